@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the benchmarks need from Debian's archive.
+# Idempotent: when every package is already present it does nothing and prints nothing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config python3
+  googletest libbenchmark-dev libsndfile1-dev
+  g++-mingw-w64-x86-64-posix
+  wine wine64 xvfb xauth
+  sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+echo "bootstrap: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "bootstrap: done"

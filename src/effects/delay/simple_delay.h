@@ -1,0 +1,67 @@
+// Simple Delay: one delayed copy of the input added to the attenuated input, optionally
+// repeated with a feedback that decays to about -30 dB over the decay time. The channels
+// share one interleaved delay line.
+#pragma once
+
+#include <cstdint>
+
+#include "effects/effect_info.h"
+#include "frame/engine.h"
+#include "frame/sample_memory.h"
+#include "mwppack1/params.h"
+
+namespace mw {
+
+extern const EffectInfo kSimpleDelayInfo;
+
+class SimpleDelayEngine final : public EffectEngine {
+ public:
+  static constexpr std::int32_t kLevelFloor = -800;
+
+  SimpleDelayEngine();
+
+  HResult Reset() override;
+  HResult Free() override;
+  HResult UpdateParameters(bool reset) override;
+
+  HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) override;
+  HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) override;
+  HResult ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) override;
+  HResult ProcessFloat32(int mode, float* buffer, std::uint32_t* frames, bool limited) override;
+  HResult ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) override;
+
+  bool TakeParameters(SimpleDelayParams* out) { return params_.Take(out); }
+  // Derives the working values; with `keep`, history in an unchanged-size line survives.
+  HResult Setup(const SimpleDelayParams& p, bool keep);
+
+  // Working values, for inspection.
+  double Wet() const { return wet_; }
+  double Dry() const { return dry_; }
+  double Fb() const { return fb_; }
+  std::uint32_t LineLength() const { return lineLength_; }
+  std::uint32_t TailSamples() const { return tailSamples_; }
+  std::uint32_t TailRemaining(int channel) const { return channels_[channel].tailRemaining; }
+  std::int64_t CountDown() const { return countDown_; }
+  bool HasLine() const { return line_ != nullptr; }
+
+ private:
+  struct Channel {
+    std::uint32_t position = 0;
+    std::uint32_t tailRemaining = 0;
+  };
+
+  template <class Codec>
+  HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
+
+  double wet_ = 0.0;
+  double dry_ = 0.0;
+  double fb_ = 0.0;
+  std::uint32_t lineLength_ = 0;
+  std::uint32_t tailSamples_ = 0;
+  SampleArray line_;
+  Channel channels_[2];
+  std::int64_t countDown_ = 0;
+  bool countDownFinished_ = false;
+};
+
+}  // namespace mw

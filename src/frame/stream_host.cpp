@@ -1,0 +1,59 @@
+#include "frame/stream_host.h"
+
+namespace mw {
+
+HResult SinkDownstream::GetDeliveryBuffer(MediaBuffer** buffer) {
+  if (buffer == nullptr) return E_POINTER;
+  if (lent_) return E_UNEXPECTED;
+  lent_ = true;
+  buffer_.SetActualLength(0);
+  buffer_.SetDiscontinuity(false);
+  *buffer = &buffer_;
+  return S_OK;
+}
+
+HResult SinkDownstream::Deliver(MediaBuffer* buffer) {
+  ++deliveries_;
+  const std::int32_t n = buffer->ActualLength();
+  if (n <= 0) return S_OK;
+  return sink_(buffer->Data(), static_cast<std::size_t>(n));
+}
+
+void SinkDownstream::ReleaseBuffer(MediaBuffer* buffer) {
+  if (buffer == &buffer_) lent_ = false;
+}
+
+HResult SinkDownstream::DeliverEndOfStream() {
+  ++endOfStreams_;
+  return S_OK;
+}
+
+HResult RunStream(InPlaceFrame& frame, std::uint32_t bufferFrames, const StreamSource& source,
+                  const SinkDownstream::Sink& sink) {
+  const std::size_t bufferBytes = std::size_t{bufferFrames} * frame.Format().nBlockAlign;
+  if (bufferBytes == 0 || bufferBytes > INT32_MAX) return E_INVALIDARG;
+
+  HResult hr = frame.StartStreaming();
+  if (Failed(hr)) return hr;
+  HeapBuffer input(bufferBytes);
+  SinkDownstream downstream(bufferBytes, sink);
+  bool first = true;
+  for (;;) {
+    const std::int64_t got = source(input.Data(), bufferBytes);
+    if (got < 0) {
+      hr = E_FAIL;
+      break;
+    }
+    if (got == 0) break;
+    input.SetActualLength(static_cast<std::int32_t>(got));
+    input.SetDiscontinuity(first);
+    first = false;
+    hr = frame.Receive(input, downstream);
+    if (Failed(hr)) break;
+  }
+  if (Succeeded(hr)) hr = frame.EndOfStream(&downstream);
+  frame.StopStreaming();
+  return Failed(hr) ? hr : S_OK;
+}
+
+}  // namespace mw

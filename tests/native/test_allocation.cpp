@@ -1,0 +1,69 @@
+// The steady-state streaming path allocates nothing: no heap allocation and no sample
+// memory between the first buffer and the end of stream.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "frame/sample_memory.h"
+#include "test_util.h"
+
+namespace {
+std::atomic<long> g_news{0};
+}
+
+void* operator new(std::size_t n) {
+  g_news.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+class NullDownstream : public mw::Downstream {
+ public:
+  explicit NullDownstream(std::size_t bytes) : buffer_(bytes) {}
+  mw::HResult GetDeliveryBuffer(mw::MediaBuffer** b) override {
+    *b = &buffer_;
+    return mw::S_OK;
+  }
+  mw::HResult Deliver(mw::MediaBuffer*) override { return mw::S_OK; }
+  void ReleaseBuffer(mw::MediaBuffer*) override {}
+  mw::HResult DeliverEndOfStream() override { return mw::S_OK; }
+
+ private:
+  mw::HeapBuffer buffer_;
+};
+
+TEST(Allocation, SteadyStreamingAllocatesNothing) {
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      auto e = mwtest::NewDelay();
+      mwtest::SetDelay(*e, {1, 50, 10, -30, -30});
+      const auto block = mwtest::FormatBlock(f, ch, 8000);
+      e->Frame().SetMediaType(mw::kPinInput, block.data());
+      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
+      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
+      NullDownstream down(buffer.Size());
+      buffer.SetActualLength(buffer.Size());
+
+      const long news = g_news.load();
+      const auto samples = mw::SampleAllocationCount();
+      for (int i = 0; i < 50; ++i) {
+        buffer.SetActualLength(buffer.Size());
+        buffer.SetDiscontinuity(i == 0);
+        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
+        if (i == 25) e->Params().Put(0, -20);  // a level change keeps the line
+      }
+      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
+      EXPECT_EQ(g_news.load(), news);
+      EXPECT_EQ(mw::SampleAllocationCount(), samples);
+      e->Frame().StopStreaming();
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,454 @@
+"""Plain-Python model of the Simple Delay effect as `mwfx process delay` runs it.
+
+Everything is evaluated in IEEE double precision (Python floats) in the same
+order as the engine does it, so the model's output can be compared with the
+native program byte for byte.
+
+Layers, bottom up:
+  * sample formats: decode a stored sample to a working value and encode a
+    working value back, with the clipping rules of each format;
+  * SimpleDelayEngine: parameter block, setup, per-sample step and the
+    per-format buffer loop with its tail count-down;
+  * run_host(): what the command-line host does with a whole file: apply the
+    default preset, an optional preset and `--set` values, start streaming,
+    feed the input in buffers of N frames and then collect the tail with
+    buffers of silence until the engine reports it finished.
+"""
+
+import math
+import struct
+
+# ---------------------------------------------------------------------------
+# Sample formats
+
+# name -> (wave format tag, bits per sample, struct code of one sample)
+FORMATS = {
+    'pcm8': (1, 8, 'B'),
+    'pcm16': (1, 16, 'h'),
+    'pcm32': (1, 32, 'i'),
+    'float32': (3, 32, 'f'),
+    'float64': (3, 64, 'd'),
+}
+FORMAT_NAMES = ('pcm8', 'pcm16', 'pcm32', 'float32', 'float64')
+
+PCM8_SCALE = 0.0078125              # 1/128
+PCM16_SCALE = 3.0517578125e-05      # 1/32768
+PCM32_SCALE = 4.656612873077393e-10  # 1/2^31
+
+INT32_MIN = -2147483648
+INT32_MAX = 2147483647
+
+
+def format_name(tag, bits):
+    for name, (t, b, _code) in FORMATS.items():
+        if t == tag and b == bits:
+            return name
+    raise ValueError('unsupported format tag %d with %d bits' % (tag, bits))
+
+
+def silence_code(fmt):
+    """The stored value of silence: byte 128 for 8-bit PCM, zero otherwise."""
+    if fmt == 'pcm8':
+        return 128
+    if fmt in ('float32', 'float64'):
+        return 0.0
+    return 0
+
+
+def decode_pcm8(b):
+    return (b - 128) * PCM8_SCALE
+
+
+def decode_pcm16(s):
+    return s * PCM16_SCALE
+
+
+def decode_pcm32(s):
+    return s * PCM32_SCALE
+
+
+def decode_float(f):
+    return f
+
+
+def encode_pcm8(y):
+    t = y * 128.0
+    if t != t:                      # NaN stores silence
+        return 128
+    if math.isinf(t):
+        return 255 if t > 0 else 0
+    v = math.trunc(t)
+    if v < -128:
+        return 0x00
+    if v > 127:
+        return 0xFF
+    return v + 128
+
+
+def encode_pcm16(y):
+    t = y * 32768.0
+    if t != t:
+        return 0
+    if math.isinf(t):
+        return 32767 if t > 0 else -32768
+    v = math.trunc(t)
+    if v < -32768:
+        return -32768
+    if v > 32767:
+        return 32767
+    return v
+
+
+def encode_pcm32(y):
+    t = y * 2147483648.0
+    if t != t:
+        return 0
+    if t < -2147483648.0:
+        return INT32_MIN
+    if t > 2147483647.0:
+        return INT32_MAX
+    return math.trunc(t)
+
+
+_F32 = struct.Struct('<f')
+
+
+def to_single(y):
+    """Round a double to single precision the way a C cast does.
+
+    Values that round beyond the single range become infinities; struct
+    reports those as OverflowError instead.
+    """
+    try:
+        return _F32.unpack(_F32.pack(y))[0]
+    except OverflowError:
+        return math.copysign(math.inf, y)
+
+
+def encode_float32(y):
+    return to_single(y)
+
+
+def encode_float64(y):
+    return y
+
+
+DECODERS = {
+    'pcm8': decode_pcm8, 'pcm16': decode_pcm16, 'pcm32': decode_pcm32,
+    'float32': decode_float, 'float64': decode_float,
+}
+ENCODERS = {
+    'pcm8': encode_pcm8, 'pcm16': encode_pcm16, 'pcm32': encode_pcm32,
+    'float32': encode_float32, 'float64': encode_float64,
+}
+
+
+def unpack_samples(fmt, data):
+    """Raw little-endian sample bytes -> list of stored values."""
+    code = FORMATS[fmt][2]
+    size = struct.calcsize(code)
+    n = len(data) // size
+    return list(struct.unpack('<%d%s' % (n, code), data[:n * size]))
+
+
+def pack_samples(fmt, values):
+    code = FORMATS[fmt][2]
+    return struct.pack('<%d%s' % (len(values), code), *values)
+
+
+# ---------------------------------------------------------------------------
+# Parameters and presets
+
+FIELDS = ('Feedback', 'DelayTime', 'DecayTime', 'DelayOut', 'DryOut')
+
+# Ranges the single-field setters clamp to; None means stored as given.
+FIELD_RANGES = {
+    'Feedback': None,
+    'DelayTime': (1, 5000),
+    'DecayTime': (1, 200),
+    'DelayOut': (-800, 0),
+    'DryOut': None,
+}
+
+# (name, Feedback, DelayTime, DecayTime, DelayOut, DryOut)
+PRESETS = (
+    ('(Default)', 0, 100, 1, -60, -60),
+    ('Default all parameters', 0, 100, 1, -60, -60),
+    ('Echo chamber', 1, 400, 20, -30, -90),
+    ('Slap-back echo', 0, 400, 20, -120, -90),
+    ('Grand Canyon', 1, 1000, 30, -140, -40),
+    ('Shift selection forwards  (select one channel only)',
+     0, 1000, 20, 0, -800),
+    ('Pseudo-stereo (select one channel only)', 0, 10, 1, 0, -800),
+)
+
+
+def preset_index(key):
+    """Preset by index (int or decimal text) or by exact name."""
+    if isinstance(key, int):
+        idx = key
+    elif key.lstrip('-').isdigit():
+        idx = int(key)
+    else:
+        for i, row in enumerate(PRESETS):
+            if row[0] == key:
+                return i
+        raise KeyError('no preset named %r' % key)
+    if not 0 <= idx < len(PRESETS):
+        raise KeyError('preset index %d out of range' % idx)
+    return idx
+
+
+def clamp_field(field, value):
+    rng = FIELD_RANGES[field]
+    if rng is None:
+        return value
+    lo, hi = rng
+    if value < lo:
+        return lo
+    if value > hi:
+        return hi
+    return value
+
+
+def gain(v):
+    """Level in tenths of a decibel -> linear gain; -800 and below is silence."""
+    if v > -800:
+        try:
+            return 10 ** (v * 0.005)
+        except OverflowError:       # the C library answers +inf here
+            return math.inf
+    return 0.0
+
+
+def mul_div_round(a, b, c):
+    """a*b/c rounded to nearest, halves away from zero (non-negative here)."""
+    x = a * b
+    return (x + c // 2) // c
+
+
+# ---------------------------------------------------------------------------
+# Engine
+
+class SimpleDelayEngine:
+    """One Simple Delay engine: parameter block, line and channel states."""
+
+    def __init__(self):
+        self.block = [0, 0, 0, 0, 0]      # a fresh engine holds zeros
+        self.changed = False
+        self.valid = False
+        self.started = True
+        self.channels = 0
+        self.rate = 0
+        self.line = None
+        self.line_length = 0
+        self.tail_samples = 0
+        self.wet = 0.0
+        self.dry = 0.0
+        self.fb = 0.0
+        self.ratio = 0.0
+        self.position = [0, 0]
+        self.tail_remaining = [0, 0]
+
+    # -- parameter interface ------------------------------------------------
+    def set_parameters(self, block):
+        """Whole-block write: every field clamped; True if nothing clamped."""
+        clamped = [clamp_field(f, v) for f, v in zip(FIELDS, block)]
+        ok = clamped == list(block)
+        if clamped != self.block:
+            self.block = clamped
+            self.changed = True
+        return ok
+
+    def put(self, field, value):
+        value = clamp_field(field, value)
+        i = FIELDS.index(field)
+        if self.block[i] != value:
+            self.block[i] = value
+            self.changed = True
+
+    def apply_preset(self, key):
+        row = PRESETS[preset_index(key)]
+        self.set_parameters(list(row[1:]))
+
+    def take_parameters(self):
+        changed = self.changed
+        self.changed = False
+        return list(self.block), changed
+
+    # -- contract --------------------------------------------------------------
+    def set_format(self, channels, rate):
+        self.channels = channels
+        self.rate = rate
+        return self.reset()
+
+    def reset(self):
+        block, _ = self.take_parameters()
+        self.setup(block, keep=False)
+        self.started = False
+
+    def free(self):
+        self.line = None
+
+    def setup(self, block, keep):
+        feedback, delay_time, decay_time, delay_out, dry_out = block
+        nch = self.channels
+        rate = self.rate
+        self.wet = gain(delay_out)
+        self.dry = gain(dry_out)
+        line_length = mul_div_round(nch * rate, delay_time, 1000)
+        if line_length < 2:
+            line_length = 2
+        if feedback == 0:
+            tail_samples = 0
+        else:
+            tail_samples = math.trunc(float(rate) * nch * decay_time * 0.1)
+        self.tail_samples = tail_samples
+        ratio = tail_samples / line_length
+        self.ratio = ratio
+        if ratio < 0.1:
+            self.fb = 0.0
+        else:
+            self.fb = 0.0316 ** (1.0 / ratio)
+        if self.line is not None and len(self.line) == line_length:
+            if not keep:
+                self.line = [0.0] * line_length
+            self.line_length = line_length
+        else:
+            self.line = [0.0] * line_length
+            self.line_length = line_length
+            for c in (0, 1):
+                self.position[c] = c
+                self.tail_remaining[c] = (tail_samples + line_length) // nch
+        self.valid = True
+
+    def process_sample(self, x, c):
+        line = self.line
+        p = self.position[c]
+        out = line[p] * self.wet + x * self.dry
+        line[p] = self.fb * line[p] + x
+        p = p + self.channels
+        if p >= self.line_length:
+            p = c
+        self.position[c] = p
+        return out
+
+    def process_buffer(self, fmt, mode, buf, frames):
+        """One per-format loop call on `buf` (stored values, interleaved).
+
+        Returns (result, frames): result 1 when the tail is finished, else 0.
+        """
+        nch = self.channels
+        block, changed = self.take_parameters()
+        if mode == 0 and self.started:
+            self.reset()
+        elif changed or not self.valid:
+            if mode == 2:
+                return 1, frames
+            self.setup(block, keep=(mode != 0))
+        self.started = True
+
+        decode = DECODERS[fmt]
+        encode = ENCODERS[fmt]
+        zero_input = (mode == 2 and fmt == 'pcm8')
+        step = self.process_sample
+        result = 0
+        out_frames = frames
+        for c in range(nch):
+            n = frames
+            if mode == 2:
+                n = min(frames, self.tail_remaining[c])
+                if self.tail_remaining[c] == n:
+                    result = 1
+                self.tail_remaining[c] -= n
+            out_frames = n
+            for idx in range(c, c + n * nch, nch):
+                x = 0.0 if zero_input else decode(buf[idx])
+                buf[idx] = encode(step(x, c))
+        return result, out_frames
+
+
+# ---------------------------------------------------------------------------
+# Host
+
+DEFAULT_BUFFER_FRAMES = 4096
+
+
+def resolve_block(preset=None, sets=()):
+    """Parameter block after preset 0, an optional preset and `--set` writes."""
+    eng = SimpleDelayEngine()
+    eng.apply_preset(0)
+    if preset is not None:
+        eng.apply_preset(preset)
+    for field, value in sets:
+        eng.put(field, value)
+    return list(eng.block)
+
+
+def run_host(fmt, channels, rate, samples, preset=None, sets=(),
+             buffer_frames=DEFAULT_BUFFER_FRAMES, stats=None):
+    """Process a whole stream of stored sample values; return the output list.
+
+    samples: interleaved stored values (bytes 0..255 for pcm8, signed ints
+    for pcm16/pcm32, floats for float32/float64).  A trailing partial frame
+    is ignored.  stats, when a dict, receives the buffer counts.
+    """
+    if channels not in (1, 2):
+        raise ValueError('1 or 2 channels')
+    if buffer_frames < 1:
+        raise ValueError('buffer_frames must be positive')
+    eng = SimpleDelayEngine()
+    eng.apply_preset(0)                 # the filter's constructor
+    if preset is not None:
+        eng.apply_preset(preset)
+    for field, value in sets:
+        eng.put(field, value)
+    eng.set_format(channels, rate)      # start of streaming
+
+    total = len(samples) // channels
+    out = []
+    pos = 0
+    first = True
+    n_in = n_tail = 0
+    while pos < total:
+        n = min(buffer_frames, total - pos)
+        buf = list(samples[pos * channels:(pos + n) * channels])
+        mode = 0 if first else 1
+        first = False
+        _res, got = eng.process_buffer(fmt, mode, buf, n)
+        out.extend(buf[:got * channels])
+        pos += n
+        n_in += 1
+
+    if total > 0:
+        silence = silence_code(fmt)
+        while True:
+            buf = [silence] * (buffer_frames * channels)
+            res, got = eng.process_buffer(fmt, 2, buf, buffer_frames)
+            out.extend(buf[:got * channels])
+            n_tail += 1
+            if res == 1:
+                break
+    eng.free()
+    if stats is not None:
+        stats['input_buffers'] = n_in
+        stats['tail_buffers'] = n_tail
+        stats['line_length'] = eng.line_length
+        stats['tail_samples'] = eng.tail_samples
+        stats['fb'] = eng.fb
+    return out
+
+
+def tail_frames(channels, rate, block):
+    """Frames per channel the host appends after the input (non-empty input)."""
+    eng = SimpleDelayEngine()
+    eng.channels = channels
+    eng.rate = rate
+    eng.setup(block, keep=False)
+    return eng.tail_remaining[0]
+
+
+def process_bytes(fmt, channels, rate, data, **kw):
+    """Convenience: raw sample bytes in, raw sample bytes out."""
+    return pack_samples(fmt, run_host(fmt, channels, rate,
+                                      unpack_samples(fmt, data), **kw))

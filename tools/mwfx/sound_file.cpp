@@ -1,0 +1,226 @@
+#include "sound_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "frame/le_bytes.h"
+
+namespace mwfx {
+namespace {
+
+// mkstemp creates files readable by the owner only; give the result the usual permissions.
+void UsualPermissions(int fd) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+}
+
+const char kAccepted[] =
+    "accepted: 8-bit unsigned PCM, 16-bit PCM, 32-bit PCM, 32-bit float, 64-bit float; "
+    "mono or stereo WAV";
+
+std::string SubtypeName(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8: return "8-bit signed PCM";
+    case SF_FORMAT_PCM_U8: return "8-bit unsigned PCM";
+    case SF_FORMAT_PCM_16: return "16-bit PCM";
+    case SF_FORMAT_PCM_24: return "24-bit PCM";
+    case SF_FORMAT_PCM_32: return "32-bit PCM";
+    case SF_FORMAT_FLOAT: return "32-bit float";
+    case SF_FORMAT_DOUBLE: return "64-bit float";
+    case SF_FORMAT_ULAW: return "u-law";
+    case SF_FORMAT_ALAW: return "A-law";
+    case SF_FORMAT_IMA_ADPCM: return "IMA ADPCM";
+    case SF_FORMAT_MS_ADPCM: return "MS ADPCM";
+    case SF_FORMAT_GSM610: return "GSM 6.10";
+    default: return "an unsupported encoding";
+  }
+}
+
+std::string Describe(const SF_INFO& info) {
+  SF_FORMAT_INFO fi{};
+  fi.format = info.format & SF_FORMAT_TYPEMASK;
+  std::string container = "unknown container";
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &fi, sizeof fi) == 0 && fi.name != nullptr) {
+    container = fi.name;
+  }
+  std::ostringstream s;
+  s << container << ", " << SubtypeName(info.format & SF_FORMAT_SUBMASK) << ", "
+    << info.channels << (info.channels == 1 ? " channel" : " channels");
+  return s.str();
+}
+
+}  // namespace
+
+InputSound::~InputSound() {
+  if (file_ != nullptr) sf_close(file_);
+}
+
+bool InputSound::Open(const std::string& path, std::string* error) {
+  file_ = sf_open(path.c_str(), SFM_READ, &info_);
+  if (file_ == nullptr) {
+    *error = "cannot read '" + path + "': " + sf_strerror(nullptr);
+    return false;
+  }
+  const int major = info_.format & SF_FORMAT_TYPEMASK;
+  const int subtype = info_.format & SF_FORMAT_SUBMASK;
+  std::uint16_t tag = 0, bits = 0;
+  switch (subtype) {
+    case SF_FORMAT_PCM_U8: tag = mw::kWaveFormatPcm; bits = 8; break;
+    case SF_FORMAT_PCM_16: tag = mw::kWaveFormatPcm; bits = 16; break;
+    case SF_FORMAT_PCM_32: tag = mw::kWaveFormatPcm; bits = 32; break;
+    case SF_FORMAT_FLOAT: tag = mw::kWaveFormatIeeeFloat; bits = 32; break;
+    case SF_FORMAT_DOUBLE: tag = mw::kWaveFormatIeeeFloat; bits = 64; break;
+    default: break;
+  }
+  const bool wav = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+  if (!wav || tag == 0 || (info_.channels != 1 && info_.channels != 2) ||
+      info_.samplerate <= 0) {
+    *error = "'" + path + "' is " + Describe(info_) + ", which is not accepted (" + kAccepted +
+             ")";
+    return false;
+  }
+  std::uint8_t block[16] = {};
+  mw::PutLe16(block, tag);
+  mw::PutLe16(block + 2, static_cast<std::uint16_t>(info_.channels));
+  mw::PutLe32(block + 4, static_cast<std::uint32_t>(info_.samplerate));
+  mw::PutLe16(block + 14, bits);
+  format_ = mw::EffectFormat::FromFormatBlock(block);
+  return true;
+}
+
+void InputSound::FormatBlock(std::uint8_t out[16]) const {
+  mw::PutLe16(out, format_.wFormatTag);
+  mw::PutLe16(out + 2, format_.nChannels);
+  mw::PutLe32(out + 4, format_.nSamplesPerSec);
+  mw::PutLe32(out + 8, format_.nAvgBytesPerSec);
+  mw::PutLe16(out + 12, format_.nBlockAlign);
+  mw::PutLe16(out + 14, format_.wBitsPerSample);
+}
+
+std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {
+  const std::size_t whole = bytes - bytes % format_.nBlockAlign;
+  const sf_count_t got = sf_read_raw(file_, buffer, static_cast<sf_count_t>(whole));
+  if (got < 0) return -1;
+  if (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR) return -1;
+  return got - got % format_.nBlockAlign;
+}
+
+OutputSound::~OutputSound() { Discard(); }
+
+void OutputSound::Discard() {
+  if (file_ != nullptr) {
+    sf_close(file_);
+    file_ = nullptr;
+  }
+  if (!temp_.empty()) {
+    std::remove(temp_.c_str());
+    temp_.clear();
+  }
+}
+
+bool OutputSound::Create(const std::string& path, int sndfileFormat, int channels, int rate,
+                         std::string* error) {
+  path_ = path;
+  std::string pattern = path + ".mwfx-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    *error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  temp_ = name.data();
+  UsualPermissions(fd);
+  SF_INFO info{};
+  info.format = sndfileFormat;
+  info.channels = channels;
+  info.samplerate = rate;
+  file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+  if (file_ == nullptr) {
+    *error = "cannot write '" + path + "': " + sf_strerror(nullptr);
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+bool OutputSound::Write(const std::uint8_t* data, std::size_t bytes) {
+  return sf_write_raw(file_, data, static_cast<sf_count_t>(bytes)) ==
+         static_cast<sf_count_t>(bytes);
+}
+
+bool OutputSound::Commit(std::string* error) {
+  const int closed = sf_close(file_);
+  file_ = nullptr;
+  if (closed != 0) {
+    *error = "cannot finish '" + path_ + "'";
+    Discard();
+    return false;
+  }
+  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    *error = "cannot write '" + path_ + "': " + std::strerror(errno);
+    Discard();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t bytes,
+                         std::string* error) {
+  std::string pattern = path + ".mwfx-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    *error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  UsualPermissions(fd);
+  const char* p = static_cast<const char*>(data);
+  std::size_t left = bytes;
+  bool ok = true;
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
+  if (!ok) {
+    *error = "cannot write '" + path + "': " + std::strerror(errno);
+    std::remove(name.data());
+  }
+  return ok;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad()) {
+    *error = "cannot read '" + path + "'";
+    return false;
+  }
+  *bytes = s.str();
+  return true;
+}
+
+}  // namespace mwfx

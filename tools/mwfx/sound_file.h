@@ -1,0 +1,65 @@
+// WAV files through libsndfile, read and written as raw sample bytes so that every stored
+// code passes through unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <sndfile.h>
+
+#include "frame/effect_format.h"
+
+namespace mwfx {
+
+class InputSound {
+ public:
+  InputSound() = default;
+  ~InputSound();
+  InputSound(const InputSound&) = delete;
+  InputSound& operator=(const InputSound&) = delete;
+
+  // Opens and checks the file; on failure `error` says why (naming the refused format).
+  bool Open(const std::string& path, std::string* error);
+  const mw::EffectFormat& Format() const { return format_; }
+  // The 16-byte wave format block the file describes.
+  void FormatBlock(std::uint8_t out[16]) const;
+  std::int64_t Frames() const { return info_.frames; }
+  int SndfileFormat() const { return info_.format; }
+  // Reads up to `bytes` bytes of whole frames; the count read, or -1 on an error.
+  std::int64_t Read(std::uint8_t* buffer, std::size_t bytes);
+
+ private:
+  SNDFILE* file_ = nullptr;
+  SF_INFO info_{};
+  mw::EffectFormat format_;
+};
+
+// Written to a temporary file beside the target and renamed over it only by Commit, so a
+// failed run never clobbers an existing file.
+class OutputSound {
+ public:
+  OutputSound() = default;
+  ~OutputSound();
+  OutputSound(const OutputSound&) = delete;
+  OutputSound& operator=(const OutputSound&) = delete;
+
+  bool Create(const std::string& path, int sndfileFormat, int channels, int rate,
+              std::string* error);
+  bool Write(const std::uint8_t* data, std::size_t bytes);
+  bool Commit(std::string* error);
+
+ private:
+  void Discard();
+
+  SNDFILE* file_ = nullptr;
+  std::string path_;
+  std::string temp_;
+};
+
+// Writes a whole file atomically (temporary file, then rename).
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t bytes,
+                         std::string* error);
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+
+}  // namespace mwfx
