@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "frame/exact_math.h"
 #include "test_util.h"
 
 namespace {
@@ -128,7 +129,7 @@ TEST(DirectProcess, UpdateParametersKeepsHistoryUnlessResetting) {
   EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_OK);
   std::vector<float> y(10, 0.0f);
   d.frame.Process(y.data(), 10, false);
-  EXPECT_EQ(y[5], static_cast<float>(std::pow(10.0, -0.3)));
+  EXPECT_EQ(y[5], static_cast<float>(mw::ExactPow(10.0, -0.3)));
   d.frame.Process(x.data(), 5, false);
   EXPECT_EQ(d.frame.UpdateParameters(true), mw::S_OK);  // clears the line
   std::vector<float> z(10, 0.0f);

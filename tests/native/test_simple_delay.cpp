@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "frame/exact_math.h"
 #include "test_util.h"
 
 namespace {
@@ -60,7 +61,7 @@ TEST(SimpleDelaySetup, FeedbackGainAndTail) {
   Rig a(1, 44100, {1, 400, 20, -60, -60});
   EXPECT_EQ(a.engine.LineLength(), 17640u);
   EXPECT_EQ(a.engine.TailSamples(), 88200u);
-  EXPECT_EQ(a.engine.Fb(), std::pow(0.0316, 0.2));
+  EXPECT_EQ(a.engine.Fb(), mw::ExactPow(0.0316, 0.2));
   EXPECT_NEAR(a.engine.Fb(), 0.501, 0.001);
   EXPECT_EQ(a.engine.TailRemaining(0), 17640u + 88200u);
 
@@ -81,8 +82,8 @@ TEST(SimpleDelaySetup, FeedbackGainAndTail) {
 
 TEST(SimpleDelaySetup, Gains) {
   Rig a(1, 8000, {0, 100, 1, -60, 60});
-  EXPECT_EQ(a.engine.Wet(), std::pow(10.0, -60 * 0.005));
-  EXPECT_EQ(a.engine.Dry(), std::pow(10.0, 60 * 0.005));
+  EXPECT_EQ(a.engine.Wet(), mw::ExactPow(10.0, -60 * 0.005));
+  EXPECT_EQ(a.engine.Dry(), mw::ExactPow(10.0, 60 * 0.005));
   Rig b(1, 8000, {0, 100, 1, -800, -800});
   EXPECT_EQ(b.engine.Wet(), 0.0);
   EXPECT_EQ(b.engine.Dry(), 0.0);
@@ -111,7 +112,7 @@ TEST(SimpleDelayEcho, EachChannelEchoesAfterItsOwnSlots) {
 TEST(SimpleDelayEcho, FeedbackRepeatsEveryDelayScaledByFb) {
   Rig r(1, 1000, {1, 10, 5, 0, 0});  // D = 10 frames, tail 500 samples: ratio 50
   const double fb = r.engine.Fb();
-  EXPECT_EQ(fb, std::pow(0.0316, 1.0 / 50.0));
+  EXPECT_EQ(fb, mw::ExactPow(0.0316, 1.0 / 50.0));
   const std::vector<double> y = r.Run(Impulse(100, 1));
   EXPECT_EQ(y[0], 1.0);
   double expected = 1.0;
@@ -134,7 +135,7 @@ TEST(SimpleDelayEcho, DryGainAboveUnityClipsIntegerFormats) {
     if (f.format == mw::SampleFormat::Pcm16) {
       const auto* in = reinterpret_cast<const std::int16_t*>(input.data());
       const auto* out = reinterpret_cast<const std::int16_t*>(x.data());
-      const double g = std::pow(10.0, 0.3);
+      const double g = mw::ExactPow(10.0, 0.3);
       for (int i = 0; i < 64; ++i) {
         const double t = in[i] * (1.0 / 32768) * g * 32768.0;
         const int expect = t >= 32767.0 ? 32767 : t <= -32768.0 ? -32768 : static_cast<int>(t);
@@ -149,7 +150,7 @@ TEST(SimpleDelayChanges, LevelChangesKeepTheEchoButANewDelayRestartsSilent) {
   r.Run(Impulse(5, 1));  // the impulse is in the line, 5 frames before its echo
   r.effect->Params().Put(1, -60);  // DelayOut: keeps history
   std::vector<double> y = r.Run(std::vector<double>(10, 0.0));
-  EXPECT_EQ(y[5], std::pow(10.0, -0.3));
+  EXPECT_EQ(y[5], mw::ExactPow(10.0, -0.3));
 
   r.Run(Impulse(5, 1));
   r.effect->Params().Put(3, 20);  // DelayTime: a new, silent line

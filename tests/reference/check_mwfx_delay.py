@@ -30,6 +30,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True     # leave no __pycache__ beside the sources
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
@@ -299,6 +300,10 @@ def frames_for(rate, seconds, cap):
     return max(40, min(cap, int(rate * seconds)))
 
 
+# A well-formed LIST/INFO chunk naming the software (odd-sized entry, padded).
+LIST_INFO = b'INFO' + b'ISFT' + struct.pack('<I', 5) + b'test\x00' + b'\x00'
+
+
 def build_cases(quick, rng):
     cases = []
     combos = [(f, n) for f in ref.FORMAT_NAMES for n in (1, 2)]
@@ -410,12 +415,35 @@ def build_cases(quick, rng):
             cases.append(Case('short input', fmt, nch, 8000, sig,
                               sets=[fb, ('DecayTime', 1), ('DelayTime', 2)]))
 
+    # Random settings, rates, lengths and buffer sizes, in and out of range.
+    for k in range(25 if quick else 80):
+        fmt, nch = combos[k % len(combos)]
+        rate = rng.choice(ALL_RATES + (rng.randrange(100, 50000),))
+        sets = []
+        if rng.random() < 0.7:
+            sets.append(('Feedback', rng.choice((0, 1, rng.randrange(-9, 10)))))
+        if rng.random() < 0.9:
+            sets.append(('DelayTime', rng.choice((rng.randrange(-5, 40),
+                                                  rng.randrange(1, 300)))))
+        if rng.random() < 0.7:
+            sets.append(('DecayTime', rng.randrange(-2, 40)))
+        if rng.random() < 0.7:
+            sets.append(('DelayOut', rng.randrange(-900, 40)))
+        if rng.random() < 0.7:
+            sets.append(('DryOut', rng.randrange(-900, 120)))
+        preset = rng.choice((None, None, rng.randrange(len(ref.PRESETS))))
+        frames = rng.randrange(0, 1500)
+        sig = make_signal(fmt, nch, frames, rng)
+        n = rng.choice((None, rng.randrange(1, 64), rng.randrange(1, 5000)))
+        cases.append(Case('random', fmt, nch, rate, sig, preset=preset,
+                          sets=sets, buffer_frames=n))
+
     # Unknown chunks before the sample data must be skipped.
     for fmt in ('pcm8', 'float32'):
         sig = make_signal(fmt, 1, 301, rng)
         cases.append(Case('extra chunks', fmt, 1, 8000, sig,
-                          extra_chunks=[(b'LIST', b'INFOjunk\x00'),
-                                        (b'junk', b'\x01\x02\x03')]))
+                          extra_chunks=[(b'LIST', LIST_INFO),
+                                        (b'xtra', b'\x01\x02\x03')]))
     return cases
 
 

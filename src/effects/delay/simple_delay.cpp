@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "frame/exact_math.h"
 #include "frame/levels.h"
 #include "frame/sample_format.h"
 
@@ -85,7 +86,7 @@ HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
   tailSamples_ = static_cast<std::uint32_t>(tail);
 
   const double ratio = static_cast<double>(tailSamples_) / static_cast<double>(length);
-  fb_ = ratio < 0.1 ? 0.0 : std::pow(0.0316, 1.0 / ratio);
+  fb_ = ratio < 0.1 ? 0.0 : ExactPow(0.0316, 1.0 / ratio);
 
   if (line_ != nullptr && lineLength_ == length) {
     if (!keep) std::memset(line_.get(), 0, sizeof(double) * lineLength_);
