@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The main job: builds mwfx and renders a demo sound through Simple Delay with each of its
+# presets, writing WAV files to build/demo and printing what it did.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/bootstrap.sh
+cmake --preset native >/dev/null
+cmake --build --preset native >/dev/null
+
+mwfx=build/native/bin/mwfx
+out=build/demo
+mkdir -p "$out"
+
+# A short phrase: a plucked arpeggio followed by silence, so the echoes can be heard.
+sox -q -n -r 44100 -c 2 -b 16 "$out/source.wav" \
+  synth 0.25 pluck C4 synth 0.25 pluck E4 : synth 0.25 pluck G4 : synth 0.5 pluck C5 \
+  pad 0 1 gain -3
+echo "source: $out/source.wav ($(soxi -D "$out/source.wav") s, 16-bit stereo 44100 Hz)"
+
+count=$("$mwfx" presets delay | wc -l)
+for ((i = 0; i < count; i++)); do
+  name=$("$mwfx" presets delay | sed -n "$((i + 1))p" | sed -E 's/^ *[0-9]+  //')
+  slug=$(echo "$name" | tr 'A-Z' 'a-z' | sed -E 's/\(select one channel only\)//; s/[^a-z0-9]+/-/g; s/^-|-$//g')
+  file="$out/delay-$i-${slug:-default}.wav"
+  "$mwfx" process delay "$out/source.wav" "$file" --preset "$i"
+  printf 'preset %d %-55s -> %s (%s s)\n' "$i" "\"$name\"" "$file" "$(soxi -D "$file")"
+done
+
+file="$out/delay-custom-feedback.wav"
+"$mwfx" process delay "$out/source.wav" "$file" \
+  --set Feedback=1 --set DelayTime=250 --set DecayTime=30 --set DelayOut=-40 --set DryOut=0 \
+  --save-record "$out/delay-custom-feedback.rec"
+echo "custom (Feedback on, 250 ms, 3 s decay)                       -> $file ($(soxi -D "$file") s)," \
+     "settings record $out/delay-custom-feedback.rec ($(stat -c %s "$out/delay-custom-feedback.rec") bytes)"
