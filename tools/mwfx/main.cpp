@@ -303,8 +303,8 @@ int main(int argc, char** argv) {
     }
     throw Usage("unknown command '" + command + "'");
   } catch (const Failure& f) {
-    std::fprintf(stderr, "mwfx: %s\n", f.message.c_str());
-    if (f.status == 2) std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "mwfx: %s%s\n", f.message.c_str(),
+                 f.status == 2 ? " (see 'mwfx help')" : "");
     return f.status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "mwfx: %s\n", e.what());

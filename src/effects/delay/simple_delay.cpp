@@ -191,31 +191,31 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
 
   HResult result = S_OK;
   std::uint32_t produced = count;
-  double* const line = line_.get();
-  const std::uint32_t length = lineLength_;
-  const double wet = wet_, dry = dry_, fb = fb_;
+  const Working w{line_.get(), lineLength_, channels, wet_, dry_, fb_};
+  constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
   for (std::uint32_t c = 0; c < channels; ++c) {
+    Channel& ch = channels_[c];
     std::uint32_t n = count;
     if (mode == kModeTail) {
-      Channel& ch = channels_[c];
       if (n > ch.tailRemaining) n = ch.tailRemaining;
       ch.tailRemaining -= n;
       if (ch.tailRemaining == 0) result = kTailFinished;
     }
     produced = n;
 
-    std::uint32_t pos = channels_[c].position;
+    std::uint32_t pos = ch.position;
     Stored* s = buffer + c;
-    const bool silentInput = Codec::kFormat == SampleFormat::Pcm8 && mode == kModeTail;
-    for (std::uint32_t i = 0; i < n; ++i, s += channels) {
-      const double x = silentInput ? 0.0 : Codec::Decode(*s);
-      const double out = line[pos] * wet + x * dry;
-      line[pos] = fb * line[pos] + x;
-      pos += channels;
-      if (pos >= length) pos = c;
-      *s = Codec::Encode(out);
+    if (kPcm8 && mode == kModeTail) {
+      // The 8-bit tail feeds exact silence without reading the buffer.
+      for (std::uint32_t i = 0; i < n; ++i, s += channels) {
+        *s = Codec::Encode(ProcessSample(w, 0.0, c, pos));
+      }
+    } else {
+      for (std::uint32_t i = 0; i < n; ++i, s += channels) {
+        *s = Codec::Encode(ProcessSample(w, Codec::Decode(*s), c, pos));
+      }
     }
-    channels_[c].position = pos;
+    ch.position = pos;
   }
   *frames = produced;
   return result;

@@ -50,6 +50,23 @@ class SimpleDelayEngine final : public EffectEngine {
     std::uint32_t tailRemaining = 0;
   };
 
+  // What one sample step needs, copied into locals for the length of a buffer.
+  struct Working {
+    double* line;
+    std::uint32_t length;
+    std::uint32_t channels;
+    double wet, dry, fb;
+  };
+  // One sample of channel c at position pos of the line: the stored echo plus the dry
+  // input; the line keeps the input plus the fed-back echo.
+  static double ProcessSample(const Working& w, double x, std::uint32_t c, std::uint32_t& pos) {
+    const double out = w.line[pos] * w.wet + x * w.dry;
+    w.line[pos] = w.fb * w.line[pos] + x;
+    pos += w.channels;
+    if (pos >= w.length) pos = c;
+    return out;
+  }
+
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
 
