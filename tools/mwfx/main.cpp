@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -144,7 +145,9 @@ int Process(const std::vector<std::string>& args) {
   const mw::CatalogEntry& entry = FindAvailable(args[1]);
   const std::string inPath = args[2], outPath = args[3];
 
-  std::string preset, loadRecord, saveRecord;
+  // Present options keep their values even when empty, so that an empty name is refused
+  // rather than taken for an absent option.
+  std::optional<std::string> preset, loadRecord, saveRecord;
   std::vector<std::string> sets;
   std::uint32_t bufferFrames = kDefaultBufferFrames;
   for (std::size_t i = 4; i < args.size(); ++i) {
@@ -174,23 +177,30 @@ int Process(const std::vector<std::string>& args) {
   }
 
   std::unique_ptr<mw::InPlaceEffect> effect = mw::CreateEffect(entry);
-  if (!loadRecord.empty()) {
+  if (loadRecord) {
     std::string bytes, error;
-    if (!mwfx::ReadWholeFile(loadRecord, &bytes, &error)) throw Error(error);
+    if (!mwfx::ReadWholeFile(*loadRecord, &bytes, &error)) throw Error(error);
     mw::MemoryStream stream(bytes.data(), bytes.size());
     const mw::HResult hr = effect->Load(stream);
     if (mw::Failed(hr)) {
-      throw Error("record '" + loadRecord + "' refused (" + HexStatus(hr) + "): not a " +
+      throw Error("record '" + *loadRecord + "' refused (" + HexStatus(hr) + "): not a " +
                   std::to_string(effect->SizeMax()) + "-byte " + entry.displayName +
                   " record");
     }
   }
-  if (!preset.empty()) effect->ApplyPreset(ResolvePreset(*effect, preset));
+  if (preset) effect->ApplyPreset(ResolvePreset(*effect, *preset));
   for (const std::string& s : sets) ApplySet(*effect, s);
-  mw::MemoryStream record;
-  if (!saveRecord.empty()) {
+  // The record is staged now, with the settings as they stand, and lands with the output.
+  mwfx::StagedFile recordFile;
+  if (saveRecord) {
+    mw::MemoryStream record;
     const mw::HResult hr = effect->Save(record, true);
     if (mw::Failed(hr)) throw Error("cannot save the record (" + HexStatus(hr) + ")");
+    std::string error;
+    if (!recordFile.Create(*saveRecord, &error) ||
+        !recordFile.Write(record.Bytes().data(), record.Bytes().size(), &error)) {
+      throw Error(error);
+    }
   }
 
   mwfx::InputSound input;
@@ -235,12 +245,8 @@ int Process(const std::vector<std::string>& args) {
     throw Error(std::string(hr == mw::E_OUTOFMEMORY ? "out of memory" : "processing failed") +
                 " (" + HexStatus(hr) + ")");
   }
-  if (!saveRecord.empty() &&
-      !mwfx::WriteFileAtomically(saveRecord, record.Bytes().data(), record.Bytes().size(),
-                                 &error)) {
-    throw Error(error);
-  }
   if (!output.Commit(&error)) throw Error(error);
+  if (saveRecord && !recordFile.Commit(&error)) throw Error(error);
   return 0;
 }
 

@@ -65,9 +65,16 @@ InputSound::~InputSound() {
 }
 
 bool InputSound::Open(const std::string& path, std::string* error) {
+  std::FILE* probe = std::fopen(path.c_str(), "rb");
+  if (probe == nullptr) {
+    *error = "cannot read '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::fclose(probe);
   file_ = sf_open(path.c_str(), SFM_READ, &info_);
   if (file_ == nullptr) {
-    *error = "cannot read '" + path + "': " + sf_strerror(nullptr);
+    *error = "'" + path + "' is not a sound file that can be read (" +
+             sf_strerror(nullptr) + "); " + kAccepted;
     return false;
   }
   const int major = info_.format & SF_FORMAT_TYPEMASK;
@@ -84,8 +91,7 @@ bool InputSound::Open(const std::string& path, std::string* error) {
   const bool wav = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
   if (!wav || tag == 0 || (info_.channels != 1 && info_.channels != 2) ||
       info_.samplerate <= 0) {
-    *error = "'" + path + "' is " + Describe(info_) + ", which is not accepted (" + kAccepted +
-             ")";
+    *error = "'" + path + "' is " + Describe(info_) + ", which is not accepted; " + kAccepted;
     return false;
   }
   std::uint8_t block[16] = {};
@@ -114,40 +120,75 @@ std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {
   return got - got % format_.nBlockAlign;
 }
 
-OutputSound::~OutputSound() { Discard(); }
-
-void OutputSound::Discard() {
-  if (file_ != nullptr) {
-    sf_close(file_);
-    file_ = nullptr;
-  }
-  if (!temp_.empty()) {
-    std::remove(temp_.c_str());
-    temp_.clear();
-  }
+StagedFile::~StagedFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) std::remove(temp_.c_str());
 }
 
-bool OutputSound::Create(const std::string& path, int sndfileFormat, int channels, int rate,
-                         std::string* error) {
+bool StagedFile::Create(const std::string& path, std::string* error) {
   path_ = path;
+  // Refused up front, so that one file of a run cannot land while another cannot.
+  struct stat st;
+  if (path.empty()) {
+    *error = "an empty file name was given";
+    return false;
+  }
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "cannot write '" + path + "': it is a directory";
+    return false;
+  }
   std::string pattern = path + ".mwfx-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
+  fd_ = mkstemp(name.data());
+  if (fd_ < 0) {
     *error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
     return false;
   }
   temp_ = name.data();
-  UsualPermissions(fd);
+  UsualPermissions(fd_);
+  return true;
+}
+
+bool StagedFile::Write(const void* data, std::size_t bytes, std::string* error) {
+  const char* p = static_cast<const char*>(data);
+  while (bytes > 0) {
+    const ssize_t n = ::write(fd_, p, bytes);
+    if (n <= 0) {
+      *error = "cannot write '" + path_ + "': " + std::strerror(errno);
+      return false;
+    }
+    p += n;
+    bytes -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool StagedFile::Commit(std::string* error) {
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0 || std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    *error = "cannot write '" + path_ + "': " + std::strerror(errno);
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+OutputSound::~OutputSound() {
+  if (file_ != nullptr) sf_close(file_);
+}
+
+bool OutputSound::Create(const std::string& path, int sndfileFormat, int channels, int rate,
+                         std::string* error) {
+  if (!staged_.Create(path, error)) return false;
   SF_INFO info{};
   info.format = sndfileFormat;
   info.channels = channels;
   info.samplerate = rate;
-  file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+  file_ = sf_open_fd(staged_.Fd(), SFM_WRITE, &info, SF_FALSE);
   if (file_ == nullptr) {
     *error = "cannot write '" + path + "': " + sf_strerror(nullptr);
-    Discard();
     return false;
   }
   return true;
@@ -162,49 +203,10 @@ bool OutputSound::Commit(std::string* error) {
   const int closed = sf_close(file_);
   file_ = nullptr;
   if (closed != 0) {
-    *error = "cannot finish '" + path_ + "'";
-    Discard();
+    *error = "cannot finish the output file";
     return false;
   }
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-    *error = "cannot write '" + path_ + "': " + std::strerror(errno);
-    Discard();
-    return false;
-  }
-  temp_.clear();
-  return true;
-}
-
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t bytes,
-                         std::string* error) {
-  std::string pattern = path + ".mwfx-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
-    *error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  UsualPermissions(fd);
-  const char* p = static_cast<const char*>(data);
-  std::size_t left = bytes;
-  bool ok = true;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    *error = "cannot write '" + path + "': " + std::strerror(errno);
-    std::remove(name.data());
-  }
-  return ok;
+  return staged_.Commit(error);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {

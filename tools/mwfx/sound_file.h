@@ -35,8 +35,27 @@ class InputSound {
   mw::EffectFormat format_;
 };
 
-// Written to a temporary file beside the target and renamed over it only by Commit, so a
-// failed run never clobbers an existing file.
+// A file written beside its target under a temporary name and renamed over the target
+// only by Commit, so a failed run never clobbers an existing file. Destroyed without a
+// commit, it leaves nothing behind.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  bool Create(const std::string& path, std::string* error);
+  int Fd() const { return fd_; }
+  bool Write(const void* data, std::size_t bytes, std::string* error);
+  bool Commit(std::string* error);
+
+ private:
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+};
+
 class OutputSound {
  public:
   OutputSound() = default;
@@ -50,16 +69,10 @@ class OutputSound {
   bool Commit(std::string* error);
 
  private:
-  void Discard();
-
+  StagedFile staged_;
   SNDFILE* file_ = nullptr;
-  std::string path_;
-  std::string temp_;
 };
 
-// Writes a whole file atomically (temporary file, then rename).
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t bytes,
-                         std::string* error);
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
 
 }  // namespace mwfx
