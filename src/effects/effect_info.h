@@ -13,7 +13,7 @@ struct EffectInfo {
   const char* displayName;  // the filter's name
   Guid filterClsid;
   Guid pageClsid;
-  RecordSpec record;        // its tag is the parameter interface's identifier
+  RecordLayout record;        // its tag is the parameter interface's identifier
   const ParamTable& params;
   const PresetTable& presets;
 };

@@ -8,11 +8,11 @@ std::uint32_t RecordSize(const ParamStore& store) {
   return kRecordHeaderBytes + store.BlockSize();
 }
 
-HResult SaveRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream,
+HResult SaveRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream,
                    bool clearDirty) {
   std::uint8_t header[kRecordHeaderBytes];
   PutLe32(header, RecordSize(store));
-  GuidToBytes(spec.tag, header + 4);
+  GuidToBytes(layout.tag, header + 4);
   std::uint8_t block[ParamStore::kMaxBlockBytes];
   store.GetParameters(block);
 
@@ -28,7 +28,7 @@ HResult SaveRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream
   return hr;
 }
 
-HResult LoadRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream) {
+HResult LoadRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream) {
   std::uint8_t header[kRecordHeaderBytes];
   std::uint32_t done = 0;
   HResult hr = stream.Read(header, kRecordHeaderBytes, &done);
@@ -36,15 +36,15 @@ HResult LoadRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream
   if (done != kRecordHeaderBytes) return E_FAIL;
 
   const Guid tag = GuidFromBytes(header + 4);
-  const bool older = spec.olderTag != nullptr && tag == *spec.olderTag;
-  if (GetLe32(header) != RecordSize(store) || (tag != spec.tag && !older)) return E_FAIL;
+  const bool older = layout.olderTag != nullptr && tag == *layout.olderTag;
+  if (GetLe32(header) != RecordSize(store) || (tag != layout.tag && !older)) return E_FAIL;
 
   std::uint8_t block[ParamStore::kMaxBlockBytes];
   done = 0;
   hr = stream.Read(block, store.BlockSize(), &done);
   if (Succeeded(hr) && done != store.BlockSize()) hr = E_FAIL;
   if (Succeeded(hr)) {
-    if (older && spec.convertOlder != nullptr) spec.convertOlder(block);
+    if (older && layout.convertOlder != nullptr) layout.convertOlder(block);
     store.SetParameters(block);  // out-of-range fields are corrected silently
   }
   store.Notify(ParamStore::kCodeReloaded);

@@ -21,7 +21,7 @@ class ByteStream {
 
 constexpr std::uint32_t kRecordHeaderBytes = 20;
 
-struct RecordSpec {
+struct RecordLayout {
   Guid tag;  // the parameter interface's identifier
   // An earlier layout of the same size under another tag, converted in place on load.
   const Guid* olderTag = nullptr;
@@ -30,11 +30,11 @@ struct RecordSpec {
 
 std::uint32_t RecordSize(const ParamStore& store);
 
-HResult SaveRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream,
+HResult SaveRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream,
                    bool clearDirty);
 // Refuses a wrong size or tag with E_FAIL and changes nothing; a stream that ends inside
 // the record is refused the same way. After reading the header successfully the change
 // notice (code 100) is posted whether or not the block could be read.
-HResult LoadRecord(const RecordSpec& spec, ParamStore& store, ByteStream& stream);
+HResult LoadRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream);
 
 }  // namespace mw

@@ -63,11 +63,11 @@ const mw::CatalogEntry& FindAvailable(const std::string& name) {
   return *entry;
 }
 
-std::int32_t ResolvePreset(const mw::InPlaceEffect& effect, const std::string& spec) {
+std::int32_t ResolvePreset(const mw::InPlaceEffect& effect, const std::string& text) {
   long long index;
-  if (ParseInteger(spec, 0, INT32_MAX, &index)) {
+  if (ParseInteger(text, 0, INT32_MAX, &index)) {
     if (index >= effect.PresetCount()) {
-      throw Usage("preset " + spec + " does not exist (" + effect.Info().cliName + " has " +
+      throw Usage("preset " + text + " does not exist (" + effect.Info().cliName + " has " +
                   std::to_string(effect.PresetCount()) + " presets, 0 to " +
                   std::to_string(effect.PresetCount() - 1) + ")");
     }
@@ -77,11 +77,11 @@ std::int32_t ResolvePreset(const mw::InPlaceEffect& effect, const std::string& s
   for (std::int32_t i = 0; i < effect.PresetCount(); ++i) {
     const char* name = nullptr;
     effect.PresetName(i, &name);
-    if (spec == name) return i;
-    if (strcasecmp(spec.c_str(), name) == 0 && found < 0) found = i;
+    if (text == name) return i;
+    if (strcasecmp(text.c_str(), name) == 0 && found < 0) found = i;
   }
   if (found >= 0) return found;
-  throw Usage("unknown preset '" + spec + "' (see: mwfx presets " + effect.Info().cliName +
+  throw Usage("unknown preset '" + text + "' (see: mwfx presets " + effect.Info().cliName +
               ")");
 }
 
