@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config python3
   googletest libbenchmark-dev libsndfile1-dev
   g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xauth
+  wine wine64 xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   sox
 )
 

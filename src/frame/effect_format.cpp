@@ -1,5 +1,7 @@
 #include "frame/effect_format.h"
 
+#include <cstring>
+
 #include "frame/le_bytes.h"
 
 namespace mw {
@@ -34,9 +36,23 @@ const char* SampleFormatName(SampleFormat f) {
   return "?";
 }
 
-EffectFormat EffectFormat::FromFormatBlock(const std::uint8_t* b) {
+std::uint16_t EffectiveFormatTag(const std::uint8_t* b, std::uint32_t bytes) {
+  const std::uint16_t tag = GetLe16(b);
+  if (tag != kWaveFormatExtensible) return tag;
+  // WAVEFORMATEXTENSIBLE: cbSize at 16 (at least 22), valid bits at 18, the sub-format
+  // GUID at 24, which for these encodings is the plain tag within the audio base GUID.
+  if (bytes < 40 || GetLe16(b + 16) < 22 || GetLe16(b + 18) != GetLe16(b + 14)) return 0;
+  static const std::uint8_t kBaseTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                             0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  const std::uint32_t sub = GetLe32(b + 24);
+  if (std::memcmp(b + 28, kBaseTail, sizeof kBaseTail) != 0) return 0;
+  if (sub == kWaveFormatPcm || sub == kWaveFormatIeeeFloat) return static_cast<std::uint16_t>(sub);
+  return 0;
+}
+
+EffectFormat EffectFormat::FromFormatBlock(const std::uint8_t* b, std::uint32_t bytes) {
   EffectFormat f;
-  f.wFormatTag = GetLe16(b);
+  f.wFormatTag = EffectiveFormatTag(b, bytes);
   f.nChannels = GetLe16(b + 2);
   f.nSamplesPerSec = GetLe32(b + 4);
   f.wBitsPerSample = GetLe16(b + 14);
@@ -75,7 +91,8 @@ HResult CheckInputType(const ProposedMediaType& type) {
   const std::uint16_t channels = GetLe16(type.formatBlock + 2);
   if (channels != 1 && channels != 2) return E_INVALIDARG;
   SampleFormat f;
-  if (!SampleFormatOf(GetLe16(type.formatBlock), GetLe16(type.formatBlock + 14), &f)) {
+  if (!SampleFormatOf(EffectiveFormatTag(type.formatBlock, type.formatBytes),
+                      GetLe16(type.formatBlock + 14), &f)) {
     return E_INVALIDARG;
   }
   return S_OK;

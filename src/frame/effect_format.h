@@ -22,9 +22,10 @@ struct EffectFormat {
 
   static constexpr std::size_t kBytes = 18;
 
-  // Builds the copy from the first 16 bytes of a format block: block alignment and byte
-  // rate are recomputed from bits, channels and rate, and cbSize is 0.
-  static EffectFormat FromFormatBlock(const std::uint8_t* block16);
+  // Builds the copy from a format block of at least 16 bytes: block alignment and byte
+  // rate are recomputed from bits, channels and rate, and cbSize is 0. An extensible block
+  // is kept under the plain tag of its sample encoding.
+  static EffectFormat FromFormatBlock(const std::uint8_t* block, std::uint32_t bytes = 16);
   // A format for direct float processing.
   static EffectFormat Float32(std::uint16_t channels, std::uint32_t rate);
 
@@ -49,5 +50,12 @@ struct ProposedMediaType {
 
 // S_OK for an accepted type, E_INVALIDARG otherwise (every filter uses the same test).
 HResult CheckInputType(const ProposedMediaType& type);
+
+constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
+
+// The format tag that a block's samples are stored under: the block's own, or for an
+// extensible block naming integer PCM or IEEE float with all its bits valid, 1 or 3
+// (0 for any other extensible block).
+std::uint16_t EffectiveFormatTag(const std::uint8_t* block, std::uint32_t bytes);
 
 }  // namespace mw

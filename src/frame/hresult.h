@@ -9,7 +9,13 @@
 
 namespace mw {
 
+// The platform's own status type on Windows (a 32-bit long there), a 32-bit int elsewhere.
+#ifdef _WIN32
+using HResult = long;
+#else
 using HResult = std::int32_t;
+#endif
+static_assert(sizeof(HResult) == 4, "status codes are 32-bit");
 
 constexpr bool Failed(HResult hr) { return hr < 0; }
 constexpr bool Succeeded(HResult hr) { return hr >= 0; }

@@ -4,9 +4,10 @@
 
 namespace mw {
 
-HResult InPlaceFrame::SetMediaType(PinDirection direction, const std::uint8_t* formatBlock16) {
-  if (formatBlock16 == nullptr) return E_POINTER;
-  format_ = EffectFormat::FromFormatBlock(formatBlock16);
+HResult InPlaceFrame::SetMediaType(PinDirection direction, const std::uint8_t* formatBlock,
+                                   std::uint32_t bytes) {
+  if (formatBlock == nullptr || bytes < 16) return E_POINTER;
+  format_ = EffectFormat::FromFormatBlock(formatBlock, bytes);
   engine_.AttachFormat(&format_);
   engine_.Params().Notify(direction);
   return S_OK;

@@ -51,7 +51,8 @@ class InPlaceFrame {
 
   // Keeps a normalised copy of an accepted format block (at least 16 bytes), points the
   // engine at it and posts the change notice with the pin direction as its code.
-  HResult SetMediaType(PinDirection direction, const std::uint8_t* formatBlock16);
+  HResult SetMediaType(PinDirection direction, const std::uint8_t* formatBlock,
+                       std::uint32_t bytes = 16);
 
   HResult StartStreaming();
   HResult StopStreaming();

@@ -138,6 +138,40 @@ TEST(MediaTypeTest, RefusesEverythingElse) {
   }
 }
 
+// Extensible blocks are taken for what they store: integer PCM or IEEE float with every
+// bit valid, under the plain tag; anything else extensible is refused.
+TEST(MediaTypeTest, ExtensibleBlocksOfTheFiveEncodings) {
+  auto extensible = [](const mwtest::FormatCase& f, std::uint16_t ch, std::uint16_t valid) {
+    auto plain = mwtest::FormatBlock(f, ch, 48000);
+    std::vector<std::uint8_t> b(40, 0);
+    std::copy(plain.begin(), plain.end(), b.begin());
+    mw::PutLe16(b.data(), mw::kWaveFormatExtensible);
+    mw::PutLe16(b.data() + 16, 22);
+    mw::PutLe16(b.data() + 18, valid);
+    mw::PutLe32(b.data() + 24, f.tag);
+    const std::uint8_t tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                   0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    std::copy(tail, tail + 12, b.begin() + 28);
+    return b;
+  };
+  for (const auto& f : mwtest::AllFormats()) {
+    auto b = extensible(f, 2, f.bits);
+    EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 40)), mw::S_OK) << f.bits;
+    EXPECT_EQ(mw::EffectFormat::FromFormatBlock(b.data(), 40).wFormatTag, f.tag);
+    EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 39)), mw::E_INVALIDARG);  // cut short
+    b = extensible(f, 2, static_cast<std::uint16_t>(f.bits - 8));  // padded container
+    EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 40)), mw::E_INVALIDARG);
+    b = extensible(f, 3, f.bits);
+    EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 40)), mw::E_INVALIDARG);
+  }
+  auto b = extensible(mwtest::AllFormats()[1], 1, 16);
+  mw::PutLe32(b.data() + 24, 2);  // ADPCM
+  EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 40)), mw::E_INVALIDARG);
+  b = extensible(mwtest::AllFormats()[1], 1, 16);
+  b[39] ^= 1;  // not the audio base identifier
+  EXPECT_EQ(mw::CheckInputType(Proposal(b.data(), 40)), mw::E_INVALIDARG);
+}
+
 TEST(EffectFormatCopy, RecomputesAlignmentAndRate) {
   for (const auto& f : mwtest::AllFormats()) {
     for (std::uint16_t ch : {1, 2}) {

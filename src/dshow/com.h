@@ -1,0 +1,64 @@
+// Component-object plumbing shared by the filters, pins, allocators and factories:
+// the non-delegating IUnknown that makes aggregation work, the module's live-object count,
+// and small helpers.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+namespace mw::ds {
+
+// The IUnknown of an object as itself, never forwarded to an aggregating outer object.
+// Its three slots have IUnknown's layout, so a pointer to it can stand in for an IUnknown.
+struct INonDelegatingUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) = 0;
+  virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE NonDelegatingRelease() = 0;
+};
+
+// Counts every live object of the module; the module may unload only at zero.
+LONG ObjectsAlive();
+LONG ServerLocks();
+void LockServer(bool lock);
+
+class UnknownBase : public INonDelegatingUnknown {
+ public:
+  // `outer` is the controlling object when aggregated, else null.
+  explicit UnknownBase(IUnknown* outer);
+  virtual ~UnknownBase();
+  UnknownBase(const UnknownBase&) = delete;
+  UnknownBase& operator=(const UnknownBase&) = delete;
+
+  // The controlling IUnknown: the outer object, or this object's own IUnknown.
+  IUnknown* Owner() const { return owner_; }
+
+  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE NonDelegatingAddRef() override;
+  ULONG STDMETHODCALLTYPE NonDelegatingRelease() override;
+
+ protected:
+  volatile LONG refs_ = 0;
+
+ private:
+  IUnknown* owner_;
+};
+
+// Hands out `p` (already the right interface pointer) with a reference.
+inline HRESULT GetInterface(IUnknown* p, void** out) {
+  *out = p;
+  p->AddRef();
+  return S_OK;
+}
+
+inline IUnknown* AsUnknown(INonDelegatingUnknown* p) { return reinterpret_cast<IUnknown*>(p); }
+
+}  // namespace mw::ds
+
+// The three IUnknown slots of an interface implemented by an UnknownBase: all forwarded to
+// the controlling object.
+#define MW_DELEGATE_IUNKNOWN                                                              \
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {             \
+    return Owner()->QueryInterface(iid, out);                                             \
+  }                                                                                       \
+  ULONG STDMETHODCALLTYPE AddRef() override { return Owner()->AddRef(); }                 \
+  ULONG STDMETHODCALLTYPE Release() override { return Owner()->Release(); }

@@ -1,0 +1,174 @@
+// The component shell of an in-place effect: our in-place transform filter wrapped around
+// the portable effect (engine, parameters, record, presets, streaming frame), with the
+// interfaces a host uses. Every interface delegates IUnknown to the controlling object.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <strmif.h>
+
+#include <memory>
+
+#include "dshow/transform.h"
+#include "effects/inplace_effect.h"
+#include "mwppack1/mwppack1.h"
+
+namespace mw {
+
+// Change notices as posted window messages.
+class WindowNotifySink final : public NotifySink {
+ public:
+  bool WindowExists(std::uintptr_t window) override;
+  void Post(std::uintptr_t window, std::uint32_t wparam) override;
+};
+
+class EffectInPlaceFilter;
+
+// The parts of the filter object, each a COM interface of its own.
+class SpecifyPagesPart final : public ISpecifyPropertyPages {
+ public:
+  explicit SpecifyPagesPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+ private:
+  EffectInPlaceFilter* f_;
+};
+
+class PersistStreamPart final : public IPersistStream {
+ public:
+  explicit PersistStreamPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+  HRESULT STDMETHODCALLTYPE IsDirty() override;
+  HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
+  HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
+  HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
+
+ private:
+  EffectInPlaceFilter* f_;
+};
+
+class PresetsPart final : public IEffectPresets {
+ public:
+  explicit PresetsPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetPresetCount(LONG* count) override;
+  HRESULT STDMETHODCALLTYPE GetPresetName(LONG index, WCHAR* buffer, LONG chars) override;
+  HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) override;
+
+ private:
+  EffectInPlaceFilter* f_;
+};
+
+class DirectProcessPart final : public IEffectDirectProcess {
+ public:
+  explicit DirectProcessPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
+  HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
+  HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE ParametersChanged() override;
+  HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
+
+ private:
+  EffectInPlaceFilter* f_;
+};
+
+class EffectInPlaceFilter : public ds::TransInPlaceFilter {
+ public:
+  // `params` is the effect's parameter interface part, owned by the derived filter.
+  EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
+                      std::unique_ptr<EffectEngine> engine, const ds::FilterSetup* setup);
+  ~EffectInPlaceFilter() override;
+
+  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
+
+  const ds::FilterSetup* GetSetupData() override { return setup_; }
+  HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override;
+  HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
+  HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
+  HRESULT StartStreaming() override;
+  HRESULT StopStreaming() override;
+  HRESULT Receive(IMediaSample* sample) override;
+  HRESULT Transform(IMediaSample* sample) override;
+  HRESULT EndOfStream() override;
+
+  InPlaceEffect& Core() { return core_; }
+  IUnknown* ControllingUnknown() { return Owner(); }
+
+ protected:
+  // The effect's parameter interface, answered first.
+  virtual IUnknown* ParamsInterface() = 0;
+  virtual const IID& ParamsIid() = 0;
+
+ private:
+  InPlaceEffect core_;
+  const ds::FilterSetup* setup_;
+  WindowNotifySink notifySink_;
+  SpecifyPagesPart pages_;
+  PersistStreamPart persist_;
+  PresetsPart presets_;
+  DirectProcessPart direct_;
+};
+
+// The shared part of every effect's parameter interface; the accessor pairs are added by
+// each effect in its published slot order, from its field table.
+template <class Interface, class Block>
+class ParamsPart : public Interface {
+ public:
+  explicit ParamsPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return f_->ControllingUnknown()->QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return f_->ControllingUnknown()->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return f_->ControllingUnknown()->Release(); }
+  HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
+    return f_->Core().Params().GetParameters(block);
+  }
+  HRESULT STDMETHODCALLTYPE SetParameters(const Block* block) override {
+    return f_->Core().Params().SetParameters(block);
+  }
+  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
+    if (format == nullptr) return E_POINTER;
+    std::uint8_t bytes[EffectFormat::kBytes];
+    const HRESULT hr = f_->Core().GetFormat(bytes);
+    if (SUCCEEDED(hr)) std::memcpy(format, bytes, sizeof bytes);
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterNotifyWindow(HWND window, DWORD id) override {
+    return f_->Core().Params().RegisterNotifyWindow(reinterpret_cast<std::uintptr_t>(window), id);
+  }
+
+ protected:
+  HRESULT Get(std::size_t field, LONG* value) {
+    if (value == nullptr) return E_POINTER;
+    std::int32_t v = 0;
+    const HRESULT hr = f_->Core().Params().Get(field, &v);
+    *value = v;
+    return hr;
+  }
+  HRESULT Put(std::size_t field, LONG value) {
+    return f_->Core().Params().Put(field, static_cast<std::int32_t>(value));
+  }
+
+  EffectInPlaceFilter* f_;
+};
+
+static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
+
+}  // namespace mw
+
+// One get/put pair of a parameter interface, bound to the field at `index` of the table.
+#define MW_PARAM_ACCESSORS(Name, index)                                                  \
+  HRESULT STDMETHODCALLTYPE get_##Name(LONG* value) override { return Get(index, value); } \
+  HRESULT STDMETHODCALLTYPE put_##Name(LONG value) override { return Put(index, value); }

@@ -1,0 +1,51 @@
+#include "module/class_table.h"
+
+#include <dshow.h>
+
+#include "mwppack1/mwppack1.h"
+
+namespace mw {
+namespace {
+
+constexpr DWORD kMeritDoNotUse = 0x200000;
+
+const REGPINTYPES kAudioTypes[] = {{&MEDIATYPE_Audio, &GUID_NULL}};
+
+// Both pins of every in-place filter, as the filter mapper records them.
+const REGFILTERPINS kInPlacePins[] = {
+    {const_cast<LPWSTR>(L"Input"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 1,
+     kAudioTypes},
+    {const_cast<LPWSTR>(L"Output"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, L"Input", 1,
+     kAudioTypes},
+};
+
+}  // namespace
+
+const InPlaceSetups kInPlaceSetups = {
+    {&CLSID_MwSimpleDelay, L"Marrowind Simple Delay", kMeritDoNotUse, 2, kInPlacePins},
+};
+
+namespace {
+
+// Table order is registration order. Classes are added as they are implemented; an
+// identifier not listed answers CLASS_E_CLASSNOTAVAILABLE.
+const ClassEntry kClasses[] = {
+    {L"Marrowind Simple Delay", &CLSID_MwSimpleDelay, &CreateSimpleDelayFilter,
+     &kInPlaceSetups.simpleDelay},
+};
+
+}  // namespace
+
+const ClassEntry* ClassTable(int* count) {
+  *count = static_cast<int>(sizeof kClasses / sizeof kClasses[0]);
+  return kClasses;
+}
+
+const ClassEntry* FindClass(const CLSID& clsid) {
+  for (const ClassEntry& e : kClasses) {
+    if (IsEqualCLSID(*e.clsid, clsid)) return &e;
+  }
+  return nullptr;
+}
+
+}  // namespace mw

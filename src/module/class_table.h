@@ -1,0 +1,32 @@
+// The module's classes: names, class identifiers, creation functions and, for filters,
+// their registration data.
+#pragma once
+
+#include <windows.h>
+
+#include "dshow/com.h"
+#include "dshow/registration.h"
+
+namespace mw {
+
+using CreateFunction = HRESULT (*)(IUnknown* outer, ds::UnknownBase** object);
+
+struct ClassEntry {
+  const wchar_t* name;
+  const CLSID* clsid;
+  CreateFunction create;
+  const ds::FilterSetup* setup;  // null for pages
+};
+
+// The registration data of the in-place filters (pins "Input" and "Output", audio).
+struct InPlaceSetups {
+  ds::FilterSetup simpleDelay;
+};
+extern const InPlaceSetups kInPlaceSetups;
+
+const ClassEntry* ClassTable(int* count);
+const ClassEntry* FindClass(const CLSID& clsid);
+
+HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object);
+
+}  // namespace mw
