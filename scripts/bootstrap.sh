@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config python3
   googletest libbenchmark-dev libsndfile1-dev
-  g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  wine wine64 wine32:i386 xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   sox
 )
 
@@ -22,6 +22,10 @@ done
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 echo "bootstrap: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Windows programs run under Wine's 32-bit half, from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "bootstrap: done"
