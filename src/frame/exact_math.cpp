@@ -80,13 +80,18 @@ constexpr double kLn2A = 0x1.62e42fee00000p-1;
 constexpr double kLn2B = 0x1.a39ef35793c76p-33;
 constexpr double kLn2C = 0x1.cc01f97b57a08p-87;
 
-// pi/2 in four parts of decreasing weight (about 190 bits). The first carries 33
-// significant bits, so k times it is exact for |k| < 2^20; the others are multiplied
+// pi/2 in five parts of decreasing weight (about 230 bits). The first carries 21
+// significant bits, so k times it is exact for |k| < 2^32; the others are multiplied
 // exactly by TwoProd.
-constexpr double kPio2A = 0x1.921fb54400000p+0;
-constexpr double kPio2B = 0x1.0b4611a626331p-34;
-constexpr double kPio2C = 0x1.1701b839a2520p-88;
-constexpr double kPio2D = 0x1.27044533e63a0p-142;
+constexpr double kPio2A = 0x1.921fb00000000p+0;
+constexpr double kPio2B = 0x1.5110b4611a626p-22;
+constexpr double kPio2C = 0x1.98a2e03707345p-77;
+constexpr double kPio2D = -0x1.6fdb1f7759834p-131;
+constexpr double kPio2E = 0x1.d0082efa98ec5p-185;
+
+// Arguments up to here are reduced exactly as above; beyond, the platform's functions
+// answer (about 200 days of a 10 Hz oscillator's phase).
+constexpr double kReductionLimit = 2147483648.0;
 
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 
@@ -187,12 +192,13 @@ DD CosSmall(DD r) {
 
 // x = k pi/2 + r; returns false when |x| is too large for this reduction.
 bool Reduce(double x, DD* r, int* quadrant) {
-  if (!(std::fabs(x) < 1.0e6)) return false;
+  if (!(std::fabs(x) < kReductionLimit)) return false;
   const double k = std::nearbyint(x * kTwoOverPi);
   DD v = TwoSum(x, -(k * kPio2A));  // k x A is exact
   v = Sub(v, TwoProd(k, kPio2B));
   v = Sub(v, TwoProd(k, kPio2C));
   v = Sub(v, TwoProd(k, kPio2D));
+  v = Sub(v, TwoProd(k, kPio2E));
   *r = v;
   *quadrant = static_cast<int>(static_cast<long long>(k) & 3);
   return true;

@@ -36,6 +36,7 @@ int main() {
     math.Add(mw::ExactCos(i * 0.000314159));
     math.Add(mw::ExactTan(i * 0.0000714));
     math.Add(mw::ExactLog(i * 0.731));
+    math.Add(mw::ExactSin(i * 104729.13));
   }
   std::printf("math %016" PRIx64 "\n", math.Value());
 
@@ -52,6 +53,26 @@ int main() {
             Fnv h;
             h.Add(out.data(), out.size());
             std::printf("delay %u/%u ch%u %5u preset %d buf %4u: %zu bytes %016" PRIx64 "\n",
+                        f.tag, f.bits, ch, rate, preset, frames, out.size(), h.Value());
+          }
+        }
+      }
+    }
+  }
+
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      const auto input = mwtest::MakeSignal(f, ch, 3000, 4321);
+      for (std::uint32_t rate : {8000u, 44100u}) {
+        for (std::int32_t preset = 0; preset < 13; ++preset) {
+          for (std::uint32_t frames : {333u, 4096u}) {
+            if (rate == 44100 && frames == 333) continue;
+            auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+            e->ApplyPreset(preset);
+            const auto out = mwtest::RunThrough(*e, f, ch, rate, input, frames);
+            Fnv h;
+            h.Add(out.data(), out.size());
+            std::printf("reverb %u/%u ch%u %5u preset %2d buf %4u: %zu bytes %016" PRIx64 "\n",
                         f.tag, f.bits, ch, rate, preset, frames, out.size(), h.Value());
           }
         }
