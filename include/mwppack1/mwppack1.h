@@ -19,7 +19,26 @@ DEFINE_GUID(CLSID_MwSimpleDelay, 0x3C41A870, 0x5E2D, 0x11D0, 0x9D, 0x27, 0x4E, 0
 DEFINE_GUID(CLSID_MwSimpleDelayPage, 0x3C41A871, 0x5E2D, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A,
             0x91, 0xC2, 0xD0, 0x5F);
 
+DEFINE_GUID(CLSID_MwChorus, 0x4F1B2D80, 0x63A7, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwChorusPage, 0x4F1B2D81, 0x63A7, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwReverb, 0x2A93F640, 0x7C58, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwReverbPage, 0x2A93F641, 0x7C58, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwMultiTapDelay, 0x61D7C5A0, 0x4B19, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwMultiTapDelayPage, 0x61D7C5A1, 0x4B19, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A,
+            0x91, 0xC2, 0xD0, 0x5F);
+
 /* Interfaces. */
+DEFINE_GUID(IID_IChorusParams, 0x4F1B2D83, 0x63A7, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(IID_IReverbParams, 0x2A93F643, 0x7C58, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(IID_IMultiTapParams, 0x61D7C5A3, 0x4B19, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
 DEFINE_GUID(IID_ISimpleDelayParams, 0x3C41A873, 0x5E2D, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
             0xC2, 0xD0, 0x5F);
 DEFINE_GUID(IID_IEffectPresets, 0x7E0B3D90, 0x2F46, 0x11D0, 0xB1, 0xE8, 0x4E, 0x7A, 0x91,
@@ -54,6 +73,164 @@ DECLARE_INTERFACE_(ISimpleDelayParams, IUnknown) {
   STDMETHOD(put_DelayTime)(THIS_ LONG value) PURE;
   STDMETHOD(get_DecayTime)(THIS_ LONG* value) PURE;
   STDMETHOD(put_DecayTime)(THIS_ LONG value) PURE;
+  END_INTERFACE
+};
+
+#undef INTERFACE
+#define INTERFACE IChorusParams
+DECLARE_INTERFACE_(IChorusParams, IUnknown) {
+  BEGIN_INTERFACE
+  STDMETHOD(QueryInterface)(THIS_ REFIID riid, void** object) PURE;
+  STDMETHOD_(ULONG, AddRef)(THIS) PURE;
+  STDMETHOD_(ULONG, Release)(THIS) PURE;
+  STDMETHOD(GetParameters)(THIS_ ChorusParams* params) PURE;
+  STDMETHOD(SetParameters)(THIS_ const ChorusParams* params) PURE;
+  STDMETHOD(GetFormat)(THIS_ WAVEFORMATEX* format) PURE;
+  STDMETHOD(RegisterNotifyWindow)(THIS_ HWND window, DWORD commandId) PURE;
+  STDMETHOD(get_InputGain)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_InputGain)(THIS_ LONG value) PURE;
+  STDMETHOD(get_DryOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_DryOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ChorusOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ChorusOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ChorusSize)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ChorusSize)(THIS_ LONG value) PURE;
+  STDMETHOD(get_Feedback)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_Feedback)(THIS_ LONG value) PURE;
+  STDMETHOD(get_InvertChorusPhase)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_InvertChorusPhase)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ChorusOutDelay)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ChorusOutDelay)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ModulationRate)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ModulationRate)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ModulationDepth)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ModulationDepth)(THIS_ LONG value) PURE;
+  STDMETHOD(get_AttenuateHighs)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_AttenuateHighs)(THIS_ LONG value) PURE;
+  STDMETHOD(get_HighCutoff)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_HighCutoff)(THIS_ LONG value) PURE;
+  STDMETHOD(get_InvertFeedbackPhase)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_InvertFeedbackPhase)(THIS_ LONG value) PURE;
+  END_INTERFACE
+};
+
+#undef INTERFACE
+#define INTERFACE IReverbParams
+DECLARE_INTERFACE_(IReverbParams, IUnknown) {
+  BEGIN_INTERFACE
+  STDMETHOD(QueryInterface)(THIS_ REFIID riid, void** object) PURE;
+  STDMETHOD_(ULONG, AddRef)(THIS) PURE;
+  STDMETHOD_(ULONG, Release)(THIS) PURE;
+  STDMETHOD(GetParameters)(THIS_ ReverbParams* params) PURE;
+  STDMETHOD(SetParameters)(THIS_ const ReverbParams* params) PURE;
+  STDMETHOD(GetFormat)(THIS_ WAVEFORMATEX* format) PURE;
+  STDMETHOD(RegisterNotifyWindow)(THIS_ HWND window, DWORD commandId) PURE;
+  STDMETHOD(get_ReverbMode)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ReverbMode)(THIS_ LONG value) PURE;
+  STDMETHOD(get_EarlyStyle)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_EarlyStyle)(THIS_ LONG value) PURE;
+  STDMETHOD(get_DryOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_DryOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ReverbOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ReverbOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_EarlyOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_EarlyOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_DecayTime)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_DecayTime)(THIS_ LONG value) PURE;
+  STDMETHOD(get_PreDelay)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_PreDelay)(THIS_ LONG value) PURE;
+  STDMETHOD(get_AttenuateBass)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_AttenuateBass)(THIS_ LONG value) PURE;
+  STDMETHOD(get_AttenuateHighs)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_AttenuateHighs)(THIS_ LONG value) PURE;
+  STDMETHOD(get_BassCutoff)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_BassCutoff)(THIS_ LONG value) PURE;
+  STDMETHOD(get_HighCutoff)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_HighCutoff)(THIS_ LONG value) PURE;
+  END_INTERFACE
+};
+
+#undef INTERFACE
+#define INTERFACE IMultiTapParams
+DECLARE_INTERFACE_(IMultiTapParams, IUnknown) {
+  BEGIN_INTERFACE
+  STDMETHOD(QueryInterface)(THIS_ REFIID riid, void** object) PURE;
+  STDMETHOD_(ULONG, AddRef)(THIS) PURE;
+  STDMETHOD_(ULONG, Release)(THIS) PURE;
+  STDMETHOD(GetParameters)(THIS_ MultiTapParams* params) PURE;
+  STDMETHOD(SetParameters)(THIS_ const MultiTapParams* params) PURE;
+  STDMETHOD(GetFormat)(THIS_ WAVEFORMATEX* format) PURE;
+  STDMETHOD(RegisterNotifyWindow)(THIS_ HWND window, DWORD commandId) PURE;
+  STDMETHOD(get_InputGain)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_InputGain)(THIS_ LONG value) PURE;
+  STDMETHOD(get_DryOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_DryOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_WetOut)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_WetOut)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ModRate)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ModRate)(THIS_ LONG value) PURE;
+  STDMETHOD(get_ModDepth)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_ModDepth)(THIS_ LONG value) PURE;
+  STDMETHOD(get_Feedback)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_Feedback)(THIS_ LONG value) PURE;
+  STDMETHOD(get_LowPassOn)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_LowPassOn)(THIS_ LONG value) PURE;
+  STDMETHOD(get_LowPassStart)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_LowPassStart)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapCount)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapCount)(THIS_ LONG value) PURE;
+  STDMETHOD(get_CurrentTap)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_CurrentTap)(THIS_ LONG value) PURE;
+  STDMETHOD(get_GraphResolution)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_GraphResolution)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain1)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain1)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain2)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain2)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain3)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain3)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain4)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain4)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain5)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain5)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain6)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain6)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain7)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain7)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapGain8)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapGain8)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay1)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay1)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay2)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay2)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay3)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay3)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay4)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay4)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay5)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay5)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay6)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay6)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay7)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay7)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapDelay8)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapDelay8)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan1)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan1)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan2)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan2)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan3)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan3)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan4)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan4)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan5)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan5)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan6)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan6)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan7)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan7)(THIS_ LONG value) PURE;
+  STDMETHOD(get_TapPan8)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_TapPan8)(THIS_ LONG value) PURE;
   END_INTERFACE
 };
 

@@ -19,6 +19,58 @@ typedef struct SimpleDelayParams {
   int32_t DryOut;    /* not clamped */
 } SimpleDelayParams;
 
+/* Multi-Tap Delay. Up to eight taps of one shared delay buffer, swept by one oscillator.
+ * Levels in tenths of a decibel (-800: silence). */
+typedef struct MultiTapParams {
+  int32_t TapDelay[8];     /* milliseconds, 1..2500 */
+  int32_t TapGain[8];      /* percent, -100..100 */
+  int32_t TapPan[8];       /* -100 (left)..100 (right) */
+  int32_t TapCount;        /* taps in use (the first ones), 1..8 */
+  int32_t WetOut;          /* -800..0 */
+  int32_t DryOut;          /* -800..0 */
+  int32_t Feedback;        /* percent, 0..150 */
+  int32_t InputGain;       /* -800..0 */
+  int32_t LowPassOn;       /* 0 off, any other value on */
+  int32_t LowPassStart;    /* Hz, 100..10000 */
+  int32_t ModDepth;        /* percent, 0..100 */
+  int32_t ModRate;         /* tenths of a hertz, 1..100 */
+  int32_t CurrentTap;      /* page state: tap being edited, 0..7 */
+  int32_t GraphResolution; /* page state: span of the tap graph, 0..3 */
+} MultiTapParams;
+
+/* Chorus. Levels in tenths of a decibel (-600 and below: silence); flags count when
+ * non-zero and are not clamped. */
+typedef struct ChorusParams {
+  int32_t InputGain;           /* -600..0 */
+  int32_t DryOut;              /* -600..0 */
+  int32_t ChorusOut;           /* -600..0 */
+  int32_t ChorusSize;          /* voices, 1..3 */
+  int32_t Feedback;            /* percent, 0..100 */
+  int32_t InvertChorusPhase;   /* flag */
+  int32_t ChorusOutDelay;      /* tenths of a millisecond, 1..1000 */
+  int32_t ModulationRate;      /* thousandths of a hertz, 1..20000 */
+  int32_t ModulationDepth;     /* percent of the delay, 1..100 */
+  int32_t AttenuateHighs;      /* flag */
+  int32_t HighCutoff;          /* hertz, 100..10000 */
+  int32_t InvertFeedbackPhase; /* flag */
+} ChorusParams;
+
+/* Reverb. Levels in tenths of a decibel (-800: silence); the two table indices are stored
+ * as given (the engine reads them clamped into its tables). */
+typedef struct ReverbParams {
+  int32_t DryOut;         /* -800..0 */
+  int32_t ReverbOut;      /* -800..0 */
+  int32_t EarlyOut;       /* -800..0 */
+  int32_t ReverbMode;     /* row of the mode table, 0..18, not clamped */
+  int32_t EarlyStyle;     /* row of the early-reflection table, 0..9, not clamped */
+  int32_t DecayTime;      /* tenths of a second, 5..50 */
+  int32_t PreDelay;       /* milliseconds, 0..200 */
+  int32_t AttenuateBass;  /* flag, 0..1 */
+  int32_t BassCutoff;     /* hertz, 10..5000 */
+  int32_t AttenuateHighs; /* flag, 0..1 */
+  int32_t HighCutoff;     /* hertz, 100..15000 */
+} ReverbParams;
+
 #ifdef __cplusplus
 } /* extern "C" */
 
@@ -28,6 +80,49 @@ static_assert(offsetof(SimpleDelayParams, DelayTime) == 4, "DelayTime offset");
 static_assert(offsetof(SimpleDelayParams, DecayTime) == 8, "DecayTime offset");
 static_assert(offsetof(SimpleDelayParams, DelayOut) == 12, "DelayOut offset");
 static_assert(offsetof(SimpleDelayParams, DryOut) == 16, "DryOut offset");
+
+static_assert(sizeof(MultiTapParams) == 140, "MultiTapParams is 140 bytes");
+static_assert(offsetof(MultiTapParams, TapDelay) == 0, "TapDelay offset");
+static_assert(offsetof(MultiTapParams, TapGain) == 32, "TapGain offset");
+static_assert(offsetof(MultiTapParams, TapPan) == 64, "TapPan offset");
+static_assert(offsetof(MultiTapParams, TapCount) == 96, "TapCount offset");
+static_assert(offsetof(MultiTapParams, WetOut) == 100, "WetOut offset");
+static_assert(offsetof(MultiTapParams, DryOut) == 104, "DryOut offset");
+static_assert(offsetof(MultiTapParams, Feedback) == 108, "Feedback offset");
+static_assert(offsetof(MultiTapParams, InputGain) == 112, "InputGain offset");
+static_assert(offsetof(MultiTapParams, LowPassOn) == 116, "LowPassOn offset");
+static_assert(offsetof(MultiTapParams, LowPassStart) == 120, "LowPassStart offset");
+static_assert(offsetof(MultiTapParams, ModDepth) == 124, "ModDepth offset");
+static_assert(offsetof(MultiTapParams, ModRate) == 128, "ModRate offset");
+static_assert(offsetof(MultiTapParams, CurrentTap) == 132, "CurrentTap offset");
+static_assert(offsetof(MultiTapParams, GraphResolution) == 136, "GraphResolution offset");
+
+static_assert(sizeof(ChorusParams) == 48, "ChorusParams is 48 bytes");
+static_assert(offsetof(ChorusParams, InputGain) == 0, "InputGain offset");
+static_assert(offsetof(ChorusParams, DryOut) == 4, "DryOut offset");
+static_assert(offsetof(ChorusParams, ChorusOut) == 8, "ChorusOut offset");
+static_assert(offsetof(ChorusParams, ChorusSize) == 12, "ChorusSize offset");
+static_assert(offsetof(ChorusParams, Feedback) == 16, "Feedback offset");
+static_assert(offsetof(ChorusParams, InvertChorusPhase) == 20, "InvertChorusPhase offset");
+static_assert(offsetof(ChorusParams, ChorusOutDelay) == 24, "ChorusOutDelay offset");
+static_assert(offsetof(ChorusParams, ModulationRate) == 28, "ModulationRate offset");
+static_assert(offsetof(ChorusParams, ModulationDepth) == 32, "ModulationDepth offset");
+static_assert(offsetof(ChorusParams, AttenuateHighs) == 36, "AttenuateHighs offset");
+static_assert(offsetof(ChorusParams, HighCutoff) == 40, "HighCutoff offset");
+static_assert(offsetof(ChorusParams, InvertFeedbackPhase) == 44, "InvertFeedbackPhase offset");
+
+static_assert(sizeof(ReverbParams) == 44, "ReverbParams is 44 bytes");
+static_assert(offsetof(ReverbParams, DryOut) == 0, "DryOut offset");
+static_assert(offsetof(ReverbParams, ReverbOut) == 4, "ReverbOut offset");
+static_assert(offsetof(ReverbParams, EarlyOut) == 8, "EarlyOut offset");
+static_assert(offsetof(ReverbParams, ReverbMode) == 12, "ReverbMode offset");
+static_assert(offsetof(ReverbParams, EarlyStyle) == 16, "EarlyStyle offset");
+static_assert(offsetof(ReverbParams, DecayTime) == 20, "DecayTime offset");
+static_assert(offsetof(ReverbParams, PreDelay) == 24, "PreDelay offset");
+static_assert(offsetof(ReverbParams, AttenuateBass) == 28, "AttenuateBass offset");
+static_assert(offsetof(ReverbParams, BassCutoff) == 32, "BassCutoff offset");
+static_assert(offsetof(ReverbParams, AttenuateHighs) == 36, "AttenuateHighs offset");
+static_assert(offsetof(ReverbParams, HighCutoff) == 40, "HighCutoff offset");
 #endif
 
 #endif /* MWPPACK1_PARAMS_H */

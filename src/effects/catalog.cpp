@@ -2,18 +2,24 @@
 
 #include <cstring>
 
+#include "effects/chorus/chorus.h"
 #include "effects/delay/simple_delay.h"
+#include "effects/multitap/multi_tap_delay.h"
+#include "effects/reverb/reverb.h"
 
 namespace mw {
 namespace {
 
 std::unique_ptr<EffectEngine> NewSimpleDelay() { return std::make_unique<SimpleDelayEngine>(); }
+std::unique_ptr<EffectEngine> NewChorus() { return std::make_unique<ChorusEngine>(); }
+std::unique_ptr<EffectEngine> NewMultiTap() { return std::make_unique<MultiTapEngine>(); }
+std::unique_ptr<EffectEngine> NewReverb() { return std::make_unique<ReverbEngine>(); }
 
 const CatalogEntry kEntries[] = {
     {"delay", "Marrowind Simple Delay", &kSimpleDelayInfo, &NewSimpleDelay},
-    {"chorus", "Marrowind Chorus", nullptr, nullptr},
-    {"reverb", "Marrowind Reverb", nullptr, nullptr},
-    {"multitap", "Marrowind Multi-Tap Delay", nullptr, nullptr},
+    {"chorus", "Marrowind Chorus", &kChorusInfo, &NewChorus},
+    {"reverb", "Marrowind Reverb", &kReverbInfo, &NewReverb},
+    {"multitap", "Marrowind Multi-Tap Delay", &kMultiTapInfo, &NewMultiTap},
     {"pitch", "Marrowind Pitch Shift", nullptr, nullptr},
     {"stretch", "Marrowind Time Stretch", nullptr, nullptr},
 };

@@ -166,6 +166,36 @@ class ParamsPart : public Interface {
 
 static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
 
+// An effect's filter: the common filter with the effect's parameter interface part.
+template <class Part>
+class TypedEffectFilter final : public EffectInPlaceFilter {
+ public:
+  TypedEffectFilter(IUnknown* outer, const EffectInfo& info, std::unique_ptr<EffectEngine> engine,
+                    const ds::FilterSetup* setup, const IID& iid)
+      : EffectInPlaceFilter(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
+
+ protected:
+  IUnknown* ParamsInterface() override { return &params_; }
+  const IID& ParamsIid() override { return iid_; }
+
+ private:
+  Part params_;
+  const IID& iid_;
+};
+
+// The creation function of an effect's filter class; no exception leaves it.
+template <class Part, class Engine>
+HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
+                          const IID& iid, ds::UnknownBase** object) {
+  *object = nullptr;
+  try {
+    *object = new TypedEffectFilter<Part>(outer, info, std::make_unique<Engine>(), setup, iid);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
 }  // namespace mw
 
 // One get/put pair of a parameter interface, bound to the field at `index` of the table.

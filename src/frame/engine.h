@@ -51,6 +51,8 @@ class EffectEngine {
   virtual HResult UpdateParameters(bool reset) = 0;
   // Whether end of stream produces a tail.
   virtual bool HasTail() const { return true; }
+  // Whether a parameter change waits to be applied.
+  virtual bool ChangePending() const { return params_.ChangedPending(); }
 
   virtual HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) = 0;
   virtual HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) = 0;

@@ -124,7 +124,7 @@ HResult InPlaceFrame::ProcessTail(float* buffer, std::uint32_t* frames) {
 HResult InPlaceFrame::Stop() { return StopStreaming(); }
 
 HResult InPlaceFrame::ParametersChanged() {
-  return engine_.Params().ChangedPending() ? S_OK : S_FALSE;
+  return engine_.ChangePending() ? S_OK : S_FALSE;
 }
 
 HResult InPlaceFrame::UpdateParameters(bool reset) { return engine_.UpdateParameters(reset); }

@@ -23,6 +23,9 @@ const REGFILTERPINS kInPlacePins[] = {
 
 const InPlaceSetups kInPlaceSetups = {
     {&CLSID_MwSimpleDelay, L"Marrowind Simple Delay", kMeritDoNotUse, 2, kInPlacePins},
+    {&CLSID_MwMultiTapDelay, L"Marrowind Multi-Tap Delay", kMeritDoNotUse, 2, kInPlacePins},
+    {&CLSID_MwReverb, L"Marrowind Reverb", kMeritDoNotUse, 2, kInPlacePins},
+    {&CLSID_MwChorus, L"Marrowind Chorus", kMeritDoNotUse, 2, kInPlacePins},
 };
 
 namespace {
@@ -32,6 +35,10 @@ namespace {
 const ClassEntry kClasses[] = {
     {L"Marrowind Simple Delay", &CLSID_MwSimpleDelay, &CreateSimpleDelayFilter,
      &kInPlaceSetups.simpleDelay},
+    {L"Marrowind Multi-Tap Delay", &CLSID_MwMultiTapDelay, &CreateMultiTapFilter,
+     &kInPlaceSetups.multiTap},
+    {L"Marrowind Reverb", &CLSID_MwReverb, &CreateReverbFilter, &kInPlaceSetups.reverb},
+    {L"Marrowind Chorus", &CLSID_MwChorus, &CreateChorusFilter, &kInPlaceSetups.chorus},
 };
 
 }  // namespace

@@ -21,6 +21,9 @@ struct ClassEntry {
 // The registration data of the in-place filters (pins "Input" and "Output", audio).
 struct InPlaceSetups {
   ds::FilterSetup simpleDelay;
+  ds::FilterSetup multiTap;
+  ds::FilterSetup reverb;
+  ds::FilterSetup chorus;
 };
 extern const InPlaceSetups kInPlaceSetups;
 
@@ -28,5 +31,8 @@ const ClassEntry* ClassTable(int* count);
 const ClassEntry* FindClass(const CLSID& clsid);
 
 HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object);
+HRESULT CreateMultiTapFilter(IUnknown* outer, ds::UnknownBase** object);
+HRESULT CreateReverbFilter(IUnknown* outer, ds::UnknownBase** object);
+HRESULT CreateChorusFilter(IUnknown* outer, ds::UnknownBase** object);
 
 }  // namespace mw

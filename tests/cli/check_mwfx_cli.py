@@ -45,7 +45,7 @@ ACCEPTED_NAMES = ('8-bit unsigned PCM', '16-bit PCM', '32-bit PCM',
                   '32-bit float', '64-bit float')
 
 EFFECTS = ('delay', 'chorus', 'reverb', 'multitap', 'pitch', 'stretch')
-AVAILABLE = ('delay',)
+AVAILABLE = ('delay', 'chorus', 'reverb', 'multitap')
 
 # Simple Delay record: size, tag, then the block in this field order.
 DELAY_TAG = '3C41A873-5E2D-11D0-9D27-4E7A91C2D05F'
@@ -206,7 +206,7 @@ class Mwfx:
             kw['umask'] = umask
         p = subprocess.run([self.path] + list(args), stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           timeout=60, cwd=cwd, **kw)
+                           timeout=300, cwd=cwd, **kw)
         return p.returncode, p.stdout.decode('utf-8', 'replace'), \
             p.stderr.decode('utf-8', 'replace')
 

@@ -71,4 +71,101 @@ TEST(Allocation, SteadyStreamingAllocatesNothing) {
   }
 }
 
+// Multi-Tap Delay with every tap, feedback and the sweep: changes that keep the buffer
+// length (levels, a tap gain, the rate) allocate nothing either.
+TEST(Allocation, MultiTapStreamingAllocatesNothing) {
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      auto e = mw::CreateEffect(*mw::FindEffect("multitap"));
+      e->ApplyPreset(3);
+      e->Params().Put(4, 80);  // ModDepth
+      const auto block = mwtest::FormatBlock(f, ch, 8000);
+      e->Frame().SetMediaType(mw::kPinInput, block.data());
+      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
+      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
+      NullDownstream down(buffer.Size());
+
+      const long news = g_news.load();
+      const auto samples = mw::SampleAllocationCount();
+      for (int i = 0; i < 50; ++i) {
+        buffer.SetActualLength(buffer.Size());
+        buffer.SetDiscontinuity(i == 0 || i == 30);
+        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
+        if (i == 10) e->Params().Put(2, -20);  // WetOut
+        if (i == 20) e->Params().Put(11, -70);  // TapGain1
+        if (i == 40) e->Params().Put(3, 90);  // ModRate
+      }
+      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
+      EXPECT_EQ(g_news.load(), news);
+      EXPECT_EQ(mw::SampleAllocationCount(), samples);
+      e->Frame().StopStreaming();
+    }
+  }
+}
+
+// Reverb: partial updates (levels, decay, filters) keep the lines, and a discontinuity
+// clears them where they lie.
+TEST(Allocation, ReverbStreamingAllocatesNothing) {
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+      e->ApplyPreset(3);
+      const auto block = mwtest::FormatBlock(f, ch, 8000);
+      e->Frame().SetMediaType(mw::kPinInput, block.data());
+      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
+      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
+      NullDownstream down(buffer.Size());
+
+      const long news = g_news.load();
+      const auto samples = mw::SampleAllocationCount();
+      for (int i = 0; i < 50; ++i) {
+        buffer.SetActualLength(buffer.Size());
+        buffer.SetDiscontinuity(i == 0 || i == 30);
+        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
+        if (i == 10) e->Params().Put(5, 12);      // DecayTime
+        if (i == 20) e->Params().Put(3, -100);    // ReverbOut
+        if (i == 25) e->Params().Put(10, 4000);   // HighCutoff
+        if (i == 40) e->Params().Put(9, 300);     // BassCutoff
+      }
+      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
+      EXPECT_EQ(g_news.load(), news);
+      EXPECT_EQ(mw::SampleAllocationCount(), samples);
+      e->Frame().StopStreaming();
+    }
+  }
+}
+
+// Chorus: partial updates keep the lines, a size change clears them where they lie, a
+// discontinuity resets in place, and the oscillators' sine tables fill as they go.
+TEST(Allocation, ChorusStreamingAllocatesNothing) {
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      auto e = mw::CreateEffect(*mw::FindEffect("chorus"));
+      e->ApplyPreset(12);
+      e->Params().Put(9, 1);  // AttenuateHighs
+      const auto block = mwtest::FormatBlock(f, ch, 8000);
+      e->Frame().SetMediaType(mw::kPinInput, block.data());
+      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
+      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
+      NullDownstream down(buffer.Size());
+
+      const long news = g_news.load();
+      const auto samples = mw::SampleAllocationCount();
+      for (int i = 0; i < 50; ++i) {
+        buffer.SetActualLength(buffer.Size());
+        buffer.SetDiscontinuity(i == 0 || i == 30);
+        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
+        if (i == 10) e->Params().Put(2, -20);    // ChorusOut
+        if (i == 20) e->Params().Put(7, 9000);   // ModulationRate
+        if (i == 25) e->Params().Put(3, 1);      // ChorusSize
+        if (i == 40) e->Params().Put(6, 20);     // ChorusOutDelay
+      }
+      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
+      EXPECT_EQ(g_news.load(), news);
+      EXPECT_EQ(mw::SampleAllocationCount(), samples);
+      e->Frame().StopStreaming();
+    }
+  }
+}
+
 }  // namespace

@@ -110,12 +110,25 @@ TEST(DirectProcess, LimitedCallsLeavePendingChangesForLater) {
   float x[2] = {0.5f, 0.5f};
   EXPECT_EQ(d.frame.Process(x, 2, true), mw::S_OK);
   EXPECT_EQ(x[0], 0.5f);  // still the old dry gain
-  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_FALSE);  // taken, but not applied
-  EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_FALSE);
-  EXPECT_EQ(d.frame.UpdateParameters(true), mw::S_OK);  // a reset applies and clears
+  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_OK);  // taken, but still waiting
   float y[2] = {0.5f, 0.5f};
   EXPECT_EQ(d.frame.Process(y, 2, true), mw::S_OK);
-  EXPECT_EQ(y[0], 0.0f);
+  EXPECT_EQ(y[0], 0.5f);
+  EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_OK);  // applies it, keeping history
+  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_FALSE);
+  EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_FALSE);
+  float z[2] = {0.5f, 0.5f};
+  EXPECT_EQ(d.frame.Process(z, 2, true), mw::S_OK);
+  EXPECT_EQ(z[0], 0.0f);
+
+  // An unlimited call applies a waiting change as well.
+  d.effect->Params().Put(0, 0);
+  float w[2] = {0.5f, 0.5f};
+  EXPECT_EQ(d.frame.Process(w, 2, true), mw::S_OK);
+  EXPECT_EQ(w[0], 0.0f);
+  float v[2] = {0.5f, 0.5f};
+  EXPECT_EQ(d.frame.Process(v, 2, false), mw::S_OK);
+  EXPECT_EQ(v[0], 0.5f);
 }
 
 TEST(DirectProcess, UpdateParametersKeepsHistoryUnlessResetting) {

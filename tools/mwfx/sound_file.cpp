@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli.h"
 #include "frame/le_bytes.h"
 
 namespace mwfx {

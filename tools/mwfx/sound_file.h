@@ -73,6 +73,4 @@ class OutputSound {
   SNDFILE* file_ = nullptr;
 };
 
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
-
 }  // namespace mwfx

@@ -129,8 +129,9 @@ HResult SimpleDelayEngine::Free() {
 HResult SimpleDelayEngine::UpdateParameters(bool reset) {
   if (format_ == nullptr) return E_UNEXPECTED;
   SimpleDelayParams p;
-  const bool changed = TakeParameters(&p);
+  const bool changed = TakeParameters(&p) || pendingChange_;
   if (!changed && !reset) return S_FALSE;
+  pendingChange_ = false;
   return Setup(p, !reset);
 }
 
@@ -159,13 +160,17 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
   std::uint32_t count = *frames;
 
   SimpleDelayParams p;
-  const bool changed = TakeParameters(&p);
+  const bool changed = TakeParameters(&p) || pendingChange_;
   if (mode == kModeDiscontinuity && started_) {
+    pendingChange_ = false;
     const HResult hr = Reset();
     if (Failed(hr)) return hr;
   } else if (changed || !valid_) {
     if (mode == kModeTail) return kTailFinished;  // a change ends the tail here
-    if (!limited) {
+    if (limited) {
+      pendingChange_ = pendingChange_ || changed;
+    } else {
+      pendingChange_ = false;
       const HResult hr = Setup(p, mode != kModeDiscontinuity);
       if (Failed(hr)) return hr;
     }

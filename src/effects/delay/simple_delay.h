@@ -43,6 +43,7 @@ class SimpleDelayEngine final : public EffectEngine {
   std::uint32_t TailRemaining(int channel) const { return channels_[channel].tailRemaining; }
   std::int64_t CountDown() const { return countDown_; }
   bool HasLine() const { return line_ != nullptr; }
+  bool ChangePending() const override { return pendingChange_ || params_.ChangedPending(); }
 
  private:
   struct Channel {
@@ -79,6 +80,8 @@ class SimpleDelayEngine final : public EffectEngine {
   Channel channels_[2];
   std::int64_t countDown_ = 0;
   bool countDownFinished_ = false;
+  // A change taken by a limited call, which never sets up: the next unlimited call applies it.
+  bool pendingChange_ = false;
 };
 
 }  // namespace mw

@@ -1,8 +1,4 @@
 // The Simple Delay filter object: the in-place effect filter with ISimpleDelayParams.
-#include <dshow.h>
-
-#include <new>
-
 #include "effects/delay/simple_delay.h"
 #include "effects/effect_filter.h"
 #include "module/class_table.h"
@@ -22,26 +18,11 @@ class SimpleDelayParamsPart final : public ParamsPart<ISimpleDelayParams, Simple
   MW_PARAM_ACCESSORS(DecayTime, 4)
 };
 
-class SimpleDelayFilter final : public EffectInPlaceFilter {
- public:
-  explicit SimpleDelayFilter(IUnknown* outer)
-      : EffectInPlaceFilter(outer, kSimpleDelayInfo, std::make_unique<SimpleDelayEngine>(),
-                            &kInPlaceSetups.simpleDelay),
-        params_(this) {}
-
- protected:
-  IUnknown* ParamsInterface() override { return &params_; }
-  const IID& ParamsIid() override { return IID_ISimpleDelayParams; }
-
- private:
-  SimpleDelayParamsPart params_;
-};
-
 }  // namespace
 
 HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object) {
-  *object = new (std::nothrow) SimpleDelayFilter(outer);
-  return *object != nullptr ? S_OK : E_OUTOFMEMORY;
+  return CreateTypedFilter<SimpleDelayParamsPart, SimpleDelayEngine>(
+      outer, kSimpleDelayInfo, &kInPlaceSetups.simpleDelay, IID_ISimpleDelayParams, object);
 }
 
 }  // namespace mw

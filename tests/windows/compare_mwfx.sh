@@ -1,0 +1,297 @@
+#!/usr/bin/env bash
+# Runs the native mwfx and mwfx.exe (under the given Wine wrapper) on the same generated
+# WAV files and settings, and fails unless they agree: the same samples (data chunk) byte
+# for byte, the same format fields, the same saved records, the same informational output,
+# and the same refusals (non-zero status, nothing written). mwfx.exe must also write the
+# input's own fmt chunk and a consistent RIFF header.
+#
+# usage: compare_mwfx.sh NATIVE_MWFX WINE_WRAPPER MWFX_EXE
+# Skips (77) when the native build is missing.
+set -uo pipefail
+
+abspath() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+native=$(abspath "$1")
+wine=$(abspath "$2")
+exe=$(abspath "$3")
+if [ ! -x "$native" ]; then
+  echo "native mwfx not found at $native: build the native preset first"
+  exit 77
+fi
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp" || exit 1
+
+checks=0
+failures=0
+fail() {
+  echo "FAIL $*"
+  failures=$((failures + 1))
+}
+check() {  # check NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  checks=$((checks + 1))
+  "$@" || fail "$name"
+}
+
+# Wine may add lines of its own on stderr; only mwfx's lines are compared.
+mwfx_lines() { grep -v '^wine:' "$1" || true; }
+
+run_native() { "$native" "$@"; }
+run_windows() { "$wine" "$exe" "$@"; }
+
+# ---------------------------------------------------------------------------------------
+# WAV files: written and taken apart by this small helper, independent of both programs.
+wavtool() {
+  python3 - "$@" <<'PY'
+import random, struct, sys
+
+FORMATS = {'u8': (1, 8), 's16': (1, 16), 's32': (1, 32), 'f32': (3, 32), 'f64': (3, 64)}
+SUBFORMAT_TAIL = bytes.fromhex('000000001000800000aa00389b71')
+
+def chunk(cid, body):
+    return cid + struct.pack('<I', len(body)) + body + (b'\0' if len(body) & 1 else b'')
+
+def samples(fmt, channels, frames, seed):
+    rng = random.Random(seed)
+    out = bytearray()
+    for i in range(frames * channels):
+        loud = (i // channels) % 3000 < 900
+        v = rng.uniform(-1, 1) * (0.9 if loud else 0.05)
+        extreme = i % 211 == 7
+        if fmt == 'u8':
+            out += struct.pack('<B', (255 if i & 1 else 0) if extreme else 128 + int(v * 127))
+        elif fmt == 's16':
+            out += struct.pack('<h', (32767 if i & 1 else -32768) if extreme else int(v * 32767))
+        elif fmt == 's32':
+            out += struct.pack('<i', (2**31 - 1 if i & 1 else -2**31) if extreme
+                               else int(v * 2147483647))
+        elif fmt == 'f32':
+            out += struct.pack('<f', (1.75 if i & 1 else -2.5) if extreme else v)
+        else:
+            out += struct.pack('<d', (3.25 if i & 1 else -1.5) if extreme else v)
+    return bytes(out)
+
+def gen(path, fmt, channels, rate, frames, seed, extensible):
+    tag, bits = FORMATS[fmt]
+    align = bits // 8 * channels
+    if extensible:
+        body = struct.pack('<HHIIHHHHI', 0xFFFE, channels, rate, rate * align, align, bits,
+                           22, bits, 4 if channels == 1 else 3)
+        body += struct.pack('<H', tag) + SUBFORMAT_TAIL
+    else:
+        body = struct.pack('<HHIIHHH', tag, channels, rate, rate * align, align, bits, 0)
+    data = samples(fmt, channels, frames, seed)
+    riff = b'WAVE' + chunk(b'fmt ', body)
+    if tag != 1 or extensible:
+        riff += chunk(b'fact', struct.pack('<I', frames))
+    riff += chunk(b'data', data)
+    with open(path, 'wb') as f:
+        f.write(b'RIFF' + struct.pack('<I', len(riff)) + riff)
+
+def parse(path):
+    blob = open(path, 'rb').read()
+    if blob[:4] != b'RIFF' or blob[8:12] != b'WAVE':
+        raise ValueError('%s: not RIFF/WAVE' % path)
+    riff_size = struct.unpack_from('<I', blob, 4)[0]
+    at, fmt, data = 12, None, None
+    while at + 8 <= len(blob):
+        cid, size = blob[at:at + 4], struct.unpack_from('<I', blob, at + 4)[0]
+        if cid == b'fmt ':
+            fmt = blob[at + 8:at + 8 + size]
+        elif cid == b'data':
+            data = blob[at + 8:at + 8 + size]
+            if len(data) != size:
+                raise ValueError('%s: data chunk cut short' % path)
+        at += 8 + size + (size & 1)
+    if fmt is None or data is None:
+        raise ValueError('%s: no fmt or data chunk' % path)
+    return riff_size, len(blob), fmt, data
+
+def compare(native_out, windows_out, source):
+    problems = []
+    try:
+        _, _, nfmt, ndata = parse(native_out)
+        wriff, wlen, wfmt, wdata = parse(windows_out)
+        _, _, sfmt, sdata = parse(source)
+    except (OSError, ValueError) as e:
+        print(e)
+        return 1
+    if ndata != wdata:
+        first = next((i for i in range(min(len(ndata), len(wdata))) if ndata[i] != wdata[i]),
+                     min(len(ndata), len(wdata)))
+        problems.append('data differ: native %d bytes, Windows %d, first difference at %d'
+                        % (len(ndata), len(wdata), first))
+    if len(wdata) <= len(sdata) and len(sdata) > 0:
+        problems.append('no tail after the input')
+    # tag, channels, rate, byte rate, block align, bits
+    if nfmt[:16] != wfmt[:16]:
+        problems.append('format fields differ: %s / %s' % (nfmt[:16].hex(), wfmt[:16].hex()))
+    if wfmt[:2] == b'\xfe\xff':
+        # valid bits and subformat (the channel mask is each writer's own choice)
+        if nfmt[:2] != b'\xfe\xff' or nfmt[18:20] != wfmt[18:20] or nfmt[24:40] != wfmt[24:40]:
+            problems.append('extensible fields differ')
+    if wfmt != sfmt:
+        problems.append("mwfx.exe did not keep the input's fmt chunk")
+    if wriff != wlen - 8:
+        problems.append('RIFF size %d for a %d-byte file' % (wriff, wlen))
+    for p in problems:
+        print(p)
+    return 1 if problems else 0
+
+cmd = sys.argv[1]
+if cmd == 'gen':
+    path, fmt, ch, rate, frames, seed, ext = sys.argv[2:9]
+    gen(path, fmt, int(ch), int(rate), int(frames), int(seed), ext == 'x')
+elif cmd == 'compare':
+    sys.exit(compare(*sys.argv[2:5]))
+elif cmd == 'record':
+    # a Simple Delay record of another size, for the refusals
+    path = sys.argv[2]
+    with open(path, 'wb') as f:
+        f.write(struct.pack('<I', 44) + bytes(40))
+PY
+}
+
+# ---------------------------------------------------------------------------------------
+# Every accepted format, mono and stereo, through a preset with audible echoes.
+rates=(8000 11025 22050 44100 48000)
+formats=(u8 s16 s32 f32 f64)
+inputs=()
+for i in "${!formats[@]}"; do
+  f=${formats[$i]}
+  for ch in 1 2; do
+    name=in-$f-$ch.wav
+    wavtool gen "$name" "$f" "$ch" "${rates[$i]}" 12001 $((i * 2 + ch)) p
+    inputs+=("$name")
+  done
+done
+# Extensible format chunks, and a file without samples.
+wavtool gen in-s32x-2.wav s32 2 16000 9000 21 x
+wavtool gen in-f32x-1.wav f32 1 16000 9000 22 x
+wavtool gen in-s16-empty.wav s16 2 8000 0 23 p
+inputs+=(in-s32x-2.wav in-f32x-1.wav in-s16-empty.wav)
+
+compare_run() {  # compare_run NAME INPUT OPTIONS...: both programs, then their outputs
+  local name=$1 input=$2
+  shift 2
+  rm -f n.wav w.wav
+  checks=$((checks + 1))
+  if ! run_native process delay "$input" n.wav "$@" 2>n.err; then
+    fail "$name: native mwfx failed: $(cat n.err)"
+    return
+  fi
+  if ! run_windows process delay "$input" w.wav "$@" 2>w.err; then
+    fail "$name: mwfx.exe failed: $(mwfx_lines w.err)"
+    return
+  fi
+  local why
+  if ! why=$(wavtool compare n.wav w.wav "$input"); then
+    fail "$name: $why"
+  elif [ "$input" != in-s16-empty.wav ]; then
+    # only data and format were compared; these must differ from the input for that to mean
+    # something
+    cmp -s n.wav "$input" && fail "$name: the output equals the input"
+  fi
+}
+
+for input in "${inputs[@]}"; do
+  compare_run "$input --preset 2" "$input" --preset 2
+done
+
+# Presets by name and number, and every field set (each one at a value of its own, so that
+# a field reaching the wrong setter shows in the samples and in the record).
+compare_run "preset by name" in-s16-2.wav --preset "Grand Canyon"
+compare_run "preset 6" in-f64-1.wav --preset 6
+set_all=(--set DryOut=-20 --set DelayOut=-45 --set Feedback=1 --set DelayTime=35
+         --set DecayTime=7)
+compare_run "every field set, record saved" in-s32-2.wav --preset 3 "${set_all[@]}" \
+  --save-record rec.bin
+checks=$((checks + 1))
+run_native process delay in-s32-2.wav n.wav --preset 3 "${set_all[@]}" --save-record n.rec \
+  2>/dev/null
+run_windows process delay in-s32-2.wav w.wav --preset 3 "${set_all[@]}" --save-record w.rec \
+  2>/dev/null
+if [ ! -f n.rec ] || [ ! -f w.rec ] || ! cmp -s n.rec w.rec; then
+  fail "saved records differ"
+fi
+# Each program loads the other's record and must reproduce the same sound.
+compare_run "native record loaded" in-u8-2.wav --load-record n.rec
+compare_run "Windows record loaded, then a setting" in-f32-2.wav --load-record w.rec \
+  --set DelayTime=222
+compare_run "--buffer-frames accepted" in-s16-1.wav --preset 4 --buffer-frames 100
+
+# ---------------------------------------------------------------------------------------
+# The informational commands print the same bytes.
+for cmd in "list" "presets delay" "params delay" "help"; do
+  checks=$((checks + 1))
+  # shellcheck disable=SC2086
+  run_native $cmd >n.out 2>/dev/null || fail "'$cmd' fails natively"
+  # shellcheck disable=SC2086
+  run_windows $cmd >w.out 2>/dev/null || fail "'$cmd' fails in mwfx.exe"
+  [ -s n.out ] || fail "'$cmd' prints nothing"
+  cmp -s n.out w.out || fail "'$cmd' prints differently"
+done
+
+# ---------------------------------------------------------------------------------------
+# Refusals: the same non-zero status, the output (and record) not created, an existing
+# output untouched; for mistakes on the command line, the same message.
+printf 'These are not samples.\n%.0s' {1..20} >notes.wav
+wavtool gen in-s16-3.wav s16 2 8000 100 1 p
+python3 - <<'PY'
+# 24-bit and three channels, which both programs must refuse
+import struct
+def wav(path, channels, bits, frames):
+    align = bits // 8 * channels
+    fmt = struct.pack('<HHIIHH', 1, channels, 8000, 8000 * align, align, bits)
+    data = bytes(frames * align)
+    body = b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + \
+        struct.pack('<I', len(data)) + data
+    open(path, 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+wav('pcm24.wav', 1, 24, 100)
+wav('three.wav', 3, 16, 100)
+PY
+wavtool record bad.rec
+echo 'existing output, must survive' >sentinel.wav
+
+refused() {  # refused NAME SAME_MESSAGE(yes|no) ARGS...
+  local name=$1 same=$2
+  shift 2
+  rm -rf out.wav out.rec
+  cp sentinel.wav kept.wav
+  checks=$((checks + 1))
+  run_native "$@" >/dev/null 2>n.err
+  local ns=$?
+  run_windows "$@" >/dev/null 2>w.err
+  local ws=$?
+  mwfx_lines w.err >w.msg
+  if [ "$ws" -eq 0 ] || [ "$ws" -ne "$ns" ]; then
+    fail "$name: status $ws from mwfx.exe, $ns from mwfx"
+  fi
+  [ -e out.wav ] && fail "$name: an output was created"
+  [ -e out.rec ] && fail "$name: a record was created"
+  cmp -s sentinel.wav kept.wav || fail "$name: an existing output was changed"
+  ls ./*.mwfx-* >/dev/null 2>&1 && fail "$name: a temporary file was left behind"
+  [ "$(wc -l <w.msg)" -eq 1 ] || fail "$name: not one line on stderr: $(cat w.msg)"
+  if [ "$same" = yes ] && ! cmp -s n.err w.msg; then
+    fail "$name: messages differ: '$(cat n.err)' / '$(cat w.msg)'"
+  fi
+}
+
+refused "unknown option" yes process delay in-s16-3.wav out.wav --bogus
+refused "unknown preset" yes process delay in-s16-3.wav out.wav --preset Nope
+refused "bad field value" yes process delay in-s16-3.wav out.wav --set DelayTime=1.5
+refused "unknown field" yes process delay in-s16-3.wav out.wav --set Bogus=1
+refused "unknown effect" yes process echo in-s16-3.wav out.wav
+refused "missing input" yes process delay absent.wav out.wav --save-record out.rec
+refused "refused record" yes process delay in-s16-3.wav out.wav --load-record bad.rec
+refused "24-bit input" yes process delay pcm24.wav out.wav --save-record out.rec
+refused "3-channel input" yes process delay three.wav out.wav
+refused "text input" no process delay notes.wav out.wav --save-record out.rec
+refused "output in a missing folder" yes process delay in-s16-3.wav missing/out.wav \
+  --save-record out.rec
+refused "existing output kept" no process delay notes.wav kept.wav
+
+echo "$checks checks, $failures problems"
+[ "$failures" -eq 0 ]

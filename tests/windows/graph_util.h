@@ -1,0 +1,70 @@
+// Helpers of the graph tests: a scratch folder, WAV files written here (not by the code
+// under test), and a Simple Delay graph from a file into a WavSink.
+#pragma once
+
+// First: the core's test helpers name the core's status constants, which the platform
+// headers would turn into macros.
+#include "test_util.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module_fixture.h"
+#include "win/audio_graph.h"
+#include "win/wav_sink.h"
+
+namespace mwtest {
+
+// A folder under the temporary directory, removed with its files.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  std::wstring Path(const std::wstring& name) const { return dir_ + L"\\" + name; }
+
+ private:
+  std::wstring dir_;
+};
+
+// A WAV file of the format's samples, with an 18-byte (or, when `extensible`, 40-byte) fmt
+// chunk, and a fact chunk for float samples.
+void WriteWav(const std::wstring& path, const FormatCase& f, std::uint16_t channels,
+              std::uint32_t rate, const std::vector<std::uint8_t>& samples, bool extensible);
+
+// 100-ns units of `frames` at `rate`.
+inline LONGLONG FramesToTime(std::uint64_t frames, std::uint32_t rate) {
+  return static_cast<LONGLONG>(frames * 10000000ull / rate);
+}
+
+// File Source (Async) -> WAVE parser -> Simple Delay from the module -> WavSink.
+class DelayGraph {
+ public:
+  DelayGraph() = default;
+  ~DelayGraph();
+  DelayGraph(const DelayGraph&) = delete;
+  DelayGraph& operator=(const DelayGraph&) = delete;
+
+  // Returns false (with a test failure recorded) when the graph cannot be built.
+  bool Build(const std::wstring& file, const SimpleDelayParams& params);
+  // Waits for EC_COMPLETE in the event queue: S_OK, E_ABORT after `ms` without it, or the
+  // failure an abort event carried.
+  HRESULT WaitForComplete(DWORD ms);
+
+  mwfx::WavSink* Sink() const { return sink_; }
+  mwfx::AudioGraph& Graph() { return graph_; }
+  IMediaControl* Control() const { return graph_.Control(); }
+  IMediaSeeking* Seeking() const { return graph_.Seeking(); }
+  bool SinkFlushing() const;
+
+ private:
+  Ptr<IBaseFilter> effect_;
+  mwfx::WavSink* sink_ = nullptr;
+  mwfx::AudioGraph graph_;
+};
+
+}  // namespace mwtest

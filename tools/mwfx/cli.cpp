@@ -1,0 +1,259 @@
+#include "cli.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#ifdef _WIN32
+#include <io.h>
+#define MWFX_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
+#define MWFX_STRCASECMP _stricmp
+#else
+#include <strings.h>
+#include <unistd.h>
+#define MWFX_STDERR_IS_TERMINAL() (isatty(STDERR_FILENO) != 0)
+#define MWFX_STRCASECMP strcasecmp
+#endif
+
+namespace mwfx {
+namespace {
+
+const char kUsage[] =
+    "usage: mwfx process EFFECT IN OUT [--preset N|NAME] [--set FIELD=VALUE]...\n"
+    "                    [--load-record FILE] [--save-record FILE] [--buffer-frames N]\n"
+    "       mwfx list | presets EFFECT | params EFFECT\n"
+    "EFFECT is one of: delay, chorus, reverb, multitap, pitch, stretch\n";
+
+const mw::EffectInfo& InfoOf(const mw::CatalogEntry& entry) { return *entry.info; }
+
+std::int32_t ResolvePreset(EffectSettings& settings, const mw::CatalogEntry& entry,
+                           const std::string& text) {
+  const std::int32_t count = settings.PresetCount();
+  long long index;
+  if (ParseInteger(text, 0, INT32_MAX, &index)) {
+    if (index >= count) {
+      throw Usage("preset " + text + " does not exist (" + entry.cliName + " has " +
+                  std::to_string(count) + " presets, 0 to " + std::to_string(count - 1) + ")");
+    }
+    return static_cast<std::int32_t>(index);
+  }
+  // An exact name wins; otherwise the first name equal but for case.
+  int found = -1;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::string name = settings.PresetName(i);
+    if (text == name) return i;
+    if (MWFX_STRCASECMP(text.c_str(), name.c_str()) == 0 && found < 0) found = i;
+  }
+  if (found >= 0) return found;
+  throw Usage("unknown preset '" + text + "' (see: mwfx presets " + entry.cliName + ")");
+}
+
+void ApplySet(EffectSettings& settings, const mw::CatalogEntry& entry,
+              const std::string& assignment) {
+  const std::size_t eq = assignment.find('=');
+  if (eq == std::string::npos) throw Usage("--set needs FIELD=VALUE, got '" + assignment + "'");
+  const std::string field = assignment.substr(0, eq);
+  const std::string value = assignment.substr(eq + 1);
+  const mw::ParamTable& table = InfoOf(entry).params;
+  const int index = table.Find(field.c_str());
+  if (index < 0) {
+    std::string names;
+    for (std::size_t i = 0; i < table.count; ++i) {
+      names += (i ? ", " : "") + std::string(table.fields[i].name);
+    }
+    throw Usage("unknown field '" + field + "' for " + entry.cliName + " (one of: " + names +
+                ")");
+  }
+  const bool isUnsigned = table.fields[index].type == mw::FieldType::UInt32;
+  long long v;
+  if (!ParseInteger(value, isUnsigned ? 0 : INT32_MIN, isUnsigned ? UINT32_MAX : INT32_MAX,
+                    &v)) {
+    throw Usage("bad value '" + value + "' for " + field + " (a " +
+                (isUnsigned ? "non-negative " : "") + "32-bit integer)");
+  }
+  const mw::HResult hr = settings.Put(static_cast<std::size_t>(index),
+                                      static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
+  if (mw::Failed(hr)) throw Error("cannot set " + field + " (" + HexStatus(hr) + ")");
+}
+
+int List() {
+  std::size_t count;
+  const mw::CatalogEntry* entries = mw::Catalog(&count);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::printf("%-9s %s%s\n", entries[i].cliName, entries[i].displayName,
+                entries[i].info ? "" : " (not available yet)");
+  }
+  return 0;
+}
+
+int Presets(const std::vector<std::string>& args) {
+  if (args.size() != 2) throw Usage("presets needs EFFECT");
+  auto effect = mw::CreateEffect(FindAvailable(args[1]));
+  for (std::int32_t i = 0; i < effect->PresetCount(); ++i) {
+    const char* name = nullptr;
+    effect->PresetName(i, &name);
+    std::printf("%2d  %s\n", i, name);
+  }
+  return 0;
+}
+
+int Params(const std::vector<std::string>& args) {
+  if (args.size() != 2) throw Usage("params needs EFFECT");
+  auto effect = mw::CreateEffect(FindAvailable(args[1]));
+  const mw::ParamTable& table = effect->Params().Table();
+  std::printf("%-12s %9s  %s\n", "FIELD", "DEFAULT", "RANGE");
+  for (std::size_t i = 0; i < table.count; ++i) {
+    const mw::FieldInfo& f = table.fields[i];
+    std::int32_t v = 0;
+    effect->Params().Get(i, &v);
+    std::string range = "any value (not clamped)";
+    if (f.ranged) range = std::to_string(f.min) + " to " + std::to_string(f.max);
+    if (f.type == mw::FieldType::UInt32) {
+      std::printf("%-12s %9" PRIu32 "  %s\n", f.name, static_cast<std::uint32_t>(v),
+                  range.c_str());
+    } else {
+      std::printf("%-12s %9" PRId32 "  %s\n", f.name, v, range.c_str());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string HexStatus(mw::HResult hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08" PRIX32, static_cast<std::uint32_t>(hr));
+  return buf;
+}
+
+bool ParseInteger(const std::string& text, long long min, long long max, long long* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+const mw::CatalogEntry& FindAvailable(const std::string& name) {
+  const mw::CatalogEntry* entry = mw::FindEffect(name.c_str());
+  if (entry == nullptr) {
+    throw Usage("unknown effect '" + name +
+                "' (one of: delay, chorus, reverb, multitap, pitch, stretch)");
+  }
+  if (entry->info == nullptr) throw Error("effect '" + name + "' is not available yet");
+  return *entry;
+}
+
+ProcessRequest ParseProcessArguments(const std::vector<std::string>& args) {
+  if (args.size() < 4) throw Usage("process needs EFFECT IN OUT");
+  ProcessRequest request;
+  request.entry = &FindAvailable(args[1]);
+  request.inPath = args[2];
+  request.outPath = args[3];
+  for (std::size_t i = 4; i < args.size(); ++i) {
+    const std::string& opt = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw Usage(opt + " needs a value");
+      return args[++i];
+    };
+    if (opt == "--preset") {
+      request.preset = value();
+    } else if (opt == "--set") {
+      request.sets.push_back(value());
+    } else if (opt == "--load-record") {
+      request.loadRecord = value();
+    } else if (opt == "--save-record") {
+      request.saveRecord = value();
+    } else if (opt == "--buffer-frames") {
+      long long n;
+      if (!ParseInteger(value(), 1, kMaxBufferFrames, &n)) {
+        throw Usage("--buffer-frames takes a whole number from 1 to " +
+                    std::to_string(kMaxBufferFrames));
+      }
+      request.bufferFrames = static_cast<std::uint32_t>(n);
+    } else {
+      throw Usage("unknown option '" + opt + "'");
+    }
+  }
+  return request;
+}
+
+std::optional<std::string> ApplySettings(EffectSettings& settings, const ProcessRequest& request) {
+  const mw::CatalogEntry& entry = *request.entry;
+  if (request.loadRecord) {
+    std::string bytes, error;
+    if (!ReadWholeFile(*request.loadRecord, &bytes, &error)) throw Error(error);
+    const mw::HResult hr = settings.LoadRecord(bytes);
+    if (mw::Failed(hr)) {
+      throw Error("record '" + *request.loadRecord + "' refused (" + HexStatus(hr) +
+                  "): not a " + std::to_string(settings.RecordSize()) + "-byte " +
+                  entry.displayName + " record");
+    }
+  }
+  if (request.preset) {
+    const std::int32_t index = ResolvePreset(settings, entry, *request.preset);
+    const mw::HResult hr = settings.ApplyPreset(index);
+    if (mw::Failed(hr)) {
+      throw Error("cannot apply preset " + std::to_string(index) + " (" + HexStatus(hr) + ")");
+    }
+  }
+  for (const std::string& s : request.sets) ApplySet(settings, entry, s);
+  if (!request.saveRecord) return std::nullopt;
+  std::string record;
+  const mw::HResult hr = settings.SaveRecord(&record);
+  if (mw::Failed(hr)) throw Error("cannot save the record (" + HexStatus(hr) + ")");
+  return record;
+}
+
+Progress::Progress(std::int64_t totalFrames, std::uint32_t rate)
+    : total_(totalFrames),
+      enabled_(MWFX_STDERR_IS_TERMINAL() && totalFrames > std::int64_t{rate} * 30) {}
+
+Progress::~Progress() {
+  if (shown_) std::fputs("\r\033[K", stderr);
+}
+
+void Progress::Set(std::int64_t framesDone) {
+  done_ = framesDone;
+  if (!enabled_) return;
+  int percent = static_cast<int>(done_ * 100 / total_);
+  if (percent > 100) percent = 100;
+  if (percent == last_) return;
+  last_ = percent;
+  const int width = 40;
+  const int filled = percent * width / 100;
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+               width - filled, "", percent);
+  shown_ = true;
+}
+
+int Main(const std::vector<std::string>& args, ProcessCommand process) {
+  try {
+    if (args.empty()) throw Usage("no command given");
+    const std::string& command = args[0];
+    if (command == "process") return process(ParseProcessArguments(args));
+    if (command == "list") return List();
+    if (command == "presets") return Presets(args);
+    if (command == "params") return Params(args);
+    if (command == "help" || command == "--help" || command == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    throw Usage("unknown command '" + command + "'");
+  } catch (const Failure& f) {
+    std::fprintf(stderr, "mwfx: %s%s\n", f.message.c_str(),
+                 f.status == 2 ? " (see 'mwfx help')" : "");
+    return f.status;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "mwfx: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace mwfx

@@ -1,0 +1,48 @@
+// The RIFF/WAVE layout as the Windows host needs it: finding the fmt and data chunks of an
+// input file, saying in words what a refused file holds, and writing an output header that
+// carries the input's own fmt chunk. Standard C++ only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mwfx {
+
+struct WavLayout {
+  std::vector<std::uint8_t> fmtChunk;  // the fmt chunk's body exactly as stored
+  std::uint16_t storedTag = 0;         // as stored: 0xFFFE for an extensible block
+  std::uint16_t tag = 0;               // the sample encoding: the extensible block's subformat
+  std::uint16_t channels = 0;
+  std::uint32_t rate = 0;
+  std::uint16_t blockAlign = 0;
+  std::uint16_t bits = 0;
+  std::uint16_t validBits = 0;         // an extensible block's valid bits, else `bits`
+  std::uint64_t dataOffset = 0;
+  std::uint64_t dataBytes = 0;         // as far as the file holds them
+
+  std::uint64_t Frames() const { return blockAlign != 0 ? dataBytes / blockAlign : 0; }
+};
+
+// Reads up to `bytes` bytes at `offset`; returns the count read (short at the end).
+using ReadAt = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t bytes)>;
+
+enum class WavCheck {
+  kAccepted,    // one of the five encodings, mono or stereo
+  kRefused,     // a readable sound file in a format that is not accepted
+  kUnreadable,  // not a WAV file at all, or damaged
+};
+
+// Parses the header of a file of `fileSize` bytes. For kRefused and kUnreadable, `problem`
+// is the message to report for the file named `name`.
+WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string& name,
+                  WavLayout* layout, std::string* problem);
+
+// The header of an output file with the layout's fmt chunk and `dataBytes` bytes of
+// samples: RIFF header, fmt chunk, a fact chunk for encodings other than plain PCM, and
+// the data chunk's header. Empty when the sizes do not fit the format's 32-bit fields.
+std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes);
+
+}  // namespace mwfx

@@ -1,0 +1,61 @@
+// The effect's filter object as the Windows host reaches it: created through the component
+// registry when mwppack1.dll is registered, otherwise from the mwppack1.dll beside the
+// program through its class factory; and its settings through the filter's interfaces.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <strmif.h>
+
+#include <string>
+
+#include "cli.h"
+#include "effects/catalog.h"
+
+struct IEffectPresets;
+
+namespace mwfx {
+
+// How a host sets one field of an effect's parameter interface.
+struct ParamInterface {
+  const char* cliName;
+  const IID* iid;
+  const char* const* fieldNames;  // the interface's put_X accessors, in slot order
+  std::size_t fieldCount;
+  HRESULT (*put)(IUnknown* params, std::size_t field, LONG value);
+};
+
+class ComEffect final : public EffectSettings {
+ public:
+  ComEffect() = default;
+  ~ComEffect() override;
+  ComEffect(const ComEffect&) = delete;
+  ComEffect& operator=(const ComEffect&) = delete;
+
+  // Creates the filter of the catalog entry; on failure `error` says why.
+  bool Create(const mw::CatalogEntry& entry, std::string* error);
+  IBaseFilter* Filter() const { return filter_; }
+  // Whether the filter came through the registry (else from the DLL beside the program).
+  bool Registered() const { return registered_; }
+
+  // EffectSettings
+  std::int32_t PresetCount() override;
+  std::string PresetName(std::int32_t index) override;
+  mw::HResult ApplyPreset(std::int32_t index) override;
+  mw::HResult Put(std::size_t field, std::int32_t value) override;
+  mw::HResult LoadRecord(const std::string& bytes) override;
+  mw::HResult SaveRecord(std::string* bytes) override;
+  std::uint32_t RecordSize() override;
+
+ private:
+  HRESULT CreateFromModule(const CLSID& clsid, std::string* error);
+
+  const ParamInterface* binding_ = nullptr;
+  IBaseFilter* filter_ = nullptr;
+  IEffectPresets* presets_ = nullptr;
+  IPersistStream* persist_ = nullptr;
+  IUnknown* params_ = nullptr;
+  bool registered_ = false;
+};
+
+}  // namespace mwfx

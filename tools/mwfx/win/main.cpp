@@ -1,0 +1,235 @@
+// mwfx, the Windows host: processes WAV files through an effect filter of mwppack1.dll in
+// a real filter graph, File Source (Async) -> WAVE parser -> effect -> a sink of ours, and
+// writes what reaches the sink with the input's own format chunk.
+#include <windows.h>
+#include <dshow.h>
+#include <evcode.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "frame/effect_format.h"
+#include "wav_header.h"
+#include "win/audio_graph.h"
+#include "win/com_effect.h"
+#include "win/files.h"
+#include "win/wav_sink.h"
+
+namespace {
+
+using mwfx::Error;
+using mwfx::HexStatus;
+
+// Without data reaching the sink for this long, the graph is taken to have stalled.
+constexpr DWORD kStallMilliseconds = 60000;
+constexpr DWORD kWaitSliceMilliseconds = 100;
+
+class ComApartment {
+ public:
+  ComApartment() {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) throw Error("cannot start the component runtime (" + HexStatus(hr) + ")");
+  }
+  ~ComApartment() { CoUninitialize(); }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+};
+
+class SinkRef {
+ public:
+  SinkRef() {
+    const HRESULT hr = mwfx::WavSink::Create(&sink_);
+    if (FAILED(hr)) throw Error("cannot create the sink (" + HexStatus(hr) + ")");
+  }
+  ~SinkRef() { sink_->Release(); }
+  SinkRef(const SinkRef&) = delete;
+  SinkRef& operator=(const SinkRef&) = delete;
+  mwfx::WavSink* operator->() const { return sink_; }
+  IBaseFilter* Filter() const { return static_cast<IBaseFilter*>(sink_); }
+
+ private:
+  mwfx::WavSink* sink_ = nullptr;
+};
+
+std::wstring FullPath(const std::string& path) {
+  const std::wstring wide = mwfx::Widen(path);
+  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return wide;
+  std::wstring full(n, L'\0');
+  const DWORD m = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+  full.resize(m);
+  return full;
+}
+
+// Reads and checks the input's header, as the native host's reader would.
+mwfx::WavLayout ReadInputLayout(const std::string& path) {
+  mwfx::InputFile file;
+  std::string error;
+  if (!file.Open(path, &error)) throw Error(error);
+  mwfx::WavLayout layout;
+  const mwfx::WavCheck check = mwfx::ParseWav(
+      [&file](std::uint64_t offset, void* buffer, std::size_t bytes) {
+        return file.ReadAt(offset, buffer, bytes);
+      },
+      file.Size(), path, &layout, &error);
+  if (check != mwfx::WavCheck::kAccepted) throw Error(error);
+
+  // The effect's own test of media types must agree.
+  std::vector<std::uint8_t> block(layout.fmtChunk);
+  mw::ProposedMediaType type;
+  type.majorType = mw::kMediaTypeAudio;
+  type.formatBlock = block.data();
+  type.formatBytes = static_cast<std::uint32_t>(block.size());
+  if (mw::Failed(mw::CheckInputType(type))) throw Error("'" + path + "' is not accepted");
+  return layout;
+}
+
+// The parser must describe the samples as the header does, or the output's header would
+// misdescribe them.
+void CheckConnectedFormat(const std::vector<BYTE>& format, const mwfx::WavLayout& layout,
+                          const std::string& path) {
+  if (format.size() < sizeof(WAVEFORMATEX)) throw Error("the sink was not given a wave format");
+  const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(format.data());
+  if (wf->nChannels != layout.channels || wf->nSamplesPerSec != layout.rate ||
+      wf->nBlockAlign != layout.blockAlign || wf->wBitsPerSample != layout.bits) {
+    throw Error("the WAVE parser describes '" + path + "' differently from its header");
+  }
+}
+
+// Wine's parser reports no duration for some files (8-bit mono with an odd number of
+// frames) and then stops at once; the stop position is set to the end of the header's data
+// when the parser's own is shorter.
+void PlayWholeData(mwfx::AudioGraph& graph, const mwfx::WavLayout& layout) {
+  const LONGLONG end = static_cast<LONGLONG>((layout.Frames() * 10000000ull + layout.rate - 1) /
+                                             layout.rate);
+  LONGLONG stop = 0;
+  if (SUCCEEDED(graph.Seeking()->GetStopPosition(&stop)) && stop >= end) return;
+  LONGLONG start = 0;
+  stop = end;
+  const HRESULT hr = graph.Seeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                                   AM_SEEKING_AbsolutePositioning);
+  if (FAILED(hr)) throw Error("cannot set the end of playing (" + HexStatus(hr) + ")");
+}
+
+// Events that mean the graph gave up.
+bool IsAbort(LONG code) {
+  return code == EC_ERRORABORT || code == EC_ERRORABORTEX || code == EC_USERABORT ||
+         code == EC_STREAM_ERROR_STOPPED || code == EC_ERROR_STILLPLAYING;
+}
+
+// Runs the graph until every renderer has signalled completion.
+void RunToCompletion(mwfx::AudioGraph& graph, mwfx::WavSink* sink, const mwfx::WavLayout& layout,
+                     const std::string& writeError) {
+  HRESULT hr = graph.Control()->Run();
+  if (FAILED(hr)) throw Error("cannot start the filter graph (" + HexStatus(hr) + ")");
+  mwfx::Progress progress(static_cast<std::int64_t>(layout.Frames()), layout.rate);
+  std::uint64_t lastBytes = 0;
+  DWORD quietSince = GetTickCount();
+  for (;;) {
+    LONG code = 0;
+    hr = graph.Events()->WaitForCompletion(kWaitSliceMilliseconds, &code);
+    if (hr == S_OK) {
+      if (code == EC_COMPLETE) return;
+      throw Error("processing ended early (event " + HexStatus(code) + ")");
+    }
+    if (hr != E_ABORT) throw Error("cannot wait for the filter graph (" + HexStatus(hr) + ")");
+
+    LONG event = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    while (graph.Events()->GetEvent(&event, &param1, &param2, 0) == S_OK) {
+      graph.Events()->FreeEventParams(event, param1, param2);
+      if (IsAbort(event)) {
+        throw Error("processing failed (" + HexStatus(static_cast<HRESULT>(param1)) + ")");
+      }
+    }
+    if (FAILED(sink->WriteStatus())) {
+      throw Error(!writeError.empty() ? writeError
+                                      : "processing failed (" + HexStatus(sink->WriteStatus()) + ")");
+    }
+    const std::uint64_t bytes = sink->BytesReceived();
+    progress.Set(static_cast<std::int64_t>(bytes / layout.blockAlign));
+    if (bytes != lastBytes) {
+      lastBytes = bytes;
+      quietSince = GetTickCount();
+    } else if (GetTickCount() - quietSince > kStallMilliseconds) {
+      throw Error("the filter graph stopped: no data for " +
+                  std::to_string(kStallMilliseconds / 1000) + " s (timed out)");
+    }
+  }
+}
+
+int Process(const mwfx::ProcessRequest& request) {
+  // --buffer-frames is accepted for the same command line as the native host; here the
+  // WAVE parser chooses the buffer sizes.
+  ComApartment com;
+  mwfx::ComEffect effect;
+  std::string error;
+  if (!effect.Create(*request.entry, &error)) throw Error(error);
+  const std::optional<std::string> record = mwfx::ApplySettings(effect, request);
+
+  // The record is staged now, with the settings as they stand, and lands with the output.
+  mwfx::StagedFile recordFile;
+  if (record && (!recordFile.Create(*request.saveRecord, &error) ||
+                 !recordFile.Write(record->data(), record->size(), &error))) {
+    throw Error(error);
+  }
+
+  const std::string& inPath = request.inPath;
+  const mwfx::WavLayout layout = ReadInputLayout(inPath);
+
+  mwfx::StagedFile output;
+  if (!output.Create(request.outPath, &error)) throw Error(error);
+  const std::vector<std::uint8_t> placeholder = mwfx::WavHeader(layout, 0);
+  if (!output.Write(placeholder.data(), placeholder.size(), &error)) throw Error(error);
+
+  // The sink streams what it receives into the staged output, on the streaming thread.
+  SinkRef sink;
+  std::uint64_t dataBytes = 0;
+  std::string writeError;
+  sink->SetWriter([&](const BYTE* data, std::size_t bytes) -> HRESULT {
+    if (!output.Write(data, bytes, &writeError)) return E_FAIL;
+    dataBytes += bytes;
+    return S_OK;
+  });
+
+  {
+    mwfx::AudioGraph graph;
+    const HRESULT hr = graph.Build(FullPath(inPath), effect.Filter(), sink.Filter(), &error);
+    if (FAILED(hr)) throw Error("cannot process '" + inPath + "': " + error);
+    CheckConnectedFormat(sink->ConnectedFormat(), layout, inPath);
+    PlayWholeData(graph, layout);
+    RunToCompletion(graph, sink.operator->(), layout, writeError);
+    graph.Control()->Stop();
+  }
+  if (FAILED(sink->WriteStatus())) throw Error(writeError);
+
+  if (dataBytes & 1) {
+    const std::uint8_t pad = 0;
+    if (!output.Write(&pad, 1, &error)) throw Error(error);
+  }
+  const std::vector<std::uint8_t> header = mwfx::WavHeader(layout, dataBytes);
+  if (header.size() != placeholder.size()) {
+    throw Error("cannot write '" + request.outPath + "': too much sound for a WAV file");
+  }
+  if (!output.Rewrite(header.data(), header.size(), &error)) throw Error(error);
+  if (!output.Commit(&error)) throw Error(error);
+  if (record && !recordFile.Commit(&error)) throw Error(error);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Byte-for-byte the native host's output: no carriage returns added.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(mwfx::Narrow(argv[i]));
+  return mwfx::Main(args, &Process);
+}

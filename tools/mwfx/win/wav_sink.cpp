@@ -1,0 +1,224 @@
+#include "win/wav_sink.h"
+
+#include <dshow.h>
+#include <evcode.h>
+#include <mmreg.h>
+#include <uuids.h>
+#include <vfwmsgs.h>
+
+#include <new>
+
+namespace mwfx {
+namespace {
+
+class Lock {
+ public:
+  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
+  ~Lock() { LeaveCriticalSection(cs_); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  CRITICAL_SECTION* cs_;
+};
+
+// The sink belongs to its host, not to a module's class table: it has no class id.
+const CLSID kNoClass = {};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// The pin
+
+WavSinkInputPin::WavSinkInputPin(WavSink* sink) : InputPin(sink, L"In"), sink_(sink) {}
+
+HRESULT WavSinkInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
+  if (type == nullptr) return E_POINTER;
+  if (!IsEqualGUID(type->majortype, MEDIATYPE_Audio) ||
+      !IsEqualGUID(type->formattype, FORMAT_WaveFormatEx) || type->pbFormat == nullptr ||
+      type->cbFormat < sizeof(WAVEFORMATEX)) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+  if (wf->nChannels == 0 || wf->nBlockAlign == 0 || wf->nSamplesPerSec == 0) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WavSinkInputPin::Receive(IMediaSample* sample) {
+  if (sample == nullptr) return E_POINTER;
+  Lock lock(sink_->ReceiveLock());
+  if (flushing_) return S_FALSE;
+  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
+  return sink_->OnReceive(sample);
+}
+
+HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndOfStream() {
+  Lock lock(sink_->ReceiveLock());
+  if (flushing_) return S_OK;  // a flush cancels the stream that this end belonged to
+  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
+  return sink_->OnEndOfStream();
+}
+
+HRESULT STDMETHODCALLTYPE WavSinkInputPin::BeginFlush() {
+  // Not under the receive lock: nothing here waits for the streaming thread.
+  flushing_ = true;
+  sink_->OnBeginFlush();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndFlush() {
+  // Waits for a Receive still in progress, so that nothing of the old stream follows.
+  Lock lock(sink_->ReceiveLock());
+  flushing_ = false;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// The filter
+
+WavSink::WavSink() : BaseFilter(nullptr, kNoClass), pin_(this), seeking_(Owner(), &pin_) {
+  InitializeCriticalSection(&receiveLock_);
+  InitializeCriticalSection(&eventLock_);
+}
+
+WavSink::~WavSink() {
+  DeleteCriticalSection(&eventLock_);
+  DeleteCriticalSection(&receiveLock_);
+}
+
+HRESULT WavSink::Create(WavSink** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = new (std::nothrow) WavSink();
+  if (*out == nullptr) return E_OUTOFMEMORY;
+  (*out)->NonDelegatingAddRef();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WavSink::NonDelegatingQueryInterface(REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IMediaSeeking)) return mw::ds::GetInterface(&seeking_, out);
+  if (IsEqualIID(iid, IID_IAMFilterMiscFlags)) {
+    return mw::ds::GetInterface(static_cast<IAMFilterMiscFlags*>(this), out);
+  }
+  return BaseFilter::NonDelegatingQueryInterface(iid, out);
+}
+
+mw::ds::BasePin* WavSink::GetPin(int index) { return index == 0 ? &pin_ : nullptr; }
+
+HRESULT STDMETHODCALLTYPE WavSink::Stop() {
+  Lock lock(&filterLock_);
+  const HRESULT hr = BaseFilter::Stop();
+  {
+    Lock receive(&receiveLock_);  // a Receive in progress has finished
+  }
+  Lock events(&eventLock_);
+  running_ = false;
+  endOfStream_ = false;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WavSink::Pause() {
+  Lock lock(&filterLock_);
+  if (state_ == State_Stopped) {
+    // A new stream: nothing of the previous one is kept.
+    Lock receive(&receiveLock_);
+    data_.clear();
+    received_ = 0;
+    InterlockedExchange(&writeStatus_, S_OK);
+  }
+  {
+    Lock events(&eventLock_);
+    running_ = false;
+  }
+  return BaseFilter::Pause();
+}
+
+HRESULT STDMETHODCALLTYPE WavSink::Run(REFERENCE_TIME start) {
+  Lock lock(&filterLock_);
+  const HRESULT hr = BaseFilter::Run(start);
+  if (FAILED(hr)) return hr;
+  Lock events(&eventLock_);
+  running_ = true;
+  // The graph counts completions afresh on each run: an end of stream that came while
+  // paused (or in an earlier run) is signalled again now.
+  if (endOfStream_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  return hr;
+}
+
+HRESULT WavSink::OnReceive(IMediaSample* sample) {
+  {
+    Lock events(&eventLock_);
+    if (endOfStream_) return VFW_E_SAMPLE_REJECTED_EOS;
+  }
+  if (FAILED(WriteStatus())) return WriteStatus();
+  BYTE* data = nullptr;
+  HRESULT hr = sample->GetPointer(&data);
+  if (FAILED(hr)) return hr;
+  const LONG length = sample->GetActualDataLength();
+  if (length <= 0) return S_OK;
+  if (writer_) {
+    hr = writer_(data, static_cast<std::size_t>(length));
+    if (FAILED(hr)) {
+      InterlockedExchange(&writeStatus_, hr);
+      return hr;
+    }
+  } else {
+    try {
+      data_.insert(data_.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+      InterlockedExchange(&writeStatus_, E_OUTOFMEMORY);
+      return E_OUTOFMEMORY;
+    }
+  }
+  InterlockedExchangeAdd64(&received_, length);
+  return S_OK;
+}
+
+HRESULT WavSink::OnEndOfStream() {
+  Lock events(&eventLock_);
+  endOfStream_ = true;
+  if (running_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  return S_OK;
+}
+
+void WavSink::OnBeginFlush() {
+  Lock events(&eventLock_);
+  endOfStream_ = false;
+}
+
+void WavSink::SetWriter(Writer writer) {
+  Lock lock(&filterLock_);
+  Lock receive(&receiveLock_);
+  writer_ = std::move(writer);
+}
+
+std::vector<BYTE> WavSink::TakeData() {
+  Lock receive(&receiveLock_);
+  std::vector<BYTE> out;
+  out.swap(data_);
+  return out;
+}
+
+std::uint64_t WavSink::BytesReceived() const {
+  return static_cast<std::uint64_t>(
+      InterlockedCompareExchange64(const_cast<volatile LONG64*>(&received_), 0, 0));
+}
+
+bool WavSink::EndOfStreamReceived() {
+  Lock events(&eventLock_);
+  return endOfStream_;
+}
+
+HRESULT WavSink::WriteStatus() { return InterlockedCompareExchange(&writeStatus_, 0, 0); }
+
+std::vector<BYTE> WavSink::ConnectedFormat() {
+  Lock lock(&filterLock_);
+  if (!pin_.IsConnected()) return {};
+  const AM_MEDIA_TYPE& mt = pin_.CurrentType();
+  if (mt.pbFormat == nullptr) return {};
+  return std::vector<BYTE>(mt.pbFormat, mt.pbFormat + mt.cbFormat);
+}
+
+}  // namespace mwfx
