@@ -45,6 +45,9 @@ struct ClassRow {
 
 const ClassRow kClasses[] = {
     {L"{3C41A870-5E2D-11D0-9D27-4E7A91C2D05F}", L"Marrowind Simple Delay", true},
+    {L"{61D7C5A0-4B19-11D0-9D27-4E7A91C2D05F}", L"Marrowind Multi-Tap Delay", true},
+    {L"{2A93F640-7C58-11D0-9D27-4E7A91C2D05F}", L"Marrowind Reverb", true},
+    {L"{4F1B2D80-63A7-11D0-9D27-4E7A91C2D05F}", L"Marrowind Chorus", true},
 };
 
 // Every filter of the module has the same registration record: never picked by automatic
