@@ -194,10 +194,11 @@ echo
 # 0.5 output gain keeps the summed taps below full scale.
 bench_pair "Simple Delay (Echo chamber)" 'delay --preset "Echo chamber"' \
   'echos 1 0.5 400 0.5 800 0.25 1200 0.125 1600 0.0625' 3.0
-# Further rows, once these effects are available in mwfx (set each TARGET as agreed):
-# bench_pair "Chorus"              'chorus --preset 0'   'chorus 0.7 0.9 55 0.4 0.25 2 -t' TARGET
-# bench_pair "Reverb"              'reverb --preset 0'   'reverb'                          TARGET
-# bench_pair "Multi-Tap Delay"     'multitap --preset 0' 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' TARGET
+# Three modulated voices on each side, as the default chorus runs.
+bench_pair "Chorus"              'chorus --preset 0' \
+  'chorus 0.7 0.9 40 0.4 0.8 1.2 -s 32 0.35 0.65 1.2 -s 45 0.3 0.9 1.2 -s' 2.0
+bench_pair "Reverb"              'reverb --preset 0'   'reverb'                          2.0
+bench_pair "Multi-Tap Delay"     'multitap --preset 0' 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' 2.0
 
 echo
 printf '%-28s %10s %10s %10s %8s  %s\n' "effect" "mwfx (s)" "sox (s)" "sox/mwfx" "target" "result"
