@@ -60,19 +60,21 @@ int main() {
     }
   }
 
-  for (const auto& f : mwtest::AllFormats()) {
-    for (std::uint16_t ch : {1, 2}) {
-      const auto input = mwtest::MakeSignal(f, ch, 3000, 4321);
-      for (std::uint32_t rate : {8000u, 44100u}) {
-        for (std::int32_t preset = 0; preset < 13; ++preset) {
-          for (std::uint32_t frames : {333u, 4096u}) {
-            if (rate == 44100 && frames == 333) continue;
-            auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+  // The other effects: every preset, every format, mono and stereo, a low and a common rate.
+  for (const char* name : {"reverb", "chorus", "multitap"}) {
+    const mw::CatalogEntry& entry = *mw::FindEffect(name);
+    for (const auto& f : mwtest::AllFormats()) {
+      for (std::uint16_t ch : {1, 2}) {
+        const auto input = mwtest::MakeSignal(f, ch, 3000, 4321);
+        for (std::uint32_t rate : {8000u, 44100u}) {
+          for (std::int32_t preset = 0; preset < entry.info->presets.Count(); ++preset) {
+            const std::uint32_t frames = rate == 8000 ? 333u : 4096u;
+            auto e = mw::CreateEffect(entry);
             e->ApplyPreset(preset);
             const auto out = mwtest::RunThrough(*e, f, ch, rate, input, frames);
             Fnv h;
             h.Add(out.data(), out.size());
-            std::printf("reverb %u/%u ch%u %5u preset %2d buf %4u: %zu bytes %016" PRIx64 "\n",
+            std::printf("%s %u/%u ch%u %5u preset %2d buf %4u: %zu bytes %016" PRIx64 "\n", name,
                         f.tag, f.bits, ch, rate, preset, frames, out.size(), h.Value());
           }
         }
