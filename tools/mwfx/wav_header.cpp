@@ -132,11 +132,12 @@ WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string&
   return WavCheck::kAccepted;
 }
 
-std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes) {
+std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes,
+                                    bool padded) {
   const std::uint64_t fmtBytes = layout.fmtChunk.size();
   const bool fact = layout.storedTag != kPcm;
   const std::uint64_t riffBytes = 4 + 8 + fmtBytes + (fmtBytes & 1) + (fact ? 12 : 0) + 8 +
-                                  dataBytes + (dataBytes & 1);
+                                  dataBytes + (padded ? dataBytes & 1 : 0);
   if (riffBytes > UINT32_MAX || layout.blockAlign == 0) return {};
 
   std::vector<std::uint8_t> h;

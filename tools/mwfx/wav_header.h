@@ -42,7 +42,10 @@ WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string&
 
 // The header of an output file with the layout's fmt chunk and `dataBytes` bytes of
 // samples: RIFF header, fmt chunk, a fact chunk for encodings other than plain PCM, and
-// the data chunk's header. Empty when the sizes do not fit the format's 32-bit fields.
-std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes);
+// the data chunk's header. The RIFF size counts the pad byte that follows an odd number of
+// data bytes unless `padded` is false (a file that ends right after its samples). Empty
+// when the sizes do not fit the format's 32-bit fields.
+std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes,
+                                    bool padded = true);
 
 }  // namespace mwfx

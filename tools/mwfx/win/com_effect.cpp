@@ -5,48 +5,24 @@
 #include "mwppack1/mwppack1.h"
 
 #include <cstring>
-#include <iterator>
 
 #include "win/files.h"
 
 namespace mwfx {
 namespace {
 
-using DelayPut = HRESULT(STDMETHODCALLTYPE ISimpleDelayParams::*)(LONG);
+// Every effect's parameter interface has one shape: IUnknown's three operations,
+// GetParameters, SetParameters, GetFormat and RegisterNotifyWindow, then a get_X/put_X pair
+// per field in the order of the effect's field table (ISimpleDelayParams: DryOut, DelayOut,
+// Feedback, DelayTime, DecayTime). So put_X of the table's field i is the operation at slot
+// 8 + 2i, which is how a host that knows the table, not the interface's declaration, calls it.
+constexpr std::size_t kFirstAccessorSlot = 7;
 
-// Slot order of ISimpleDelayParams's setters.
-const char* const kDelayFields[] = {"DryOut", "DelayOut", "Feedback", "DelayTime", "DecayTime"};
-const DelayPut kDelayPuts[] = {
-    &ISimpleDelayParams::put_DryOut,    &ISimpleDelayParams::put_DelayOut,
-    &ISimpleDelayParams::put_Feedback,  &ISimpleDelayParams::put_DelayTime,
-    &ISimpleDelayParams::put_DecayTime,
-};
-static_assert(std::size(kDelayFields) == std::size(kDelayPuts), "one name per setter");
-
-HRESULT PutDelay(IUnknown* params, std::size_t field, LONG value) {
-  if (field >= std::size(kDelayPuts)) return E_INVALIDARG;
-  return (static_cast<ISimpleDelayParams*>(params)->*kDelayPuts[field])(value);
-}
-
-const ParamInterface kParamInterfaces[] = {
-    {"delay", &IID_ISimpleDelayParams, kDelayFields, std::size(kDelayFields), &PutDelay},
-};
-
-const ParamInterface* FindParamInterface(const char* cliName) {
-  for (const ParamInterface& p : kParamInterfaces) {
-    if (std::strcmp(p.cliName, cliName) == 0) return &p;
-  }
-  return nullptr;
-}
-
-// The setters are reached by the field table's index, so the table must list the fields in
-// the interface's slot order.
-bool SameOrder(const ParamInterface& p, const mw::ParamTable& table) {
-  if (p.fieldCount != table.count) return false;
-  for (std::size_t i = 0; i < table.count; ++i) {
-    if (std::strcmp(p.fieldNames[i], table.fields[i].name) != 0) return false;
-  }
-  return true;
+HRESULT PutField(IUnknown* params, std::size_t field, LONG value) {
+  using Put = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, LONG value);
+  void* const* slots = *reinterpret_cast<void* const* const*>(params);
+  const Put put = reinterpret_cast<Put>(slots[kFirstAccessorSlot + 2 * field + 1]);
+  return put(params, value);
 }
 
 std::wstring BesideProgram(const wchar_t* file) {
@@ -112,18 +88,14 @@ HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
 }
 
 bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
-  binding_ = FindParamInterface(entry.cliName);
-  if (binding_ == nullptr || !SameOrder(*binding_, entry.info->params)) {
-    *error = std::string("this program cannot set the parameters of ") + entry.displayName;
-    return false;
-  }
+  fieldCount_ = entry.info->params.count;
   CLSID clsid;
   static_assert(sizeof clsid == sizeof entry.info->filterClsid, "a class id is a GUID");
   std::memcpy(&clsid, &entry.info->filterClsid, sizeof clsid);
 
-  registered_ = SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                           reinterpret_cast<void**>(&filter_)));
-  if (!registered_) {
+  // Registered: through the registry. Otherwise from the module beside the program.
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                              reinterpret_cast<void**>(&filter_)))) {
     filter_ = nullptr;
     std::string why;
     if (FAILED(CreateFromModule(clsid, &why))) {
@@ -135,7 +107,11 @@ bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
   if (SUCCEEDED(hr)) {
     hr = filter_->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist_));
   }
-  if (SUCCEEDED(hr)) hr = filter_->QueryInterface(*binding_->iid, reinterpret_cast<void**>(&params_));
+  // The record's tag is the parameter interface's identifier.
+  IID paramsIid;
+  static_assert(sizeof paramsIid == sizeof entry.info->record.tag, "an IID is a GUID");
+  std::memcpy(&paramsIid, &entry.info->record.tag, sizeof paramsIid);
+  if (SUCCEEDED(hr)) hr = filter_->QueryInterface(paramsIid, reinterpret_cast<void**>(&params_));
   if (FAILED(hr)) {
     *error = std::string("the ") + entry.displayName + " filter lacks an interface (" +
              HexStatus(hr) + ")";
@@ -158,7 +134,8 @@ std::string ComEffect::PresetName(std::int32_t index) {
 mw::HResult ComEffect::ApplyPreset(std::int32_t index) { return presets_->ApplyPreset(index); }
 
 mw::HResult ComEffect::Put(std::size_t field, std::int32_t value) {
-  return binding_->put(params_, field, value);
+  if (field >= fieldCount_) return E_INVALIDARG;
+  return PutField(params_, field, value);
 }
 
 mw::HResult ComEffect::LoadRecord(const std::string& bytes) {

@@ -16,15 +16,6 @@ struct IEffectPresets;
 
 namespace mwfx {
 
-// How a host sets one field of an effect's parameter interface.
-struct ParamInterface {
-  const char* cliName;
-  const IID* iid;
-  const char* const* fieldNames;  // the interface's put_X accessors, in slot order
-  std::size_t fieldCount;
-  HRESULT (*put)(IUnknown* params, std::size_t field, LONG value);
-};
-
 class ComEffect final : public EffectSettings {
  public:
   ComEffect() = default;
@@ -35,8 +26,6 @@ class ComEffect final : public EffectSettings {
   // Creates the filter of the catalog entry; on failure `error` says why.
   bool Create(const mw::CatalogEntry& entry, std::string* error);
   IBaseFilter* Filter() const { return filter_; }
-  // Whether the filter came through the registry (else from the DLL beside the program).
-  bool Registered() const { return registered_; }
 
   // EffectSettings
   std::int32_t PresetCount() override;
@@ -50,12 +39,11 @@ class ComEffect final : public EffectSettings {
  private:
   HRESULT CreateFromModule(const CLSID& clsid, std::string* error);
 
-  const ParamInterface* binding_ = nullptr;
+  std::size_t fieldCount_ = 0;
   IBaseFilter* filter_ = nullptr;
   IEffectPresets* presets_ = nullptr;
   IPersistStream* persist_ = nullptr;
   IUnknown* params_ = nullptr;
-  bool registered_ = false;
 };
 
 }  // namespace mwfx

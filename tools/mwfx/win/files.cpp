@@ -190,6 +190,13 @@ bool StagedFile::Rewrite(const void* data, std::size_t bytes, std::string* error
   return true;
 }
 
+bool StagedFile::Close(std::string* error) {
+  const BOOL closed = CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  if (!closed) *error = "cannot write '" + Narrow(temp_) + "': " + LastErrorText();
+  return closed != FALSE;
+}
+
 bool StagedFile::Commit(std::string* error) {
   const BOOL closed = CloseHandle(file_);
   file_ = INVALID_HANDLE_VALUE;

@@ -48,7 +48,11 @@ class StagedFile {
   // Rewrites bytes already written, from the start of the file.
   bool Rewrite(const void* data, std::size_t bytes, std::string* error);
   bool Commit(std::string* error);
+  // Closes the file without moving it, so that others can open it by TempPath; it is still
+  // removed on destruction.
+  bool Close(std::string* error);
   const std::string& Path() const { return path_; }
+  const std::wstring& TempPath() const { return temp_; }
 
  private:
   std::string path_;

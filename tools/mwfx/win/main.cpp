@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -102,19 +103,38 @@ void CheckConnectedFormat(const std::vector<BYTE>& format, const mwfx::WavLayout
   }
 }
 
-// Wine's parser reports no duration for some files (8-bit mono with an odd number of
-// frames) and then stops at once; the stop position is set to the end of the header's data
-// when the parser's own is shorter.
-void PlayWholeData(mwfx::AudioGraph& graph, const mwfx::WavLayout& layout) {
-  const LONGLONG end = static_cast<LONGLONG>((layout.Frames() * 10000000ull + layout.rate - 1) /
-                                             layout.rate);
-  LONGLONG stop = 0;
-  if (SUCCEEDED(graph.Seeking()->GetStopPosition(&stop)) && stop >= end) return;
-  LONGLONG start = 0;
-  stop = end;
-  const HRESULT hr = graph.Seeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
-                                                   AM_SEEKING_AbsolutePositioning);
-  if (FAILED(hr)) throw Error("cannot set the end of playing (" + HexStatus(hr) + ")");
+// Wine's WAVE parser delivers nothing from a file whose data chunk has an odd size and is
+// followed by its pad byte (8-bit mono with an odd number of frames): it reports no
+// duration and ends the stream at once. Such a file is played from a temporary copy that
+// ends right after its samples. Returns the file the graph is to play.
+std::wstring PlayableInput(const std::string& path, const mwfx::WavLayout& layout,
+                           mwfx::StagedFile* copy) {
+  if ((layout.dataBytes & 1) == 0) return FullPath(path);
+  wchar_t dir[MAX_PATH];
+  const DWORD n = GetTempPathW(MAX_PATH, dir);
+  std::string error;
+  if (n == 0 || n >= MAX_PATH ||
+      !copy->Create(mwfx::Narrow(std::wstring(dir, n) + L"mwfx-input.wav"), &error)) {
+    throw Error(error.empty() ? "cannot find the temporary folder" : error);
+  }
+  const std::vector<std::uint8_t> header = mwfx::WavHeader(layout, layout.dataBytes, false);
+  if (header.empty() || !copy->Write(header.data(), header.size(), &error)) {
+    throw Error(error.empty() ? "'" + path + "' is too large" : error);
+  }
+  mwfx::InputFile input;
+  if (!input.Open(path, &error)) throw Error(error);
+  std::vector<std::uint8_t> buffer(1 << 20);
+  for (std::uint64_t done = 0; done < layout.dataBytes;) {
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(buffer.size(), layout.dataBytes - done));
+    if (input.ReadAt(layout.dataOffset + done, buffer.data(), want) != want) {
+      throw Error("cannot read '" + path + "': the file ends early or is damaged");
+    }
+    if (!copy->Write(buffer.data(), want, &error)) throw Error(error);
+    done += want;
+  }
+  if (!copy->Close(&error)) throw Error(error);
+  return copy->TempPath();
 }
 
 // Events that mean the graph gave up.
@@ -198,16 +218,24 @@ int Process(const mwfx::ProcessRequest& request) {
     return S_OK;
   });
 
+  mwfx::StagedFile playableCopy;
+  const std::wstring playable = PlayableInput(inPath, layout, &playableCopy);
   {
     mwfx::AudioGraph graph;
-    const HRESULT hr = graph.Build(FullPath(inPath), effect.Filter(), sink.Filter(), &error);
+    const HRESULT hr = graph.Build(playable, effect.Filter(), sink.Filter(), &error);
     if (FAILED(hr)) throw Error("cannot process '" + inPath + "': " + error);
     CheckConnectedFormat(sink->ConnectedFormat(), layout, inPath);
-    PlayWholeData(graph, layout);
     RunToCompletion(graph, sink.operator->(), layout, writeError);
     graph.Control()->Stop();
   }
   if (FAILED(sink->WriteStatus())) throw Error(writeError);
+  // An in-place effect passes every input byte on before its tail: less means the parser
+  // did not deliver the whole file.
+  if (dataBytes < layout.dataBytes) {
+    throw Error("cannot read '" + inPath + "': the WAVE parser delivered " +
+                std::to_string(dataBytes) + " of its " + std::to_string(layout.dataBytes) +
+                " bytes of samples");
+  }
 
   if (dataBytes & 1) {
     const std::uint8_t pad = 0;
