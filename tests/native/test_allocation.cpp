@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <tuple>
+#include <vector>
 
 #include "frame/sample_memory.h"
 #include "test_util.h"
@@ -43,127 +46,70 @@ class NullDownstream : public mw::Downstream {
   mw::HeapBuffer buffer_;
 };
 
+// Each effect of the catalog with a demanding setting, in every format, mono and stereo:
+// between the first buffer and the end of stream nothing is allocated, through changes that
+// keep the sound (levels, decay, filters, a tap gain, the sweep's rate), a Chorus size or
+// delay change that clears its lines where they lie, discontinuities that reset in place
+// and oscillators that fill their sine tables as they go.
+struct Plan {
+  const char* effect;
+  int preset;
+  std::vector<std::pair<const char*, std::int32_t>> before;        // settings before the start
+  std::vector<std::tuple<int, const char*, std::int32_t>> changes;  // after buffer i
+};
+
 TEST(Allocation, SteadyStreamingAllocatesNothing) {
-  for (const auto& f : mwtest::AllFormats()) {
-    for (std::uint16_t ch : {1, 2}) {
-      auto e = mwtest::NewDelay();
-      mwtest::SetDelay(*e, {1, 50, 10, -30, -30});
-      const auto block = mwtest::FormatBlock(f, ch, 8000);
-      e->Frame().SetMediaType(mw::kPinInput, block.data());
-      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
-      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
-      NullDownstream down(buffer.Size());
-      buffer.SetActualLength(buffer.Size());
-
-      const long news = g_news.load();
-      const auto samples = mw::SampleAllocationCount();
-      for (int i = 0; i < 50; ++i) {
-        buffer.SetActualLength(buffer.Size());
-        buffer.SetDiscontinuity(i == 0);
-        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
-        if (i == 25) e->Params().Put(0, -20);  // a level change keeps the line
-      }
-      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
-      EXPECT_EQ(g_news.load(), news);
-      EXPECT_EQ(mw::SampleAllocationCount(), samples);
-      e->Frame().StopStreaming();
+  const Plan plans[] = {
+      {"delay", 0, {{"Feedback", 1}, {"DelayTime", 50}, {"DecayTime", 10}, {"DelayOut", -30},
+                    {"DryOut", -30}}, {{25, "DryOut", -20}}},
+      {"chorus", 12, {{"AttenuateHighs", 1}},
+       {{10, "ChorusOut", -20}, {20, "ModulationRate", 9000}, {25, "ChorusSize", 1},
+        {40, "ChorusOutDelay", 20}}},
+      {"reverb", 3, {},
+       {{10, "DecayTime", 12}, {20, "ReverbOut", -100}, {25, "HighCutoff", 4000},
+        {40, "BassCutoff", 300}}},
+      {"multitap", 3, {{"ModDepth", 80}},
+       {{10, "WetOut", -20}, {20, "TapGain1", -70}, {40, "ModRate", 90}}},
+  };
+  std::size_t count = 0;
+  const mw::CatalogEntry* catalog = mw::Catalog(&count);
+  for (std::size_t c = 0; c < count; ++c) {
+    if (catalog[c].info == nullptr) continue;
+    const Plan* plan = nullptr;
+    for (const Plan& p : plans) {
+      if (std::strcmp(p.effect, catalog[c].cliName) == 0) plan = &p;
     }
-  }
-}
+    ASSERT_NE(plan, nullptr) << catalog[c].cliName << " has no plan";
+    const mw::ParamTable& table = catalog[c].info->params;
+    for (const auto& change : plan->changes) ASSERT_GE(table.Find(std::get<1>(change)), 0);
+    for (const auto& f : mwtest::AllFormats()) {
+      for (std::uint16_t ch : {1, 2}) {
+        auto e = mw::CreateEffect(catalog[c]);
+        e->ApplyPreset(plan->preset);
+        for (const auto& [field, v] : plan->before) {
+          ASSERT_EQ(e->Params().Put(table.Find(field), v), mw::S_OK) << field;
+        }
+        const auto block = mwtest::FormatBlock(f, ch, 8000);
+        e->Frame().SetMediaType(mw::kPinInput, block.data());
+        ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
+        mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
+        NullDownstream down(buffer.Size());
 
-// Multi-Tap Delay with every tap, feedback and the sweep: changes that keep the buffer
-// length (levels, a tap gain, the rate) allocate nothing either.
-TEST(Allocation, MultiTapStreamingAllocatesNothing) {
-  for (const auto& f : mwtest::AllFormats()) {
-    for (std::uint16_t ch : {1, 2}) {
-      auto e = mw::CreateEffect(*mw::FindEffect("multitap"));
-      e->ApplyPreset(3);
-      e->Params().Put(4, 80);  // ModDepth
-      const auto block = mwtest::FormatBlock(f, ch, 8000);
-      e->Frame().SetMediaType(mw::kPinInput, block.data());
-      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
-      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
-      NullDownstream down(buffer.Size());
-
-      const long news = g_news.load();
-      const auto samples = mw::SampleAllocationCount();
-      for (int i = 0; i < 50; ++i) {
-        buffer.SetActualLength(buffer.Size());
-        buffer.SetDiscontinuity(i == 0 || i == 30);
-        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
-        if (i == 10) e->Params().Put(2, -20);  // WetOut
-        if (i == 20) e->Params().Put(11, -70);  // TapGain1
-        if (i == 40) e->Params().Put(3, 90);  // ModRate
+        const long news = g_news.load();
+        const auto samples = mw::SampleAllocationCount();
+        for (int i = 0; i < 50; ++i) {
+          buffer.SetActualLength(buffer.Size());
+          buffer.SetDiscontinuity(i == 0 || i == 30);
+          ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
+          for (const auto& [at, field, v] : plan->changes) {
+            if (at == i) e->Params().Put(table.Find(field), v);
+          }
+        }
+        ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
+        EXPECT_EQ(g_news.load(), news) << plan->effect << " " << f.bits << " " << ch;
+        EXPECT_EQ(mw::SampleAllocationCount(), samples) << plan->effect << " " << f.bits;
+        e->Frame().StopStreaming();
       }
-      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
-      EXPECT_EQ(g_news.load(), news);
-      EXPECT_EQ(mw::SampleAllocationCount(), samples);
-      e->Frame().StopStreaming();
-    }
-  }
-}
-
-// Reverb: partial updates (levels, decay, filters) keep the lines, and a discontinuity
-// clears them where they lie.
-TEST(Allocation, ReverbStreamingAllocatesNothing) {
-  for (const auto& f : mwtest::AllFormats()) {
-    for (std::uint16_t ch : {1, 2}) {
-      auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
-      e->ApplyPreset(3);
-      const auto block = mwtest::FormatBlock(f, ch, 8000);
-      e->Frame().SetMediaType(mw::kPinInput, block.data());
-      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
-      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
-      NullDownstream down(buffer.Size());
-
-      const long news = g_news.load();
-      const auto samples = mw::SampleAllocationCount();
-      for (int i = 0; i < 50; ++i) {
-        buffer.SetActualLength(buffer.Size());
-        buffer.SetDiscontinuity(i == 0 || i == 30);
-        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
-        if (i == 10) e->Params().Put(5, 12);      // DecayTime
-        if (i == 20) e->Params().Put(3, -100);    // ReverbOut
-        if (i == 25) e->Params().Put(10, 4000);   // HighCutoff
-        if (i == 40) e->Params().Put(9, 300);     // BassCutoff
-      }
-      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
-      EXPECT_EQ(g_news.load(), news);
-      EXPECT_EQ(mw::SampleAllocationCount(), samples);
-      e->Frame().StopStreaming();
-    }
-  }
-}
-
-// Chorus: partial updates keep the lines, a size change clears them where they lie, a
-// discontinuity resets in place, and the oscillators' sine tables fill as they go.
-TEST(Allocation, ChorusStreamingAllocatesNothing) {
-  for (const auto& f : mwtest::AllFormats()) {
-    for (std::uint16_t ch : {1, 2}) {
-      auto e = mw::CreateEffect(*mw::FindEffect("chorus"));
-      e->ApplyPreset(12);
-      e->Params().Put(9, 1);  // AttenuateHighs
-      const auto block = mwtest::FormatBlock(f, ch, 8000);
-      e->Frame().SetMediaType(mw::kPinInput, block.data());
-      ASSERT_EQ(e->Frame().StartStreaming(), mw::S_OK);
-      mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
-      NullDownstream down(buffer.Size());
-
-      const long news = g_news.load();
-      const auto samples = mw::SampleAllocationCount();
-      for (int i = 0; i < 50; ++i) {
-        buffer.SetActualLength(buffer.Size());
-        buffer.SetDiscontinuity(i == 0 || i == 30);
-        ASSERT_EQ(e->Frame().Receive(buffer, down), mw::S_OK);
-        if (i == 10) e->Params().Put(2, -20);    // ChorusOut
-        if (i == 20) e->Params().Put(7, 9000);   // ModulationRate
-        if (i == 25) e->Params().Put(3, 1);      // ChorusSize
-        if (i == 40) e->Params().Put(6, 20);     // ChorusOutDelay
-      }
-      ASSERT_EQ(e->Frame().EndOfStream(&down), mw::S_OK);
-      EXPECT_EQ(g_news.load(), news);
-      EXPECT_EQ(mw::SampleAllocationCount(), samples);
-      e->Frame().StopStreaming();
     }
   }
 }
