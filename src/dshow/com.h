@@ -43,6 +43,18 @@ class UnknownBase : public INonDelegatingUnknown {
   IUnknown* owner_;
 };
 
+// Holds a critical section for the life of a scope.
+class Lock {
+ public:
+  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
+  ~Lock() { LeaveCriticalSection(cs_); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  CRITICAL_SECTION* cs_;
+};
+
 // Hands out `p` (already the right interface pointer) with a reference.
 inline HRESULT GetInterface(IUnknown* p, void** out) {
   *out = p;

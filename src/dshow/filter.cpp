@@ -161,17 +161,6 @@ class EnumMediaTypesImpl final : public IEnumMediaTypes {
   ULONG position_;
 };
 
-class Lock {
- public:
-  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~Lock() { LeaveCriticalSection(cs_); }
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------

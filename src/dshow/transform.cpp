@@ -8,17 +8,6 @@ namespace {
 constexpr LONG kDefaultBuffers = 4;
 constexpr LONG kDefaultBufferBytes = 64 * 1024;
 
-class Lock {
- public:
-  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~Lock() { LeaveCriticalSection(cs_); }
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------

@@ -11,16 +11,7 @@
 namespace mwfx {
 namespace {
 
-class Lock {
- public:
-  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~Lock() { LeaveCriticalSection(cs_); }
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
+using mw::ds::Lock;
 
 // The sink belongs to its host, not to a module's class table: it has no class id.
 const CLSID kNoClass = {};
