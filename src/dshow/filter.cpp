@@ -30,17 +30,15 @@ bool MatchesPartial(const AM_MEDIA_TYPE& t, const AM_MEDIA_TYPE* partial) {
          ok(partial->formattype, t.formattype);
 }
 
-class EnumPinsImpl final : public IEnumPins {
+// The IUnknown of a small, unaggregated object answering one interface.
+template <class Interface, const IID* kIid>
+class SingleInterface : public Interface {
  public:
-  EnumPinsImpl(BaseFilter* filter, ULONG position) : filter_(filter), position_(position) {
-    filter_->AddRef();
-  }
-  ~EnumPinsImpl() { filter_->Release(); }
-
+  virtual ~SingleInterface() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumPins)) {
-      *out = this;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *kIid)) {
+      *out = static_cast<Interface*>(this);
       AddRef();
       return S_OK;
     }
@@ -53,6 +51,18 @@ class EnumPinsImpl final : public IEnumPins {
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
   }
+
+ private:
+  volatile LONG refs_ = 0;
+};
+
+class EnumPinsImpl final : public SingleInterface<IEnumPins, &IID_IEnumPins> {
+ public:
+  EnumPinsImpl(BaseFilter* filter, ULONG position) : filter_(filter), position_(position) {
+    filter_->AddRef();
+  }
+  ~EnumPinsImpl() override { filter_->Release(); }
+
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (pins == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
@@ -87,34 +97,18 @@ class EnumPinsImpl final : public IEnumPins {
   }
 
  private:
-  volatile LONG refs_ = 0;
   BaseFilter* filter_;
   ULONG position_;
 };
 
-class EnumMediaTypesImpl final : public IEnumMediaTypes {
+class EnumMediaTypesImpl final
+    : public SingleInterface<IEnumMediaTypes, &IID_IEnumMediaTypes> {
  public:
   EnumMediaTypesImpl(BasePin* pin, ULONG position) : pin_(pin), position_(position) {
     pin_->AddRef();
   }
-  ~EnumMediaTypesImpl() { pin_->Release(); }
+  ~EnumMediaTypesImpl() override { pin_->Release(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumMediaTypes)) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (types == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
@@ -156,7 +150,6 @@ class EnumMediaTypesImpl final : public IEnumMediaTypes {
   }
 
  private:
-  volatile LONG refs_ = 0;
   BasePin* pin_;
   ULONG position_;
 };
