@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -105,7 +106,11 @@ int Params(const std::vector<std::string>& args) {
   if (args.size() != 2) throw Usage("params needs EFFECT");
   auto effect = mw::CreateEffect(FindAvailable(args[1]));
   const mw::ParamTable& table = effect->Params().Table();
-  std::printf("%-12s %9s  %s\n", "FIELD", "DEFAULT", "RANGE");
+  int width = 5;  // the widest field name sets the first column
+  for (std::size_t i = 0; i < table.count; ++i) {
+    width = std::max(width, static_cast<int>(std::strlen(table.fields[i].name)));
+  }
+  std::printf("%-*s %9s  %s\n", width, "FIELD", "DEFAULT", "RANGE");
   for (std::size_t i = 0; i < table.count; ++i) {
     const mw::FieldInfo& f = table.fields[i];
     std::int32_t v = 0;
@@ -113,10 +118,10 @@ int Params(const std::vector<std::string>& args) {
     std::string range = "any value (not clamped)";
     if (f.ranged) range = std::to_string(f.min) + " to " + std::to_string(f.max);
     if (f.type == mw::FieldType::UInt32) {
-      std::printf("%-12s %9" PRIu32 "  %s\n", f.name, static_cast<std::uint32_t>(v),
+      std::printf("%-*s %9" PRIu32 "  %s\n", width, f.name, static_cast<std::uint32_t>(v),
                   range.c_str());
     } else {
-      std::printf("%-12s %9" PRId32 "  %s\n", f.name, v, range.c_str());
+      std::printf("%-*s %9" PRId32 "  %s\n", width, f.name, v, range.c_str());
     }
   }
   return 0;
