@@ -112,20 +112,17 @@ bool DelayGraph::Build(const std::wstring& file, const SimpleDelayParams& params
 }
 
 HRESULT DelayGraph::WaitForComplete(DWORD ms) {
-  const DWORD start = GetTickCount();
-  for (;;) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start <= ms;) {
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
-    const HRESULT hr = graph_.Events()->GetEvent(&code, &p1, &p2, 50);
-    if (hr == S_OK) {
-      graph_.Events()->FreeEventParams(code, p1, p2);
-      if (code == EC_COMPLETE) return S_OK;
-      if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) {
-        return FAILED(static_cast<HRESULT>(p1)) ? static_cast<HRESULT>(p1) : E_FAIL;
-      }
+    if (graph_.Events()->GetEvent(&code, &p1, &p2, 50) != S_OK) continue;
+    graph_.Events()->FreeEventParams(code, p1, p2);
+    if (code == EC_COMPLETE) return S_OK;
+    if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) {
+      return FAILED(static_cast<HRESULT>(p1)) ? static_cast<HRESULT>(p1) : E_FAIL;
     }
-    if (GetTickCount() - start > ms) return E_ABORT;
   }
+  return E_ABORT;
 }
 
 bool DelayGraph::SinkFlushing() const {

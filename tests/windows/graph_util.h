@@ -36,11 +36,6 @@ class ScratchDir {
 void WriteWav(const std::wstring& path, const FormatCase& f, std::uint16_t channels,
               std::uint32_t rate, const std::vector<std::uint8_t>& samples, bool extensible);
 
-// 100-ns units of `frames` at `rate`.
-inline LONGLONG FramesToTime(std::uint64_t frames, std::uint32_t rate) {
-  return static_cast<LONGLONG>(frames * 10000000ull / rate);
-}
-
 // File Source (Async) -> WAVE parser -> Simple Delay from the module -> WavSink.
 class DelayGraph {
  public:
@@ -56,7 +51,6 @@ class DelayGraph {
   HRESULT WaitForComplete(DWORD ms);
 
   mwfx::WavSink* Sink() const { return sink_; }
-  mwfx::AudioGraph& Graph() { return graph_; }
   IMediaControl* Control() const { return graph_.Control(); }
   IMediaSeeking* Seeking() const { return graph_.Seeking(); }
   bool SinkFlushing() const;
