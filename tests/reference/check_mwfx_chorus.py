@@ -21,16 +21,11 @@ only negates a one-voice wet signal, the preset and field listings, the
 saved settings record, and refused requests.
 """
 
-import argparse
-import concurrent.futures
 import math
 import os
 import random
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
 import time
 import uuid
 
@@ -40,104 +35,39 @@ if HERE not in sys.path:
     sys.path.insert(0, HERE)
 
 import chorus_ref as ref  # noqa: E402
+import harness  # noqa: E402
 import wavio  # noqa: E402
+from harness import COMBOS, F32_MAX, F32_MIN_SUB, Case, frames_for  # noqa: E402
 
 EFFECT = 'chorus'
 RECORD_IID = '{4F1B2D83-63A7-11D0-9D27-4E7A91C2D05F}'
 
 
 # ---------------------------------------------------------------------------
-# Reporting
-
-class Results:
-    def __init__(self, verbose=False):
-        self.passed = 0
-        self.failed = 0
-        self.verbose = verbose
-
-    def ok(self, name):
-        self.passed += 1
-        if self.verbose:
-            print('ok   %s' % name, flush=True)
-
-    def fail(self, name, why):
-        self.failed += 1
-        print('FAIL %s: %s' % (name, why), flush=True)
-
-    def check(self, cond, name, why=''):
-        if cond:
-            self.ok(name)
-        else:
-            self.fail(name, why or 'condition false')
-        return cond
-
-
-def show_value(fmt, v):
-    if fmt == 'pcm8':
-        return '0x%02X' % v
-    if fmt == 'float32':
-        return '%r (0x%08X)' % (v, struct.unpack('<I', struct.pack('<f', v))[0])
-    if fmt == 'float64':
-        return '%r (0x%016X)' % (v, struct.unpack('<Q', struct.pack('<d', v))[0])
-    return '%d' % v
-
-
-def same_bits(fmt, a, b):
-    """Equal stored values; floats bit for bit, any two NaNs alike."""
-    if fmt in ('float32', 'float64'):
-        if a != a and b != b:
-            return True
-        return struct.pack('<d', a) == struct.pack('<d', b)
-    return a == b
-
-
-def same_value(fmt, a, b):
-    """Equal stored values; floats by value (the sign of zero aside)."""
-    if fmt in ('float32', 'float64'):
-        return a == b or (a != a and b != b)
-    return a == b
-
+# Comparing
 
 def first_difference(fmt, nch, expected, actual, by_value=False):
-    """None when equal, else a one-line description of the first difference."""
-    same = same_value if by_value else same_bits
-    n = min(len(expected), len(actual))
-    diffs = [i for i in range(n) if not same(fmt, expected[i], actual[i])]
-    if not diffs and len(expected) == len(actual):
-        return None
-    parts = []
-    if diffs:
-        i = diffs[0]
-        zero_signs = all(same_value(fmt, expected[k], actual[k]) for k in diffs)
-        parts.append('first difference at frame %d channel %d: expected %s, got %s '
-                     '(%d differing samples%s)'
-                     % (i // nch, i % nch, show_value(fmt, expected[i]),
-                        show_value(fmt, actual[i]), len(diffs),
-                        ', all in the sign of a zero' if zero_signs else ''))
-    if len(expected) != len(actual):
-        parts.append('length %d frames, expected %d'
-                     % (len(actual) // nch, len(expected) // nch))
-    return '; '.join(parts)
+    """None when equal, else a one-line description of the first difference:
+    floats bit for bit (any two NaNs alike), or by value (the sign of zero
+    aside)."""
+    return harness.first_difference(
+        fmt, nch, expected, actual, zero_signs=True,
+        same=harness.same_value if by_value else harness.same_bits)
+
+
+def value_difference(fmt, nch, expected, actual):
+    return first_difference(fmt, nch, expected, actual, by_value=True)
 
 
 # ---------------------------------------------------------------------------
 # Test signals
 
-F32_MAX = struct.unpack('<f', b'\xff\xff\x7f\x7f')[0]
-F32_MIN_SUB = struct.unpack('<f', b'\x01\x00\x00\x00')[0]
-
-
 def extremes(fmt, wild=False):
     """Stored values at and around full scale, plus silence.  `wild` adds
     float values far beyond full scale, where sums in the delay lines
     overflow."""
-    if fmt == 'pcm8':
-        return [0x00, 0xFF, 0x80, 0x7F, 0x81, 0x01, 0xFE]
-    if fmt == 'pcm16':
-        return [-32768, 32767, 0, -1, 1, -32767, 32766]
-    if fmt == 'pcm32':
-        return [ref.INT32_MIN, ref.INT32_MAX, 0, -1, 1,
-                ref.INT32_MIN + 1, ref.INT32_MAX - 1]
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_extremes(fmt)
     if fmt == 'float32':
         ext = [-1.0, 1.0, 0.0, -0.0, 1.5, -2.75, 4.0, 0.9999999403953552,
                F32_MIN_SUB, -F32_MIN_SUB, ref.to_single(1e-40),
@@ -154,12 +84,8 @@ def extremes(fmt, wild=False):
 
 
 def noise_value(fmt, rng):
-    if fmt == 'pcm8':
-        return rng.randrange(256)
-    if fmt == 'pcm16':
-        return rng.randrange(-32768, 32768)
-    if fmt == 'pcm32':
-        return rng.randrange(ref.INT32_MIN, ref.INT32_MAX + 1)
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_noise(fmt, rng)
     v = rng.uniform(-1.0, 1.0)
     if rng.random() < 0.1:
         v *= rng.choice((1.0001, 2.0, 3.5))              # above full scale
@@ -206,105 +132,6 @@ def tame_signal(fmt, nch, frames, rng):
 # ---------------------------------------------------------------------------
 # Running mwfx
 
-class Runner:
-    def __init__(self, mwfx, tmpdir, timeout=120):
-        self.mwfx = mwfx
-        self.tmpdir = tmpdir
-        self.timeout = timeout
-        self.counter = 0
-
-    def new_paths(self, stem):
-        self.counter += 1
-        base = os.path.join(self.tmpdir, '%05d_%s' % (self.counter, stem))
-        return base + '_in.wav', base + '_out.wav'
-
-    def command(self, args):
-        try:
-            p = subprocess.run([self.mwfx] + list(args), stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, timeout=self.timeout)
-        except subprocess.TimeoutExpired:
-            return None, '', 'timed out after %d s' % self.timeout
-        except OSError as e:
-            return None, '', 'could not run mwfx: %s' % e
-        return (p.returncode, p.stdout.decode('utf-8', 'replace'),
-                p.stderr.decode('utf-8', 'replace').strip())
-
-    def run(self, in_path, out_path, args):
-        rc, out, err = self.command(['process', EFFECT, in_path, out_path] + list(args))
-        return rc, (err or out.strip())
-
-
-class Case:
-    """One mwfx run on a generated file."""
-
-    def __init__(self, name, fmt, nch, rate, samples, preset=None, sets=(),
-                 buffer_frames=None, extra_chunks=(), model=True):
-        self.name = name
-        self.fmt = fmt
-        self.nch = nch
-        self.rate = rate
-        self.samples = samples
-        self.preset = preset
-        self.sets = list(sets)
-        self.buffer_frames = buffer_frames
-        self.extra_chunks = extra_chunks
-        self.use_model = model          # compare with the model
-        self.expected = None            # stored values the model gives
-        self.property_expected = None   # a model-free expectation
-        self.actual = None              # stored values mwfx produced
-
-    def args(self):
-        a = []
-        if self.preset is not None:
-            a += ['--preset', str(self.preset)]
-        for field, value in self.sets:
-            a += ['--set', '%s=%d' % (field, value)]
-        if self.buffer_frames is not None:
-            a += ['--buffer-frames', str(self.buffer_frames)]
-        return a
-
-    def describe(self):
-        return '%s [%s %dch %dHz %d frames; %s]' % (
-            self.name, self.fmt, self.nch, self.rate,
-            len(self.samples) // self.nch, ' '.join(self.args()) or 'defaults')
-
-    def model(self):
-        if self.expected is None:
-            self.expected = ref.run_host(
-                self.fmt, self.nch, self.rate, self.samples,
-                preset=self.preset, sets=self.sets,
-                buffer_frames=self.buffer_frames or ref.DEFAULT_BUFFER_FRAMES)
-        return self.expected
-
-
-def execute(runner, case):
-    """Run mwfx on the case; returns a failure text or None."""
-    tag, bits, _ = ref.FORMATS[case.fmt]
-    in_path, out_path = runner.new_paths(case.name.replace(' ', '_')[:40])
-    wavio.write_wav(in_path, tag, case.nch, case.rate, bits,
-                    ref.pack_samples(case.fmt, case.samples),
-                    extra_chunks=case.extra_chunks)
-    rc, msg = runner.run(in_path, out_path, case.args())
-    if rc != 0:
-        return 'mwfx exit status %s: %s' % (rc, msg.splitlines()[0] if msg else '')
-    try:
-        info = wavio.read_wav(out_path)
-    except (OSError, wavio.WavError) as e:
-        return 'cannot read output: %s' % e
-    header = (info.tag, info.bits, info.channels, info.rate)
-    want = (tag, bits, case.nch, case.rate)
-    if header != want:
-        return ('output header (tag, bits, channels, rate) = %r, expected %r'
-                % (header, want))
-    case.actual = ref.unpack_samples(case.fmt, info.data)
-    for p in (in_path, out_path):
-        try:
-            os.remove(p)
-        except OSError:
-            pass
-    return None
-
-
 def diagnose(case):
     """For a case that differs from the model: does a neighbouring reading of
     the high-cut coefficient (its 2 pi written as 6.28318530718, as the
@@ -324,43 +151,11 @@ def diagnose(case):
     return ''
 
 
-def run_cases(runner, cases, results, jobs):
-    """Run mwfx for all cases in parallel, then compare with the model."""
-    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        futures = [pool.submit(execute, runner, c) for c in cases]
-        # The model is pure Python and holds the interpreter lock, so it is
-        # computed here while the mwfx processes run in the background.
-        for c in cases:
-            if c.use_model:
-                c.model()
-        for c, fut in zip(cases, futures):
-            err = fut.result()
-            if err is not None:
-                results.fail(c.describe(), err)
-                continue
-            if not c.use_model:
-                continue
-            err = first_difference(c.fmt, c.nch, c.expected, c.actual)
-            if err is None:
-                results.ok(c.describe())
-            else:
-                results.fail(c.describe(), err + diagnose(c))
-
-
 # ---------------------------------------------------------------------------
 # Case lists
 
 ALL_RATES = (8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000)
 QUICK_RATES = (8000, 22050, 44100, 96000)
-COMBOS = [(f, n) for f in ref.FORMAT_NAMES for n in (1, 2)]
-
-
-def frames_for(rate, seconds, cap, floor=40):
-    return max(floor, min(cap, int(rate * seconds)))
-
-
-# A well-formed LIST/INFO chunk naming the software (odd-sized entry, padded).
-LIST_INFO = b'INFO' + b'ISFT' + struct.pack('<I', 5) + b'test\x00' + b'\x00'
 
 
 def build_cases(quick, rng):
@@ -602,7 +397,7 @@ def build_cases(quick, rng):
     for fmt in ('pcm8', 'float32'):
         cases.append(Case('extra chunks', fmt, 2, 8000,
                           make_signal(fmt, 2, 301, rng),
-                          extra_chunks=[(b'LIST', LIST_INFO),
+                          extra_chunks=[(b'LIST', harness.LIST_INFO),
                                         (b'xtra', b'\x01\x02\x03')]))
     return cases
 
@@ -623,7 +418,7 @@ def equal_groups(quick, rng):
         preset = (0, 2, 8, 14, 23)[k % 5]
         groups.append(('same output for any buffer size',
                        [Case('buffer group', fmt, nch, 11025, sig, preset=preset,
-                             buffer_frames=n, model=False) for n in sizes]))
+                             buffer_frames=n, modelled=False) for n in sizes]))
 
     # By index and by name; rows 0, 1 and 10 hold the same block.
     for p, row in enumerate(ref.PRESETS):
@@ -631,12 +426,12 @@ def equal_groups(quick, rng):
             continue
         fmt, nch = COMBOS[p % len(COMBOS)]
         sig = make_signal(fmt, nch, 700, rng)
-        g = [Case('alias', fmt, nch, 8000, sig, preset=p, model=False),
-             Case('alias', fmt, nch, 8000, sig, preset=row[0], model=False)]
+        g = [Case('alias', fmt, nch, 8000, sig, preset=p, modelled=False),
+             Case('alias', fmt, nch, 8000, sig, preset=row[0], modelled=False)]
         if p == 0:
-            g += [Case('alias', fmt, nch, 8000, sig, model=False),
-                  Case('alias', fmt, nch, 8000, sig, preset=1, model=False),
-                  Case('alias', fmt, nch, 8000, sig, preset=10, model=False)]
+            g += [Case('alias', fmt, nch, 8000, sig, modelled=False),
+                  Case('alias', fmt, nch, 8000, sig, preset=1, modelled=False),
+                  Case('alias', fmt, nch, 8000, sig, preset=10, modelled=False)]
         groups.append(('same output by name and index', g))
 
     # Flags count whenever non-zero; feedback phase means nothing without
@@ -649,7 +444,7 @@ def equal_groups(quick, rng):
 
         def c(sets, preset=8):
             return Case('flags', fmt, nch, rate, sig, preset=preset, sets=sets,
-                        model=False)
+                        modelled=False)
         groups.append(('non-zero flag values alike', [
             c([('InvertChorusPhase', 1), ('InvertFeedbackPhase', 1)]),
             c([('InvertChorusPhase', -1), ('InvertFeedbackPhase', 9)]),
@@ -730,7 +525,7 @@ def property_cases(quick, rng):
             sig = tame_signal(fmt, nch, 1200, rng)
             c = Case('pass-through', fmt, nch, 8000, sig,
                      sets=[('ChorusOut', -600), ('DryOut', 0),
-                           ('InputGain', 0)] + extra, model=False)
+                           ('InputGain', 0)] + extra, modelled=False)
             c.property_expected = list(sig)
             cases.append(c)
 
@@ -751,7 +546,7 @@ def property_cases(quick, rng):
                      sets=[('ChorusOutDelay', delay), ('ModulationDepth', 1),
                            ('ChorusSize', voices), ('DryOut', -600),
                            ('ChorusOut', 0), ('InputGain', 0), ('Feedback', 0)],
-                     model=False)
+                     modelled=False)
             c.property_expected = fixed_delay_expectation(fmt, nch, sig, delays,
                                                           voices)
             cases.append(c)
@@ -769,43 +564,21 @@ def negation_pairs(quick, rng):
                 sets = [('DryOut', -600), ('ChorusSize', 1),
                         ('AttenuateHighs', 1), ('HighCutoff', 2000)]
                 a = Case('phase', fmt, nch, 8000, sig, preset=preset,
-                         sets=sets + [('InvertChorusPhase', 0)], model=False)
+                         sets=sets + [('InvertChorusPhase', 0)], modelled=False)
                 b = Case('phase', fmt, nch, 8000, sig, preset=preset,
-                         sets=sets + [('InvertChorusPhase', 1)], model=False)
+                         sets=sets + [('InvertChorusPhase', 1)], modelled=False)
                 pairs.append((a, b))
     return pairs
 
 
 def check_groups_equal(results, groups):
     for label, group in groups:
-        base = group[0]
-        if base.actual is None:
-            continue        # the run itself failed and was reported
-        for other in group[1:]:
-            if other.actual is None:
-                continue
-            name = '%s: %s vs %s [%s %dch]' % (
-                label, ' '.join(other.args()) or 'defaults',
-                ' '.join(base.args()) or 'defaults', base.fmt, base.nch)
-            err = first_difference(base.fmt, base.nch, base.actual, other.actual)
-            if err is None:
-                results.ok(name)
-            else:
-                results.fail(name, err)
+        harness.check_groups_equal(results, [group], label, compare=first_difference)
 
 
 def check_properties(results, cases):
-    for c in cases:
-        if c.actual is None:
-            continue
-        name = '%s property [%s %dch %dHz %s]' % (c.name, c.fmt, c.nch, c.rate,
-                                                  ' '.join(c.args()))
-        err = first_difference(c.fmt, c.nch, c.property_expected, c.actual,
-                               by_value=True)
-        if err is None:
-            results.ok(name)
-        else:
-            results.fail(name, err)
+    """Each case's property, named after the case, compared by value."""
+    harness.check_property(results, cases, compare=value_difference)
 
 
 def check_negations(results, pairs):
@@ -911,34 +684,16 @@ def check_records(results, runner, rng):
         with open(rec3, 'wb') as f:
             f.write(blob)
         rc, msg = runner.run(in_path, out_path, ['--load-record', rec3])
-        results.check(rc not in (0, None) and bool(msg),
-                      'record with %s refused' % label,
-                      'exit status %s, message %r' % (rc, msg))
+        harness.expect_error(results, rc, msg, 'record with %s refused' % label)
 
 
 def check_errors(results, runner, rng):
     """Invalid requests must end with a non-zero status and a message."""
-    in_path, out_path = runner.new_paths('err')
-    wavio.write_wav(in_path, 1, 1, 8000, 16,
-                    ref.pack_samples('pcm16', make_signal('pcm16', 1, 100, rng)))
-    bad_args = [
+    harness.check_errors(results, runner, make_signal('pcm16', 1, 100, rng), [
         ['--preset', '24'], ['--preset', '-1'], ['--preset', 'No such preset'],
         ['--set', 'Unknown=1'], ['--set', 'ChorusSize=abc'], ['--set', 'ChorusSize'],
         ['--set', 'DelayTime=10'],
-    ]
-    for args in bad_args:
-        rc, msg = runner.run(in_path, out_path, args)
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s' % ' '.join(args),
-                      'exit status %s, message %r' % (rc, msg))
-    for label, tag, nch, bits in (('24-bit PCM', 1, 1, 24),
-                                  ('three channels', 1, 3, 16)):
-        p, o = runner.new_paths('refused')
-        wavio.write_wav(p, tag, nch, 8000, bits, bytes(nch * bits // 8 * 50))
-        rc, msg = runner.run(p, o, [])
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s input' % label,
-                      'exit status %s, message %r' % (rc, msg))
+    ])
 
 
 # ---------------------------------------------------------------------------
@@ -1295,14 +1050,7 @@ def selftest(results, quick=False):
     T(ref.run_host('pcm8', 1, 8000, []) == [], 'no input, no output')
 
     # WAV files.
-    for tag, bits in ((1, 8), (1, 16), (1, 32), (3, 32), (3, 64)):
-        for nch in (1, 2):
-            data = bytes(rng.getrandbits(8) for _ in range(bits // 8 * nch * 3))
-            blob = wavio.build_wav(tag, nch, 44100, bits, data)
-            info = wavio.parse_wav(blob)
-            T((info.tag, info.channels, info.rate, info.bits, info.data)
-              == (tag, nch, 44100, bits, data),
-              'wav round trip tag %d bits %d %dch' % (tag, bits, nch))
+    harness.check_wav_round_trips(results, rng, 44100)
 
 
 # ---------------------------------------------------------------------------
@@ -1317,60 +1065,36 @@ def available(runner):
 
 
 def main(argv=None):
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument('--mwfx', help='path of the mwfx program')
-    ap.add_argument('--quick', action='store_true', help='fewer and shorter cases')
-    ap.add_argument('--selftest', action='store_true',
-                    help='check the model alone (also done before every mwfx run)')
-    ap.add_argument('--jobs', type=int, default=os.cpu_count() or 2,
-                    help='mwfx processes run at once')
-    ap.add_argument('--keep', action='store_true', help='keep the temporary files')
-    ap.add_argument('--seed', type=int, default=20240917)
-    ap.add_argument('-v', '--verbose', action='store_true', help='list passing checks too')
-    opts = ap.parse_args(argv)
-    if not opts.mwfx and not opts.selftest:
-        ap.error('give --mwfx PATH or --selftest')
+    opts = harness.parse_options(__doc__, argv, seed=20240917)
 
-    start = time.time()
-    results = Results(opts.verbose)
-    selftest(results, quick=opts.quick)
-    if opts.verbose:
-        print('self-test %.1f s' % (time.time() - start))
+    def run_selftest(results):
+        start = time.time()
+        selftest(results, quick=opts.quick)
+        if opts.verbose:
+            print('self-test %.1f s' % (time.time() - start))
 
-    if opts.mwfx:
-        mwfx = os.path.abspath(opts.mwfx)
-        tmpdir = tempfile.mkdtemp(prefix='mwfx_chorus_')
-        try:
-            runner = Runner(mwfx, tmpdir)
-            if not os.access(mwfx, os.X_OK):
-                results.fail('mwfx', '%s is not an executable file' % mwfx)
-            elif not available(runner):
-                results.fail('mwfx', '`mwfx list` does not offer the chorus')
-            else:
-                rng = random.Random(opts.seed)
-                cases = build_cases(opts.quick, rng)
-                groups = equal_groups(opts.quick, rng)
-                props = property_cases(opts.quick, rng)
-                pairs = negation_pairs(opts.quick, rng)
-                everything = cases + [c for _l, g in groups for c in g] + props + \
-                    [c for p in pairs for c in p]
-                run_cases(runner, everything, results, max(1, opts.jobs))
-                check_groups_equal(results, groups)
-                check_properties(results, props)
-                check_negations(results, pairs)
-                check_listings(results, runner)
-                check_records(results, runner, rng)
-                check_errors(results, runner, rng)
-        finally:
-            if opts.keep:
-                print('temporary files kept in %s' % tmpdir)
-            else:
-                shutil.rmtree(tmpdir, ignore_errors=True)
+    def check_mwfx(results, mwfx, tmpdir, rng):
+        runner = harness.Runner(mwfx, tmpdir, EFFECT, width=5,
+                                blank_stderr_uses_stdout=True)
+        if not available(runner):
+            results.fail('mwfx', '`mwfx list` does not offer the chorus')
+            return
+        cases = build_cases(opts.quick, rng)
+        groups = equal_groups(opts.quick, rng)
+        props = property_cases(opts.quick, rng)
+        pairs = negation_pairs(opts.quick, rng)
+        everything = cases + [c for _l, g in groups for c in g] + props + \
+            [c for p in pairs for c in p]
+        harness.run_cases(runner, everything, results, max(1, opts.jobs), ref,
+                          compare=first_difference, note=diagnose)
+        check_groups_equal(results, groups)
+        check_properties(results, props)
+        check_negations(results, pairs)
+        check_listings(results, runner)
+        check_records(results, runner, rng)
+        check_errors(results, runner, rng)
 
-    if opts.verbose:
-        print('elapsed %.1f s' % (time.time() - start))
-    print('%d passed, %d failed' % (results.passed, results.failed))
-    return 1 if results.failed else 0
+    return harness.run_main(opts, EFFECT, run_selftest, check_mwfx)
 
 
 if __name__ == '__main__':

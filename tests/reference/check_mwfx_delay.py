@@ -18,109 +18,30 @@ input unchanged followed by the silent tail, and the two echo-only presets,
 which must only move each channel later by its delay.
 """
 
-import argparse
-import concurrent.futures
 import math
 import os
 import random
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
-import time
 
 sys.dont_write_bytecode = True     # leave no __pycache__ beside the sources
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 
+import harness  # noqa: E402
 import simple_delay_ref as ref  # noqa: E402
 import wavio  # noqa: E402
-
-
-# ---------------------------------------------------------------------------
-# Reporting
-
-class Results:
-    def __init__(self, verbose=False):
-        self.passed = 0
-        self.failed = 0
-        self.verbose = verbose
-
-    def ok(self, name):
-        self.passed += 1
-        if self.verbose:
-            print('ok   %s' % name, flush=True)
-
-    def fail(self, name, why):
-        self.failed += 1
-        print('FAIL %s: %s' % (name, why), flush=True)
-
-    def check(self, cond, name, why=''):
-        if cond:
-            self.ok(name)
-        else:
-            self.fail(name, why or 'condition false')
-        return cond
-
-
-def show_value(fmt, v):
-    if fmt == 'pcm8':
-        return '0x%02X' % v
-    if fmt == 'float32':
-        return '%r (0x%08X)' % (v, struct.unpack('<I', struct.pack('<f', v))[0])
-    if fmt == 'float64':
-        return '%r (0x%016X)' % (v, struct.unpack('<Q', struct.pack('<d', v))[0])
-    return '%d' % v
-
-
-def same_value(fmt, a, b):
-    if fmt in ('float32', 'float64'):
-        if a != a and b != b:
-            return True
-        return struct.pack('<d', a) == struct.pack('<d', b)
-    return a == b
-
-
-def first_difference(fmt, nch, expected, actual):
-    """None when equal, else a one-line description of the first difference."""
-    n = min(len(expected), len(actual))
-    if fmt in ('float32', 'float64'):
-        diffs = [i for i in range(n) if not same_value(fmt, expected[i], actual[i])]
-    else:
-        diffs = [i for i in range(n) if expected[i] != actual[i]]
-    if not diffs and len(expected) == len(actual):
-        return None
-    parts = []
-    if diffs:
-        i = diffs[0]
-        parts.append('first difference at frame %d channel %d: expected %s, got %s '
-                     '(%d differing samples)'
-                     % (i // nch, i % nch, show_value(fmt, expected[i]),
-                        show_value(fmt, actual[i]), len(diffs)))
-    if len(expected) != len(actual):
-        parts.append('length %d frames, expected %d'
-                     % (len(actual) // nch, len(expected) // nch))
-    return '; '.join(parts)
+from harness import F32_MAX, F32_MIN_SUB, Case, frames_for, same_output  # noqa: E402
 
 
 # ---------------------------------------------------------------------------
 # Test signals
 
-F32_MAX = struct.unpack('<f', b'\xff\xff\x7f\x7f')[0]
-F32_MIN_SUB = struct.unpack('<f', b'\x01\x00\x00\x00')[0]
-
-
 def extremes(fmt):
     """Stored values at and around full scale, plus silence."""
-    if fmt == 'pcm8':
-        return [0x00, 0xFF, 0x80, 0x7F, 0x81, 0x01, 0xFE]
-    if fmt == 'pcm16':
-        return [-32768, 32767, 0, -1, 1, -32767, 32766]
-    if fmt == 'pcm32':
-        return [ref.INT32_MIN, ref.INT32_MAX, 0, -1, 1,
-                ref.INT32_MIN + 1, ref.INT32_MAX - 1]
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_extremes(fmt)
     if fmt == 'float32':
         return [-1.0, 1.0, 0.0, -0.0, 1.5, -2.75, 4.0, 0.9999999403953552,
                 F32_MIN_SUB, -F32_MIN_SUB, ref.to_single(1e-40),
@@ -131,12 +52,8 @@ def extremes(fmt):
 
 
 def noise_value(fmt, rng):
-    if fmt == 'pcm8':
-        return rng.randrange(256)
-    if fmt == 'pcm16':
-        return rng.randrange(-32768, 32768)
-    if fmt == 'pcm32':
-        return rng.randrange(ref.INT32_MIN, ref.INT32_MAX + 1)
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_noise(fmt, rng)
     v = rng.uniform(-1.0, 1.0)
     if rng.random() < 0.15:
         v *= rng.choice((1.0001, 2.0, 3.5, 100.0))       # above full scale
@@ -147,147 +64,12 @@ def noise_value(fmt, rng):
 
 def make_signal(fmt, nch, frames, rng, with_inf=False):
     """Interleaved stored values: full-scale runs, noise, silence, bursts."""
-    ext = extremes(fmt)
-    silence = ref.silence_code(fmt)
-    out = []
-    quiet_from = int(frames * 0.55)
-    quiet_to = int(frames * 0.75)
-    for n in range(frames):
-        for c in range(nch):
-            if n < len(ext) * 2:
-                # Opening run: every extreme, in a different order per channel.
-                v = ext[(n + 3 * c) % len(ext)]
-            elif quiet_from <= n < quiet_to:
-                v = silence
-            else:
-                r = rng.random()
-                if r < 0.08:
-                    v = rng.choice(ext)
-                elif r < 0.12:
-                    v = ext[0] if (n // 5) % 2 else ext[1]
-                else:
-                    v = noise_value(fmt, rng)
-            out.append(v)
+    out = harness.mixed_signal(fmt, nch, frames, rng, extremes(fmt), noise_value,
+                               pick=0.08, burst=0.12)
     if with_inf and fmt in ('float32', 'float64') and frames >= 4:
         for k, v in enumerate((math.inf, -math.inf)):
             out[(frames // 3 + k) * nch] = v
     return out
-
-
-# ---------------------------------------------------------------------------
-# Running mwfx
-
-class Runner:
-    def __init__(self, mwfx, tmpdir, timeout=120):
-        self.mwfx = mwfx
-        self.tmpdir = tmpdir
-        self.timeout = timeout
-        self.counter = 0
-
-    def new_paths(self, stem):
-        self.counter += 1
-        base = os.path.join(self.tmpdir, '%04d_%s' % (self.counter, stem))
-        return base + '_in.wav', base + '_out.wav'
-
-    def run(self, in_path, out_path, args):
-        cmd = [self.mwfx, 'process', 'delay', in_path, out_path] + list(args)
-        try:
-            p = subprocess.run(cmd, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, timeout=self.timeout)
-        except subprocess.TimeoutExpired:
-            return None, 'timed out after %d s' % self.timeout
-        except OSError as e:
-            return None, 'could not run mwfx: %s' % e
-        msg = (p.stderr or p.stdout).decode('utf-8', 'replace').strip()
-        return p.returncode, msg
-
-
-class Case:
-    """One mwfx run on a generated file, checked against the model."""
-
-    def __init__(self, name, fmt, nch, rate, samples, preset=None, sets=(),
-                 buffer_frames=None, extra_chunks=()):
-        self.name = name
-        self.fmt = fmt
-        self.nch = nch
-        self.rate = rate
-        self.samples = samples
-        self.preset = preset
-        self.sets = list(sets)
-        self.buffer_frames = buffer_frames
-        self.extra_chunks = extra_chunks
-        self.expected = None            # stored values the model gives
-        self.property_expected = None   # property cases: the model-free result
-        self.actual = None              # stored values mwfx produced
-
-    def args(self):
-        a = []
-        if self.preset is not None:
-            a += ['--preset', str(self.preset)]
-        for field, value in self.sets:
-            a += ['--set', '%s=%d' % (field, value)]
-        if self.buffer_frames is not None:
-            a += ['--buffer-frames', str(self.buffer_frames)]
-        return a
-
-    def describe(self):
-        return '%s [%s %dch %dHz %d frames; %s]' % (
-            self.name, self.fmt, self.nch, self.rate,
-            len(self.samples) // self.nch, ' '.join(self.args()) or 'defaults')
-
-    def model(self):
-        if self.expected is None:
-            self.expected = ref.run_host(
-                self.fmt, self.nch, self.rate, self.samples,
-                preset=self.preset, sets=self.sets,
-                buffer_frames=self.buffer_frames or ref.DEFAULT_BUFFER_FRAMES)
-        return self.expected
-
-
-def execute(runner, case):
-    """Run mwfx on the case; returns a failure text or None."""
-    tag, bits, _ = ref.FORMATS[case.fmt]
-    in_path, out_path = runner.new_paths(case.name.replace(' ', '_')[:40])
-    wavio.write_wav(in_path, tag, case.nch, case.rate, bits,
-                    ref.pack_samples(case.fmt, case.samples),
-                    extra_chunks=case.extra_chunks)
-    rc, msg = runner.run(in_path, out_path, case.args())
-    if rc != 0:
-        return 'mwfx exit status %s: %s' % (rc, msg.splitlines()[0] if msg else '')
-    try:
-        info = wavio.read_wav(out_path)
-    except (OSError, wavio.WavError) as e:
-        return 'cannot read output: %s' % e
-    header = (info.tag, info.bits, info.channels, info.rate)
-    want = (tag, bits, case.nch, case.rate)
-    if header != want:
-        return ('output header (tag, bits, channels, rate) = %r, expected %r'
-                % (header, want))
-    case.actual = ref.unpack_samples(case.fmt, info.data)
-    for p in (in_path, out_path):
-        try:
-            os.remove(p)
-        except OSError:
-            pass
-    return None
-
-
-def run_cases(runner, cases, results, jobs):
-    """Run mwfx for all cases in parallel, then compare with the model."""
-    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        futures = [pool.submit(execute, runner, c) for c in cases]
-        # The model is pure Python and holds the interpreter lock, so it is
-        # computed here while the mwfx processes run in the background.
-        for c in cases:
-            c.model()
-        for c, fut in zip(cases, futures):
-            err = fut.result()
-            if err is None:
-                err = first_difference(c.fmt, c.nch, c.expected, c.actual)
-            if err is None:
-                results.ok(c.describe())
-            else:
-                results.fail(c.describe(), err)
 
 
 # ---------------------------------------------------------------------------
@@ -296,17 +78,9 @@ def run_cases(runner, cases, results, jobs):
 ALL_RATES = (8000, 11025, 22050, 44100, 48000, 96000)
 
 
-def frames_for(rate, seconds, cap):
-    return max(40, min(cap, int(rate * seconds)))
-
-
-# A well-formed LIST/INFO chunk naming the software (odd-sized entry, padded).
-LIST_INFO = b'INFO' + b'ISFT' + struct.pack('<I', 5) + b'test\x00' + b'\x00'
-
-
 def build_cases(quick, rng):
     cases = []
-    combos = [(f, n) for f in ref.FORMAT_NAMES for n in (1, 2)]
+    combos = harness.COMBOS
     rates = (8000, 22050, 44100, 96000) if quick else ALL_RATES
 
     # Every format, channel count and rate with the default settings; the
@@ -442,7 +216,7 @@ def build_cases(quick, rng):
     for fmt in ('pcm8', 'float32'):
         sig = make_signal(fmt, 1, 301, rng)
         cases.append(Case('extra chunks', fmt, 1, 8000, sig,
-                          extra_chunks=[(b'LIST', LIST_INFO),
+                          extra_chunks=[(b'LIST', harness.LIST_INFO),
                                         (b'xtra', b'\x01\x02\x03')]))
     return cases
 
@@ -525,79 +299,6 @@ def shift_cases(quick, rng):
                 case.property_expected = expected
                 cases.append(case)
     return cases
-
-
-def same_output(fmt, a, b):
-    """Equal sample lists; floats compared by value so that the sign of zero
-    (which the effect does not always keep) does not matter."""
-    if len(a) != len(b):
-        return False
-    if fmt in ('float32', 'float64'):
-        return all(x == y or (x != x and y != y) for x, y in zip(a, b))
-    return a == b
-
-
-# ---------------------------------------------------------------------------
-# mwfx-only property checks
-
-def check_groups_equal(results, groups, label):
-    """All cases in each group must give mwfx output identical to the first."""
-    for group in groups:
-        base = group[0]
-        if base.actual is None:
-            continue        # the run itself failed and was reported
-        for other in group[1:]:
-            if other.actual is None:
-                continue
-            name = '%s: %s vs %s' % (label, ' '.join(other.args()) or 'defaults',
-                                     ' '.join(base.args()) or 'defaults')
-            err = first_difference(base.fmt, base.nch, base.actual, other.actual)
-            if err is None:
-                results.ok(name)
-            else:
-                results.fail('%s [%s %dch]' % (name, base.fmt, base.nch), err)
-
-
-def check_property(results, cases, label):
-    for c in cases:
-        if c.actual is None:
-            continue
-        name = '%s property [%s %dch %dHz %s]' % (label, c.fmt, c.nch, c.rate,
-                                                  ' '.join(c.args()))
-        if same_output(c.fmt, c.property_expected, c.actual):
-            results.ok(name)
-        else:
-            results.fail(name, first_difference(c.fmt, c.nch, c.property_expected,
-                                                c.actual)
-                         or 'differs in the sign of a zero')
-
-
-def check_errors(results, runner, rng):
-    """Invalid requests must end with a non-zero status and a message."""
-    in_path, out_path = runner.new_paths('err')
-    wavio.write_wav(in_path, 1, 1, 8000, 16,
-                    ref.pack_samples('pcm16', make_signal('pcm16', 1, 100, rng)))
-    bad_args = [
-        ['--preset', '7'], ['--preset', '-1'], ['--preset', 'No such preset'],
-        ['--set', 'Unknown=1'], ['--set', 'DelayTime=abc'], ['--set', 'DelayTime'],
-    ]
-    for args in bad_args:
-        rc, msg = runner.run(in_path, out_path, args)
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s' % ' '.join(args),
-                      'exit status %s, message %r' % (rc, msg))
-    rc, msg = runner.run(os.path.join(runner.tmpdir, 'missing.wav'), out_path, [])
-    results.check(rc not in (0, None) and bool(msg), 'error expected for a missing input',
-                  'exit status %s, message %r' % (rc, msg))
-    # Formats the effect refuses: 24-bit PCM and three channels.
-    for label, tag, nch, bits in (('24-bit PCM', 1, 1, 24),
-                                  ('three channels', 1, 3, 16)):
-        p, o = runner.new_paths('refused')
-        wavio.write_wav(p, tag, nch, 8000, bits, bytes(nch * bits // 8 * 50))
-        rc, msg = runner.run(p, o, [])
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s input' % label,
-                      'exit status %s, message %r' % (rc, msg))
 
 
 # ---------------------------------------------------------------------------
@@ -778,17 +479,10 @@ def selftest(results):
                 ('DelayOut', rng.choice((-800, -200, -60, 0))),
                 ('DryOut', rng.choice((-800, -60, 0, 60)))]
         sig = make_signal(fmt, nch, rng.randrange(0, 300), rng)
-        block = ref.resolve_block(sets=sets)
-        want = independent_output(fmt, nch, rate, sig, block)
-        got = ref.run_host(fmt, nch, rate, sig, sets=sets)
-        if first_difference(fmt, nch, want, got) is not None:
-            ok_rec = False
-            print('  recurrence mismatch: %s %d %d %r: %s' % (
-                fmt, nch, rate, sets, first_difference(fmt, nch, want, got)))
-        for n in (1, 2, 7, 64):
-            if first_difference(fmt, nch, got, ref.run_host(
-                    fmt, nch, rate, sig, sets=sets, buffer_frames=n)) is not None:
-                ok_buf = False
+        rec, buf = harness.model_agreement(ref, independent_output, 'recurrence',
+                                           fmt, nch, rate, sig, sets, (1, 2, 7, 64))
+        ok_rec = ok_rec and rec
+        ok_buf = ok_buf and buf
     T(ok_rec, 'model equals the per-channel recurrence')
     T(ok_buf, 'model output independent of buffer size')
 
@@ -810,17 +504,8 @@ def selftest(results):
       == [-3, 1, 200, 0, 900], 'setters clamp DelayTime, DecayTime, DelayOut only')
 
     # WAV files.
-    for tag, bits in ((1, 8), (1, 16), (1, 32), (3, 32), (3, 64)):
-        for nch in (1, 2):
-            data = bytes(rng.getrandbits(8) for _ in range(bits // 8 * nch * 3))
-            for ext in (False, True):
-                blob = wavio.build_wav(tag, nch, 44100, bits, data, extensible=ext,
-                                       extra_chunks=[(b'odd ', b'\x01')])
-                info = wavio.parse_wav(blob)
-                T((info.tag, info.channels, info.rate, info.bits, info.data)
-                  == (tag, nch, 44100, bits, data),
-                  'wav round trip tag %d bits %d %dch%s' % (tag, bits, nch,
-                                                            ' extensible' if ext else ''))
+    harness.check_wav_round_trips(results, rng, 44100, extensible=(False, True),
+                                  extra_chunks=[(b'odd ', b'\x01')])
     blob = wavio.build_wav(1, 1, 8000, 8, b'\x01\x02\x03')
     T(len(blob) % 2 == 0 and wavio.parse_wav(blob).data == b'\x01\x02\x03',
       'odd data chunk padded and read back')
@@ -829,68 +514,42 @@ def selftest(results):
 # ---------------------------------------------------------------------------
 
 def main(argv=None):
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument('--mwfx', help='path of the mwfx program')
-    ap.add_argument('--quick', action='store_true', help='fewer and shorter cases')
-    ap.add_argument('--selftest', action='store_true',
-                    help='check the model alone (also done before every mwfx run)')
-    ap.add_argument('--jobs', type=int, default=os.cpu_count() or 2,
-                    help='mwfx processes run at once')
-    ap.add_argument('--keep', action='store_true', help='keep the temporary files')
-    ap.add_argument('--seed', type=int, default=20240611)
-    ap.add_argument('-v', '--verbose', action='store_true', help='list passing checks too')
-    opts = ap.parse_args(argv)
-    if not opts.mwfx and not opts.selftest:
-        ap.error('give --mwfx PATH or --selftest')
+    opts = harness.parse_options(__doc__, argv, seed=20240611)
 
-    start = time.time()
-    results = Results(opts.verbose)
-    selftest(results)
+    def check_mwfx(results, mwfx, tmpdir, rng):
+        runner = harness.Runner(mwfx, tmpdir, 'delay')
+        cases = build_cases(opts.quick, rng)
+        groups = buffer_groups(opts.quick, rng)
+        passthrough = passthrough_cases(opts.quick, rng)
+        shifts = shift_cases(opts.quick, rng)
+        # mwfx-only groups: presets by index and by name, and the two
+        # rows holding the default block, must give the same output.
+        alias_groups = []
+        for p, row in enumerate(ref.PRESETS):
+            fmt = ref.FORMAT_NAMES[p % 5]
+            nch = 2 - p % 2
+            sig = make_signal(fmt, nch, 600, rng)
+            g = [Case('alias', fmt, nch, 8000, sig, preset=p),
+                 Case('alias', fmt, nch, 8000, sig, preset=row[0])]
+            if p == 0:
+                g += [Case('alias', fmt, nch, 8000, sig),
+                      Case('alias', fmt, nch, 8000, sig, preset=1)]
+            alias_groups.append(g)
+        everything = cases + [c for g in groups for c in g] + passthrough + shifts + \
+            [c for g in alias_groups for c in g]
+        harness.run_cases(runner, everything, results, max(1, opts.jobs), ref)
+        harness.check_groups_equal(results, groups, 'same output for any buffer size',
+                                   where_in_passes=False)
+        harness.check_groups_equal(results, alias_groups, 'same output by name and index',
+                                   where_in_passes=False)
+        harness.check_property(results, passthrough, 'pass-through')
+        harness.check_property(results, shifts, 'shift')
+        harness.check_errors(results, runner, make_signal('pcm16', 1, 100, rng), [
+            ['--preset', '7'], ['--preset', '-1'], ['--preset', 'No such preset'],
+            ['--set', 'Unknown=1'], ['--set', 'DelayTime=abc'], ['--set', 'DelayTime'],
+        ], missing_input=True)
 
-    if opts.mwfx:
-        mwfx = os.path.abspath(opts.mwfx)
-        if not os.access(mwfx, os.X_OK):
-            results.fail('mwfx', '%s is not an executable file' % mwfx)
-        else:
-            rng = random.Random(opts.seed)
-            tmpdir = tempfile.mkdtemp(prefix='mwfx_delay_')
-            try:
-                runner = Runner(mwfx, tmpdir)
-                cases = build_cases(opts.quick, rng)
-                groups = buffer_groups(opts.quick, rng)
-                passthrough = passthrough_cases(opts.quick, rng)
-                shifts = shift_cases(opts.quick, rng)
-                # mwfx-only groups: presets by index and by name, and the two
-                # rows holding the default block, must give the same output.
-                alias_groups = []
-                for p, row in enumerate(ref.PRESETS):
-                    fmt = ref.FORMAT_NAMES[p % 5]
-                    nch = 2 - p % 2
-                    sig = make_signal(fmt, nch, 600, rng)
-                    g = [Case('alias', fmt, nch, 8000, sig, preset=p),
-                         Case('alias', fmt, nch, 8000, sig, preset=row[0])]
-                    if p == 0:
-                        g += [Case('alias', fmt, nch, 8000, sig),
-                              Case('alias', fmt, nch, 8000, sig, preset=1)]
-                    alias_groups.append(g)
-                everything = cases + [c for g in groups for c in g] + passthrough + shifts + \
-                    [c for g in alias_groups for c in g]
-                run_cases(runner, everything, results, max(1, opts.jobs))
-                check_groups_equal(results, groups, 'same output for any buffer size')
-                check_groups_equal(results, alias_groups, 'same output by name and index')
-                check_property(results, passthrough, 'pass-through')
-                check_property(results, shifts, 'shift')
-                check_errors(results, runner, rng)
-            finally:
-                if opts.keep:
-                    print('temporary files kept in %s' % tmpdir)
-                else:
-                    shutil.rmtree(tmpdir, ignore_errors=True)
-
-    if opts.verbose:
-        print('elapsed %.1f s' % (time.time() - start))
-    print('%d passed, %d failed' % (results.passed, results.failed))
-    return 1 if results.failed else 0
+    return harness.run_main(opts, 'delay', selftest, check_mwfx)
 
 
 if __name__ == '__main__':

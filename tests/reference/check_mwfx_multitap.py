@@ -25,18 +25,11 @@ against a second formulation of the delay that keeps the whole history
 instead of a circular buffer.
 """
 
-import argparse
-import concurrent.futures
 import decimal
 import math
-import multiprocessing
 import os
 import random
-import shutil
-import struct
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True     # leave no __pycache__ beside the sources
@@ -44,94 +37,34 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 
+import harness  # noqa: E402
 import multitap_ref as ref  # noqa: E402
 import wavio  # noqa: E402
+from harness import COMBOS, F32_MAX, F32_MIN_SUB, Case, frames_for  # noqa: E402
 
 EFFECT = 'multitap'
 
 
 # ---------------------------------------------------------------------------
-# Reporting
-
-class Results:
-    def __init__(self, verbose=False):
-        self.passed = 0
-        self.failed = 0
-        self.verbose = verbose
-
-    def ok(self, name):
-        self.passed += 1
-        if self.verbose:
-            print('ok   %s' % name, flush=True)
-
-    def fail(self, name, why):
-        self.failed += 1
-        print('FAIL %s: %s' % (name, why), flush=True)
-
-    def check(self, cond, name, why=''):
-        if cond:
-            self.ok(name)
-        else:
-            self.fail(name, why or 'condition false')
-        return cond
-
-
-def show_value(fmt, v):
-    if fmt == 'pcm8':
-        return '0x%02X' % v
-    if fmt == 'float32':
-        return '%r (0x%08X)' % (v, struct.unpack('<I', struct.pack('<f', v))[0])
-    if fmt == 'float64':
-        return '%r (0x%016X)' % (v, struct.unpack('<Q', struct.pack('<d', v))[0])
-    return '%d' % v
-
-
-def _bits(fmt, v):
-    if fmt == 'float32':
-        return struct.pack('<f', v)
-    if fmt == 'float64':
-        return struct.pack('<d', v)
-    return v
-
+# Comparing
 
 def first_difference(fmt, nch, expected, actual):
-    """None when equal bit for bit, else a one-line description."""
-    n = min(len(expected), len(actual))
-    if fmt in ('float32', 'float64'):
-        diffs = [i for i in range(n) if _bits(fmt, expected[i]) != _bits(fmt, actual[i])]
-    else:
-        diffs = [i for i in range(n) if expected[i] != actual[i]]
-    if not diffs and len(expected) == len(actual):
-        return None
-    parts = []
-    if diffs:
-        i = diffs[0]
-        parts.append('first difference at frame %d channel %d: expected %s, got %s '
-                     '(%d differing samples)'
-                     % (i // nch, i % nch, show_value(fmt, expected[i]),
-                        show_value(fmt, actual[i]), len(diffs)))
-    if len(expected) != len(actual):
-        parts.append('length %d frames, expected %d'
-                     % (len(actual) // nch, len(expected) // nch))
-    return '; '.join(parts)
+    """None when equal bit for bit (NaN payloads too), else a one-line
+    description."""
+    return harness.first_difference(fmt, nch, expected, actual,
+                                    same=harness.same_encoding)
 
 
 # ---------------------------------------------------------------------------
 # Test signals
 
-F32_MAX = struct.unpack('<f', b'\xff\xff\x7f\x7f')[0]
-F32_MIN_SUB = struct.unpack('<f', b'\x01\x00\x00\x00')[0]
-
-
 def extremes(fmt):
     """Stored values at and around full scale, silence and tiny values."""
-    if fmt == 'pcm8':
-        return [0x00, 0xFF, 0x80, 0x7F, 0x81, 0x01, 0xFE]
-    if fmt == 'pcm16':
-        return [-32768, 32767, 0, -1, 1, -32767, 32766]
     if fmt == 'pcm32':
         return [ref.INT32_MIN, ref.INT32_MAX, 0, -1, 1, 2, -3,
                 ref.INT32_MIN + 1, ref.INT32_MAX - 1]
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_extremes(fmt)
     if fmt == 'float32':
         return [-1.0, 1.0, 0.0, -0.0, 1.5, -2.75, 4.0, 0.9999999403953552,
                 F32_MIN_SUB, -F32_MIN_SUB, ref.to_single(1e-40),
@@ -143,12 +76,8 @@ def extremes(fmt):
 
 
 def noise_value(fmt, rng):
-    if fmt == 'pcm8':
-        return rng.randrange(256)
-    if fmt == 'pcm16':
-        return rng.randrange(-32768, 32768)
-    if fmt == 'pcm32':
-        return rng.randrange(ref.INT32_MIN, ref.INT32_MAX + 1)
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_noise(fmt, rng)
     v = rng.uniform(-1.0, 1.0)
     if rng.random() < 0.15:
         v *= rng.choice((1.0001, 2.0, 3.5, 100.0))       # above full scale
@@ -159,27 +88,8 @@ def noise_value(fmt, rng):
 
 def make_signal(fmt, nch, frames, rng, quiet=True):
     """Interleaved stored values: full-scale runs, noise, silence, bursts."""
-    ext = extremes(fmt)
-    silence = ref.silence_code(fmt)
-    out = []
-    quiet_from = int(frames * 0.55) if quiet else frames
-    quiet_to = int(frames * 0.75) if quiet else frames
-    for n in range(frames):
-        for c in range(nch):
-            if n < len(ext) * 2:
-                v = ext[(n + 3 * c) % len(ext)]
-            elif quiet_from <= n < quiet_to:
-                v = silence
-            else:
-                r = rng.random()
-                if r < 0.06:
-                    v = rng.choice(ext)
-                elif r < 0.1:
-                    v = ext[0] if (n // 5) % 2 else ext[1]
-                else:
-                    v = noise_value(fmt, rng)
-            out.append(v)
-    return out
+    return harness.mixed_signal(fmt, nch, frames, rng, extremes(fmt), noise_value,
+                                pick=0.06, burst=0.1, quiet=(0.55, 0.75) if quiet else None)
 
 
 def impulse(fmt, nch, frames, at=0, channel=0):
@@ -194,152 +104,15 @@ def impulse(fmt, nch, frames, at=0, channel=0):
 # ---------------------------------------------------------------------------
 # Running mwfx
 
-class Runner:
-    def __init__(self, mwfx, tmpdir, timeout=120):
-        self.mwfx = mwfx
-        self.tmpdir = tmpdir
-        self.timeout = timeout
-        self.counter = 0
-
-    def new_paths(self, stem):
-        self.counter += 1
-        base = os.path.join(self.tmpdir, '%04d_%s' % (self.counter, stem))
-        return base + '_in.wav', base + '_out.wav'
-
-    def run(self, in_path, out_path, args, command='process'):
-        if command == 'process':
-            cmd = [self.mwfx, 'process', EFFECT, in_path, out_path] + list(args)
-        else:
-            cmd = [self.mwfx, command] + list(args)
-        try:
-            p = subprocess.run(cmd, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, timeout=self.timeout)
-        except subprocess.TimeoutExpired:
-            return None, 'timed out after %d s' % self.timeout
-        except OSError as e:
-            return None, 'could not run mwfx: %s' % e
-        msg = (p.stderr or p.stdout).decode('utf-8', 'replace').strip()
-        return p.returncode, msg
-
-
-class Case:
-    """One mwfx run on a generated file."""
-
-    def __init__(self, name, fmt, nch, rate, samples, preset=None, sets=(),
-                 buffer_frames=None, extra_chunks=(), compare=True):
-        self.name = name
-        self.fmt = fmt
-        self.nch = nch
-        self.rate = rate
-        self.samples = samples
-        self.preset = preset
-        self.sets = list(sets)
-        self.buffer_frames = buffer_frames
-        self.extra_chunks = extra_chunks
-        self.compare = compare          # compare with the model
-        self.expected = None
-        self.property_expected = None
-        self.actual = None
-        self.error = None
-
-    def args(self):
-        a = []
-        if self.preset is not None:
-            a += ['--preset', str(self.preset)]
-        for field, value in self.sets:
-            a += ['--set', '%s=%d' % (field, value)]
-        if self.buffer_frames is not None:
-            a += ['--buffer-frames', str(self.buffer_frames)]
-        return a
-
-    def describe(self):
-        return '%s [%s %dch %dHz %d frames; %s]' % (
-            self.name, self.fmt, self.nch, self.rate,
-            len(self.samples) // self.nch, ' '.join(self.args()) or 'defaults')
-
-    def model_args(self):
-        return (self.fmt, self.nch, self.rate, self.samples, self.preset,
-                self.sets, self.buffer_frames or ref.DEFAULT_BUFFER_FRAMES)
-
-
-def model_job(args):
-    fmt, nch, rate, samples, preset, sets, bf = args
-    return ref.run_host(fmt, nch, rate, samples, preset=preset, sets=sets,
-                        buffer_frames=bf)
-
-
-def execute(runner, case):
-    """Run mwfx on the case; returns a failure text or None."""
-    tag, bits, _ = ref.FORMATS[case.fmt]
-    in_path, out_path = runner.new_paths(case.name.replace(' ', '_')[:40])
-    wavio.write_wav(in_path, tag, case.nch, case.rate, bits,
-                    ref.pack_samples(case.fmt, case.samples),
-                    extra_chunks=case.extra_chunks)
-    rc, msg = runner.run(in_path, out_path, case.args())
-    if rc != 0:
-        return 'mwfx exit status %s: %s' % (rc, msg.splitlines()[0] if msg else '')
-    try:
-        info = wavio.read_wav(out_path)
-    except (OSError, wavio.WavError) as e:
-        return 'cannot read output: %s' % e
-    header = (info.tag, info.bits, info.channels, info.rate, info.block_align)
-    want = (tag, bits, case.nch, case.rate, bits // 8 * case.nch)
-    if header != want:
-        return ('output header (tag, bits, channels, rate, block align) = %r, expected %r'
-                % (header, want))
-    if len(info.data) % (bits // 8 * case.nch):
-        return 'output data of %d bytes is not whole frames' % len(info.data)
-    case.actual = ref.unpack_samples(case.fmt, info.data)
-    for p in (in_path, out_path):
-        try:
-            os.remove(p)
-        except OSError:
-            pass
-    return None
-
-
-def run_cases(runner, cases, results, jobs, timing):
-    """Run the model in worker processes and mwfx in threads, then compare.
-
-    The model jobs are all submitted first, so that the worker processes are
-    forked before any thread of ours exists."""
-    ctx = multiprocessing.get_context('fork')
-    modelled = [c for c in cases if c.compare]
-    # Longest runs first for an even spread over the workers.
-    order = sorted(modelled, key=lambda c: -len(c.samples) * (1 + c.nch))
-    t0 = time.time()
-    with concurrent.futures.ProcessPoolExecutor(jobs, mp_context=ctx) as pool:
-        model_futures = [pool.submit(model_job, c.model_args()) for c in order]
-        with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as threads:
-            futures = [threads.submit(execute, runner, c) for c in cases]
-            for c, fut in zip(order, model_futures):
-                c.expected = fut.result()
-            timing['model_seconds'] = time.time() - t0
-            for c, fut in zip(cases, futures):
-                c.error = fut.result()
-    for c in cases:
-        err = c.error
-        if not c.compare:
-            if err is not None:
-                results.fail(c.describe(), err)
-            continue
-        if err is None:
-            err = first_difference(c.fmt, c.nch, c.expected, c.actual)
-        if err is None:
-            results.ok(c.describe())
-        else:
-            results.fail(c.describe(), err)
+def model_cost(case):
+    """Sort key of the model runs, longest first."""
+    return -len(case.samples) * (1 + case.nch)
 
 
 # ---------------------------------------------------------------------------
 # Case lists
 
 ALL_RATES = (8000, 11025, 22050, 44100, 48000, 96000)
-COMBOS = [(f, n) for f in ref.FORMAT_NAMES for n in (1, 2)]
-
-
-def frames_for(rate, seconds, cap):
-    return max(40, min(cap, int(rate * seconds)))
 
 
 def taps(kind, values):
@@ -352,8 +125,6 @@ SWEPT = (taps('Delay', (3, 20, 37, 61)) + taps('Gain', (80, -55, 40, -30)) +
          [('TapCount', 4), ('ModDepth', 40), ('ModRate', 37), ('Feedback', 90),
           ('LowPassOn', 1), ('LowPassStart', 3000), ('WetOut', -20),
           ('DryOut', -30), ('InputGain', -10)])
-
-LIST_INFO = b'INFO' + b'ISFT' + struct.pack('<I', 5) + b'test\x00' + b'\x00'
 
 
 def extreme_settings():
@@ -520,7 +291,7 @@ def build_cases(quick, rng):
     for fmt in ('pcm8', 'float32'):
         sig = make_signal(fmt, 2, 301, rng)
         cases.append(Case('extra chunks', fmt, 2, 8000, sig, preset=2,
-                          extra_chunks=[(b'LIST', LIST_INFO), (b'xtra', b'\x01\x02\x03')]))
+                          extra_chunks=[(b'LIST', harness.LIST_INFO), (b'xtra', b'\x01\x02\x03')]))
     return cases
 
 
@@ -576,7 +347,7 @@ def passthrough_cases(quick, rng):
                 silence = ref.silence_code(fmt)
                 expected = [0.0 if fmt.startswith('float') and abs(v) < 2.0 ** -32 else v
                             for v in sig] + [silence] * (L * nch)
-                case = Case('pass-through', fmt, nch, rate, sig, sets=sets, compare=False)
+                case = Case('pass-through', fmt, nch, rate, sig, sets=sets, modelled=False)
                 case.property_expected = expected
                 cases.append(case)
     return cases
@@ -632,7 +403,7 @@ def shift_cases(quick, rng):
                             expected[n * 2] = v
                         if pan >= 0:
                             expected[n * 2 + 1] = v
-                case = Case('single-tap shift', fmt, nch, rate, sig, sets=sets, compare=False)
+                case = Case('single-tap shift', fmt, nch, rate, sig, sets=sets, modelled=False)
                 case.property_expected = expected
                 cases.append(case)
     return cases
@@ -645,123 +416,55 @@ def alias_groups(rng):
         fmt = ref.FORMAT_NAMES[p % 5]
         nch = 2 - p % 2
         sig = make_signal(fmt, nch, 500, rng)
-        g = [Case('alias', fmt, nch, 8000, sig, preset=p, compare=False),
-             Case('alias', fmt, nch, 8000, sig, preset=name, compare=False)]
+        g = [Case('alias', fmt, nch, 8000, sig, preset=p, modelled=False),
+             Case('alias', fmt, nch, 8000, sig, preset=name, modelled=False)]
         if p == 0:
-            g += [Case('alias', fmt, nch, 8000, sig, compare=False),
-                  Case('alias', fmt, nch, 8000, sig, preset=1, compare=False)]
+            g += [Case('alias', fmt, nch, 8000, sig, modelled=False),
+                  Case('alias', fmt, nch, 8000, sig, preset=1, modelled=False)]
         groups.append(g)
     # The page-state fields do not reach the sound.
     for fmt, nch in COMBOS[::2]:
         sig = make_signal(fmt, nch, 700, rng)
-        groups.append([Case('page state', fmt, nch, 8000, sig, preset=11, compare=False)] +
+        groups.append([Case('page state', fmt, nch, 8000, sig, preset=11, modelled=False)] +
                       [Case('page state', fmt, nch, 8000, sig, preset=11,
-                            sets=[('CurrentTap', ct), ('GraphResolution', gr)], compare=False)
+                            sets=[('CurrentTap', ct), ('GraphResolution', gr)], modelled=False)
                        for ct, gr in ((7, 3), (3, 1), (100, -100))])
     # In mono the pans have no effect.
     for fmt in ref.FORMAT_NAMES:
         sig = make_signal(fmt, 1, 700, rng)
         groups.append([Case('mono pans', fmt, 1, 11025, sig, preset=p, sets=sets,
-                            compare=False)
+                            modelled=False)
                        for p, sets in ((24, []), (24, taps('Pan', (0,) * 8)),
                                        (24, taps('Pan', (-37, 100, 5, -100, 0, 1, -1, 64))))])
     # Out-of-range values equal their clamped values.
     for fmt, nch in COMBOS[1::3]:
         sig = make_signal(fmt, nch, 600, rng)
         groups.append([
-            Case('clamped', fmt, nch, 8000, sig, compare=False, sets=[
+            Case('clamped', fmt, nch, 8000, sig, modelled=False, sets=[
                 ('TapCount', 2), ('TapDelay2', 2500), ('TapGain2', -100), ('Feedback', 150),
                 ('ModDepth', 100), ('ModRate', 1), ('LowPassOn', 1), ('LowPassStart', 100),
                 ('WetOut', 0), ('DryOut', -800)]),
-            Case('clamped', fmt, nch, 8000, sig, compare=False, sets=[
+            Case('clamped', fmt, nch, 8000, sig, modelled=False, sets=[
                 ('TapCount', 12), ('TapDelay2', 2501), ('TapGain2', -101), ('Feedback', 1000),
                 ('ModDepth', 101), ('ModRate', -3), ('LowPassOn', 1), ('LowPassStart', 99),
                 ('WetOut', 1), ('DryOut', -801), ('TapCount', 2)])])
     return groups
 
 
-def same_output(fmt, a, b):
-    """Equal sample lists; float zeros compared by value."""
-    if len(a) != len(b):
-        return False
-    if fmt in ('float32', 'float64'):
-        return all(x == y or (x != x and y != y) for x, y in zip(a, b))
-    return a == b
-
-
 # ---------------------------------------------------------------------------
-# mwfx-only property checks
-
-def check_groups_equal(results, groups, label):
-    for group in groups:
-        base = group[0]
-        if base.actual is None:
-            continue
-        for other in group[1:]:
-            if other.actual is None:
-                continue
-            name = '%s: %s vs %s [%s %dch]' % (label, ' '.join(other.args()) or 'defaults',
-                                               ' '.join(base.args()) or 'defaults',
-                                               base.fmt, base.nch)
-            err = first_difference(base.fmt, base.nch, base.actual, other.actual)
-            if err is None:
-                results.ok(name)
-            else:
-                results.fail(name, err)
-
-
-def check_property(results, cases, label):
-    for c in cases:
-        if c.actual is None:
-            continue
-        name = '%s property [%s %dch %dHz %s]' % (label, c.fmt, c.nch, c.rate,
-                                                  ' '.join(c.args()))
-        if same_output(c.fmt, c.property_expected, c.actual):
-            results.ok(name)
-        else:
-            results.fail(name, first_difference(c.fmt, c.nch, c.property_expected, c.actual)
-                         or 'differs in the sign of a zero')
-
-
-def check_errors(results, runner, rng):
-    """Invalid requests must end with a non-zero status and a message."""
-    in_path, out_path = runner.new_paths('err')
-    wavio.write_wav(in_path, 1, 1, 8000, 16,
-                    ref.pack_samples('pcm16', make_signal('pcm16', 1, 100, rng)))
-    bad_args = [
-        ['--preset', '26'], ['--preset', '-1'], ['--preset', 'No such preset'],
-        ['--set', 'Unknown=1'], ['--set', 'TapDelay9=5'], ['--set', 'TapGain0=5'],
-        ['--set', 'ModDepth=abc'], ['--set', 'TapCount'],
-    ]
-    for args in bad_args:
-        rc, msg = runner.run(in_path, out_path, args)
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s' % ' '.join(args),
-                      'exit status %s, message %r' % (rc, msg))
-    for label, tag, nch, bits in (('24-bit PCM', 1, 1, 24), ('three channels', 1, 3, 16)):
-        p, o = runner.new_paths('refused')
-        wavio.write_wav(p, tag, nch, 8000, bits, bytes(nch * bits // 8 * 50))
-        rc, msg = runner.run(p, o, [])
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s input' % label,
-                      'exit status %s, message %r' % (rc, msg))
-
+# mwfx-only checks
 
 def check_listing(results, runner):
     """`mwfx params` and `mwfx presets` name what the model knows."""
-    p = subprocess.run([runner.mwfx, 'params', EFFECT], stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE)
-    text = p.stdout.decode('utf-8', 'replace')
+    rc, text, _err = runner.command(['params', EFFECT])
     words = set(w for line in text.splitlines() for w in line.split()[:1])
     missing = [f for f in ref.FIELDS if f not in words]
-    results.check(p.returncode == 0 and not missing, 'mwfx params lists the 35 fields',
-                  'exit status %s, missing %r' % (p.returncode, missing))
-    p = subprocess.run([runner.mwfx, 'presets', EFFECT], stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE)
-    text = p.stdout.decode('utf-8', 'replace')
+    results.check(rc == 0 and not missing, 'mwfx params lists the 35 fields',
+                  'exit status %s, missing %r' % (rc, missing))
+    rc, text, _err = runner.command(['presets', EFFECT])
     missing = [name for name, _b in ref.PRESETS if name not in text]
-    results.check(p.returncode == 0 and not missing, 'mwfx presets names the 26 presets',
-                  'exit status %s, missing %r' % (p.returncode, missing))
+    results.check(rc == 0 and not missing, 'mwfx presets names the 26 presets',
+                  'exit status %s, missing %r' % (rc, missing))
 
 
 # ---------------------------------------------------------------------------
@@ -1161,17 +864,11 @@ def selftest(results):
         sets += taps('Gain', [rng.randrange(-100, 101) for _ in range(8)])
         sets += taps('Pan', [rng.randrange(-100, 101) for _ in range(8)])
         sig = make_signal(fmt, nch, rng.randrange(0, 400), rng)
-        block = ref.resolve_block(sets=sets)
-        want = independent_output(fmt, nch, rate, sig, block)
-        got = ref.run_host(fmt, nch, rate, sig, sets=sets)
-        err = first_difference(fmt, nch, want, got)
-        if err is not None:
-            ok_rec = False
-            print('  recurrence mismatch: %s %d %d %r: %s' % (fmt, nch, rate, sets, err))
-        for n in (1, 7, 64):
-            if first_difference(fmt, nch, got, ref.run_host(fmt, nch, rate, sig, sets=sets,
-                                                            buffer_frames=n)) is not None:
-                ok_buf = False
+        rec, buf = harness.model_agreement(ref, independent_output, 'recurrence',
+                                           fmt, nch, rate, sig, sets, (1, 7, 64),
+                                           compare=first_difference)
+        ok_rec = ok_rec and rec
+        ok_buf = ok_buf and buf
     T(ok_rec, 'model equals the history recurrence')
     T(ok_buf, 'model output independent of buffer size')
 
@@ -1188,13 +885,7 @@ def selftest(results):
     T(ok, 'every preset equals the history recurrence')
 
     # WAV files.
-    for tag, bits in ((1, 8), (1, 16), (1, 32), (3, 32), (3, 64)):
-        for nch in (1, 2):
-            data = bytes(rng.getrandbits(8) for _ in range(bits // 8 * nch * 3))
-            info = wavio.parse_wav(wavio.build_wav(tag, nch, 22050, bits, data))
-            T((info.tag, info.channels, info.rate, info.bits, info.data)
-              == (tag, nch, 22050, bits, data), 'wav round trip tag %d bits %d %dch'
-              % (tag, bits, nch))
+    harness.check_wav_round_trips(results, rng, 22050)
 
 
 # ---------------------------------------------------------------------------
@@ -1208,65 +899,47 @@ def probe(runner):
 
 
 def main(argv=None):
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument('--mwfx', help='path of the mwfx program')
-    ap.add_argument('--quick', action='store_true', help='fewer and shorter cases')
-    ap.add_argument('--selftest', action='store_true',
-                    help='check the model alone (also done before every mwfx run)')
-    ap.add_argument('--jobs', type=int, default=os.cpu_count() or 2,
-                    help='processes run at once')
-    ap.add_argument('--keep', action='store_true', help='keep the temporary files')
-    ap.add_argument('--seed', type=int, default=20240917)
-    ap.add_argument('-v', '--verbose', action='store_true', help='list passing checks too')
-    opts = ap.parse_args(argv)
-    if not opts.mwfx and not opts.selftest:
-        ap.error('give --mwfx PATH or --selftest')
+    opts = harness.parse_options(__doc__, argv, seed=20240917,
+                                 jobs_help='processes run at once')
+    timing = {}
 
-    start = time.time()
-    results = Results(opts.verbose)
-    selftest(results)
-    timing = {'selftest_seconds': time.time() - start}
+    def run_selftest(results):
+        start = time.time()
+        selftest(results)
+        timing['selftest_seconds'] = time.time() - start
 
-    if opts.mwfx:
-        mwfx = os.path.abspath(opts.mwfx)
-        if not os.access(mwfx, os.X_OK):
-            results.fail('mwfx', '%s is not an executable file' % mwfx)
-        else:
-            rng = random.Random(opts.seed)
-            tmpdir = tempfile.mkdtemp(prefix='mwfx_multitap_')
-            try:
-                runner = Runner(mwfx, tmpdir)
-                why = probe(runner)
-                if why is not None:
-                    results.fail('mwfx process %s' % EFFECT, why)
-                else:
-                    jobs = max(1, opts.jobs)
-                    cases = build_cases(opts.quick, rng)
-                    groups = buffer_groups(opts.quick, rng)
-                    passthrough = passthrough_cases(opts.quick, rng)
-                    shifts = shift_cases(opts.quick, rng)
-                    aliases = alias_groups(rng)
-                    everything = (cases + [c for g in groups for c in g] + passthrough +
-                                  shifts + [c for g in aliases for c in g])
-                    run_cases(runner, everything, results, jobs, timing)
-                    check_groups_equal(results, groups, 'same output for any buffer size')
-                    check_groups_equal(results, aliases, 'same output')
-                    check_property(results, passthrough, 'pass-through')
-                    check_property(results, shifts, 'shift')
-                    check_errors(results, runner, rng)
-                    check_listing(results, runner)
-            finally:
-                if opts.keep:
-                    print('temporary files kept in %s' % tmpdir)
-                else:
-                    shutil.rmtree(tmpdir, ignore_errors=True)
+    def check_mwfx(results, mwfx, tmpdir, rng):
+        runner = harness.Runner(mwfx, tmpdir, EFFECT)
+        why = probe(runner)
+        if why is not None:
+            results.fail('mwfx process %s' % EFFECT, why)
+            return
+        jobs = max(1, opts.jobs)
+        cases = build_cases(opts.quick, rng)
+        groups = buffer_groups(opts.quick, rng)
+        passthrough = passthrough_cases(opts.quick, rng)
+        shifts = shift_cases(opts.quick, rng)
+        aliases = alias_groups(rng)
+        everything = (cases + [c for g in groups for c in g] + passthrough +
+                      shifts + [c for g in aliases for c in g])
+        harness.run_cases(runner, everything, results, jobs, ref, procs=jobs,
+                          cost=model_cost, compare=first_difference,
+                          block_align=True, timing=timing)
+        harness.check_groups_equal(results, groups, 'same output for any buffer size',
+                                   compare=first_difference)
+        harness.check_groups_equal(results, aliases, 'same output',
+                                   compare=first_difference)
+        harness.check_property(results, passthrough, 'pass-through',
+                               compare=first_difference)
+        harness.check_property(results, shifts, 'shift', compare=first_difference)
+        harness.check_errors(results, runner, make_signal('pcm16', 1, 100, rng), [
+            ['--preset', '26'], ['--preset', '-1'], ['--preset', 'No such preset'],
+            ['--set', 'Unknown=1'], ['--set', 'TapDelay9=5'], ['--set', 'TapGain0=5'],
+            ['--set', 'ModDepth=abc'], ['--set', 'TapCount'],
+        ])
+        check_listing(results, runner)
 
-    if opts.verbose:
-        print('elapsed %.1f s (%s)' % (time.time() - start, ', '.join(
-            '%s %s' % (k, round(v, 1) if isinstance(v, float) else v)
-            for k, v in sorted(timing.items()))))
-    print('%d passed, %d failed' % (results.passed, results.failed))
-    return 1 if results.failed else 0
+    return harness.run_main(opts, EFFECT, run_selftest, check_mwfx, timing=timing)
 
 
 if __name__ == '__main__':

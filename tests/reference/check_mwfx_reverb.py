@@ -31,101 +31,20 @@ rules) and against a second, frame-by-frame formulation with circular
 buffers written separately below.
 """
 
-import argparse
-import concurrent.futures
 import math
 import os
 import random
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
-import time
 
 sys.dont_write_bytecode = True     # leave no __pycache__ beside the sources
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 
+import harness  # noqa: E402
 import reverb_ref as ref  # noqa: E402
-import wavio  # noqa: E402
-
-
-# ---------------------------------------------------------------------------
-# Reporting
-
-class Results:
-    def __init__(self, verbose=False):
-        self.passed = 0
-        self.failed = 0
-        self.verbose = verbose
-
-    def ok(self, name):
-        self.passed += 1
-        if self.verbose:
-            print('ok   %s' % name, flush=True)
-
-    def fail(self, name, why):
-        self.failed += 1
-        print('FAIL %s: %s' % (name, why), flush=True)
-
-    def check(self, cond, name, why=''):
-        if cond:
-            self.ok(name)
-        else:
-            self.fail(name, why or 'condition false')
-        return cond
-
-
-def show_value(fmt, v):
-    if fmt == 'pcm8':
-        return '0x%02X' % v
-    if fmt == 'float32':
-        return '%r (0x%08X)' % (v, struct.unpack('<I', struct.pack('<f', v))[0])
-    if fmt == 'float64':
-        return '%r (0x%016X)' % (v, struct.unpack('<Q', struct.pack('<d', v))[0])
-    return '%d' % v
-
-
-def same_value(fmt, a, b):
-    if fmt in ('float32', 'float64'):
-        if a != a and b != b:
-            return True
-        return struct.pack('<d', a) == struct.pack('<d', b)
-    return a == b
-
-
-def first_difference(fmt, nch, expected, actual):
-    """None when equal, else a one-line description of the first difference."""
-    n = min(len(expected), len(actual))
-    if fmt in ('float32', 'float64'):
-        diffs = [i for i in range(n) if not same_value(fmt, expected[i], actual[i])]
-    else:
-        diffs = [i for i in range(n) if expected[i] != actual[i]]
-    if not diffs and len(expected) == len(actual):
-        return None
-    parts = []
-    if diffs:
-        i = diffs[0]
-        parts.append('first difference at frame %d channel %d: expected %s, got %s '
-                     '(%d differing samples)'
-                     % (i // nch, i % nch, show_value(fmt, expected[i]),
-                        show_value(fmt, actual[i]), len(diffs)))
-    if len(expected) != len(actual):
-        parts.append('length %d frames, expected %d'
-                     % (len(actual) // nch, len(expected) // nch))
-    return '; '.join(parts)
-
-
-def same_output(fmt, a, b):
-    """Equal sample lists; floats compared by value (the sign of a zero may
-    differ where a level of 0 dB multiplies -0.0 into a sum with +0.0)."""
-    if len(a) != len(b):
-        return False
-    if fmt in ('float32', 'float64'):
-        return all(x == y or (x != x and y != y) for x, y in zip(a, b))
-    return a == b
+from harness import COMBOS, Case, same_output  # noqa: E402
 
 
 # ---------------------------------------------------------------------------
@@ -134,13 +53,11 @@ def same_output(fmt, a, b):
 def extremes(fmt):
     """Stored values at and around full scale, zeros and (in float) values
     around the 2^-32 flush limit and in the subnormal range."""
-    if fmt == 'pcm8':
-        return [0x00, 0xFF, 0x80, 0x7F, 0x81, 0x01, 0xFE]
-    if fmt == 'pcm16':
-        return [-32768, 32767, 0, -1, 1, -32767, 32766]
     if fmt == 'pcm32':
         return [ref.INT32_MIN, ref.INT32_MAX, 0, -1, 1, 2, -2,
                 ref.INT32_MIN + 1, ref.INT32_MAX - 1]
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_extremes(fmt)
     vals = [-1.0, 1.0, 0.0, -0.0, 1.5, -2.75, 0.9999999403953552,
             2.0 ** -32, -(2.0 ** -32), 2.0 ** -33, 3e-10, -1e-10, 1e-40,
             -3e-39, 1.1754942e-38, 1e-300]
@@ -150,12 +67,8 @@ def extremes(fmt):
 
 
 def noise_value(fmt, rng, scale=1.0):
-    if fmt == 'pcm8':
-        return rng.randrange(256)
-    if fmt == 'pcm16':
-        return rng.randrange(-32768, 32768)
-    if fmt == 'pcm32':
-        return rng.randrange(ref.INT32_MIN, ref.INT32_MAX + 1)
+    if fmt not in harness.FLOAT_FORMATS:
+        return harness.pcm_noise(fmt, rng)
     v = rng.uniform(-1.0, 1.0) * scale
     if rng.random() < 0.1:
         v *= rng.choice((1.0001, 2.0, 3.5))              # above full scale
@@ -203,140 +116,16 @@ def impulse(fmt, nch, frames, channel=0, value=None):
 # ---------------------------------------------------------------------------
 # Running mwfx
 
-class Runner:
-    def __init__(self, mwfx, tmpdir, timeout=120):
-        self.mwfx = mwfx
-        self.tmpdir = tmpdir
-        self.timeout = timeout
-        self.counter = 0
-
-    def new_paths(self, stem):
-        self.counter += 1
-        base = os.path.join(self.tmpdir, '%04d_%s' % (self.counter, stem))
-        return base + '_in.wav', base + '_out.wav'
-
-    def run(self, in_path, out_path, args):
-        cmd = [self.mwfx, 'process', 'reverb', in_path, out_path] + list(args)
-        try:
-            p = subprocess.run(cmd, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, timeout=self.timeout)
-        except subprocess.TimeoutExpired:
-            return None, 'timed out after %d s' % self.timeout
-        except OSError as e:
-            return None, 'could not run mwfx: %s' % e
-        msg = (p.stderr or p.stdout).decode('utf-8', 'replace').strip()
-        return p.returncode, msg
-
-
-class Case:
-    """One mwfx run on a generated file, checked against the model unless
-    `modelled` is False (then only mwfx-side properties use its output)."""
-
-    def __init__(self, name, fmt, nch, rate, samples, preset=None, sets=(),
-                 buffer_frames=None, modelled=True):
-        self.name = name
-        self.fmt = fmt
-        self.nch = nch
-        self.rate = rate
-        self.samples = samples
-        self.preset = preset
-        self.sets = list(sets)
-        self.buffer_frames = buffer_frames
-        self.modelled = modelled
-        self.expected = None
-        self.actual = None
-        self.error = None
-
-    def args(self):
-        a = []
-        if self.preset is not None:
-            a += ['--preset', str(self.preset)]
-        for field, value in self.sets:
-            a += ['--set', '%s=%d' % (field, value)]
-        if self.buffer_frames is not None:
-            a += ['--buffer-frames', str(self.buffer_frames)]
-        return a
-
-    def describe(self):
-        return '%s [%s %dch %dHz %d frames; %s]' % (
-            self.name, self.fmt, self.nch, self.rate,
-            len(self.samples) // self.nch, ' '.join(self.args()) or 'defaults')
-
-    def model_args(self):
-        return (self.fmt, self.nch, self.rate, self.samples, self.preset,
-                self.sets, self.buffer_frames or ref.DEFAULT_BUFFER_FRAMES)
-
-
-def compute_model(args):
-    fmt, nch, rate, samples, preset, sets, n = args
-    return ref.run_host(fmt, nch, rate, samples, preset=preset, sets=sets,
-                        buffer_frames=n)
-
-
-def execute(runner, case):
-    """Run mwfx on the case; returns a failure text or None."""
-    tag, bits, _ = ref.FORMATS[case.fmt]
-    in_path, out_path = runner.new_paths(case.name.replace(' ', '_')[:40])
-    wavio.write_wav(in_path, tag, case.nch, case.rate, bits,
-                    ref.pack_samples(case.fmt, case.samples))
-    rc, msg = runner.run(in_path, out_path, case.args())
-    if rc != 0:
-        return 'mwfx exit status %s: %s' % (rc, msg.splitlines()[0] if msg else '')
-    try:
-        info = wavio.read_wav(out_path)
-    except (OSError, wavio.WavError) as e:
-        return 'cannot read output: %s' % e
-    header = (info.tag, info.bits, info.channels, info.rate)
-    want = (tag, bits, case.nch, case.rate)
-    if header != want:
-        return ('output header (tag, bits, channels, rate) = %r, expected %r'
-                % (header, want))
-    case.actual = ref.unpack_samples(case.fmt, info.data)
-    for p in (in_path, out_path):
-        try:
-            os.remove(p)
-        except OSError:
-            pass
-    return None
-
-
-def run_cases(runner, cases, results, jobs, procs):
-    """Run mwfx for all cases in parallel with the model computations."""
-    modelled = [c for c in cases if c.modelled]
-    # Longest model runs first, so that the pool ends evenly.
-    modelled.sort(key=lambda c: -(len(c.samples) // c.nch
-                                  + c.rate * ref.math.trunc(
-                                      ref.resolve_block(c.preset, c.sets)
-                                      [ref.DECAY_TIME] * 0.1)))
-    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        futures = {id(c): pool.submit(execute, runner, c) for c in cases}
-        if procs > 1:
-            with concurrent.futures.ProcessPoolExecutor(max_workers=procs) as pp:
-                outs = pp.map(compute_model, [c.model_args() for c in modelled],
-                              chunksize=1)
-                for c, out in zip(modelled, outs):
-                    c.expected = out
-        else:
-            for c in modelled:
-                c.expected = compute_model(c.model_args())
-        for c in cases:
-            c.error = futures[id(c)].result()
-    for c in cases:
-        err = c.error
-        if err is None and not c.modelled:
-            continue
-        if err is None:
-            err = first_difference(c.fmt, c.nch, c.expected, c.actual)
-        if err is None:
-            results.ok(c.describe())
-        else:
-            results.fail(c.describe(), err)
+def model_cost(case):
+    """Sort key of the model runs, longest first: input and tail frames."""
+    return -(len(case.samples) // case.nch
+             + case.rate * math.trunc(ref.resolve_block(case.preset, case.sets)
+                                      [ref.DECAY_TIME] * 0.1))
 
 
 # ---------------------------------------------------------------------------
 # Case lists
 
-COMBOS = [(f, n) for f in ref.FORMAT_NAMES for n in (1, 2)]
 ALL_RATES = (8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000)
 
 
@@ -759,23 +548,8 @@ def comb_impulse_cases():
 # ---------------------------------------------------------------------------
 # mwfx-only property checks
 
-def check_groups_equal(results, groups, label):
-    """All cases in each group must give mwfx output identical to the first."""
-    for group in groups:
-        base = group[0]
-        if base.actual is None:
-            continue        # the run itself failed and was reported
-        for other in group[1:]:
-            if other.actual is None:
-                continue
-            name = '%s: %s vs %s [%s %dch %dHz]' % (
-                label, ' '.join(other.args()) or 'defaults',
-                ' '.join(base.args()) or 'defaults', base.fmt, base.nch, base.rate)
-            err = first_difference(base.fmt, base.nch, base.actual, other.actual)
-            if err is None:
-                results.ok(name)
-            else:
-                results.fail(name, err)
+def format_channels_rate(case):
+    return '[%s %dch %dHz]' % (case.fmt, case.nch, case.rate)
 
 
 def check_groups_differ(results, groups, label):
@@ -785,29 +559,6 @@ def check_groups_differ(results, groups, label):
         results.check(a.actual != b.actual, '%s: %s vs %s [%dHz]' % (
             label, ' '.join(a.args()), ' '.join(b.args()), a.rate),
             'outputs are identical')
-
-
-def check_property(results, cases, label, rel=0.0):
-    for c in cases:
-        if c.actual is None:
-            continue
-        name = '%s property [%s %dch %dHz %s]' % (label, c.fmt, c.nch, c.rate,
-                                                  ' '.join(c.args()))
-        want = c.property_expected
-        got = c.actual
-        if rel:
-            ok = len(want) == len(got) and all(
-                w is None or abs(w - g) <= rel * abs(w) for w, g in zip(want, got))
-            if not ok:
-                want = [g if w is None else w for w, g in zip(want, got)] + \
-                    [0.0] * (len(want) - len(got))
-        else:
-            ok = same_output(c.fmt, want, got)
-        if ok:
-            results.ok(name)
-        else:
-            results.fail(name, first_difference(c.fmt, c.nch, want, got)
-                         or 'differs in the sign of a zero')
 
 
 def check_tail_lengths(results, cases):
@@ -831,25 +582,7 @@ def check_shift(results, groups):
         want = [silence] * s + base.actual[:len(base.actual) - s]
         name = 'pre-delay shift of %d frames [%s %dch %dHz %s]' % (
             moved.shift, base.fmt, nch, base.rate, ' '.join(moved.args()))
-        if same_output(base.fmt, want, moved.actual):
-            results.ok(name)
-        else:
-            results.fail(name, first_difference(base.fmt, nch, want, moved.actual)
-                         or 'differs in the sign of a zero')
-
-
-def check_errors(results, runner, rng):
-    """Invalid requests must end with a non-zero status and a message."""
-    in_path, out_path = runner.new_paths('err')
-    wavio.write_wav(in_path, 1, 1, 8000, 16,
-                    ref.pack_samples('pcm16', make_signal('pcm16', 1, 100, rng)))
-    for args in (['--preset', '13'], ['--preset', '-1'],
-                 ['--preset', 'No such preset'], ['--set', 'Unknown=1'],
-                 ['--set', 'DecayTime=abc'], ['--set', 'DelayTime=100']):
-        rc, msg = runner.run(in_path, out_path, args)
-        results.check(rc not in (0, None) and bool(msg),
-                      'error expected for %s' % ' '.join(args),
-                      'exit status %s, message %r' % (rc, msg))
+        harness.expect_output(results, name, base.fmt, nch, want, moved.actual)
 
 
 # ---------------------------------------------------------------------------
@@ -1330,18 +1063,10 @@ def selftest(results, quick=False):
                 ('HighCutoff', rng.choice((100, 1000, 1999, 3000, 12000)))]
         scale = rng.choice((1.0, 1.0, 1e-9))
         sig = make_signal(fmt, nch, rng.randrange(1, 700), rng, scale=scale)
-        block = ref.resolve_block(sets=sets)
-        want = circular_output(fmt, nch, rate, sig, block)
-        got = ref.run_host(fmt, nch, rate, sig, sets=sets)
-        diff = first_difference(fmt, nch, want, got)
-        if diff is not None:
-            ok_circ = False
-            print('  circular formulation mismatch: %s %d %d %r: %s'
-                  % (fmt, nch, rate, sets, diff))
-        for n in (1, 7, 333):
-            if first_difference(fmt, nch, got, ref.run_host(
-                    fmt, nch, rate, sig, sets=sets, buffer_frames=n)) is not None:
-                ok_buf = False
+        circ, buf = harness.model_agreement(ref, circular_output, 'circular formulation',
+                                            fmt, nch, rate, sig, sets, (1, 7, 333))
+        ok_circ = ok_circ and circ
+        ok_buf = ok_buf and buf
     T(ok_circ, 'model equals the frame-by-frame circular formulation')
     T(ok_buf, 'model output independent of buffer size')
 
@@ -1360,70 +1085,43 @@ def selftest(results, quick=False):
 # ---------------------------------------------------------------------------
 
 def main(argv=None):
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument('--mwfx', help='path of the mwfx program')
-    ap.add_argument('--quick', action='store_true', help='fewer and shorter cases')
-    ap.add_argument('--selftest', action='store_true',
-                    help='check the model alone (also done before every mwfx run)')
-    ap.add_argument('--jobs', type=int, default=os.cpu_count() or 2,
-                    help='mwfx processes run at once')
-    ap.add_argument('--procs', type=int, default=os.cpu_count() or 2,
-                    help='processes computing the model')
-    ap.add_argument('--keep', action='store_true', help='keep the temporary files')
-    ap.add_argument('--seed', type=int, default=20240702)
-    ap.add_argument('-v', '--verbose', action='store_true', help='list passing checks too')
-    opts = ap.parse_args(argv)
-    if not opts.mwfx and not opts.selftest:
-        ap.error('give --mwfx PATH or --selftest')
+    opts = harness.parse_options(__doc__, argv, seed=20240702, procs=True)
 
-    start = time.time()
-    results = Results(opts.verbose)
-    selftest(results, quick=opts.quick)
+    def check_mwfx(results, mwfx, tmpdir, rng):
+        runner = harness.Runner(mwfx, tmpdir, 'reverb')
+        cases = build_cases(opts.quick, rng)
+        bgroups = buffer_groups(opts.quick, rng)
+        agroups = alias_groups(rng)
+        dgroups = differ_groups(rng)
+        tails = tail_cases(rng)
+        passthrough = passthrough_cases(rng)
+        shifts = predelay_groups(rng)
+        early = early_impulse_cases()
+        combs = comb_impulse_cases()
+        everything = (cases + [c for g in bgroups for c in g]
+                      + [c for g in agroups for c in g]
+                      + [c for g in dgroups for c in g]
+                      + tails + passthrough
+                      + [c for g in shifts for c in g] + early + combs)
+        harness.run_cases(runner, everything, results, max(1, opts.jobs), ref,
+                          procs=max(1, opts.procs), cost=model_cost)
+        harness.check_groups_equal(results, bgroups, 'same output for any buffer size',
+                                   where=format_channels_rate)
+        harness.check_groups_equal(results, agroups, 'same output',
+                                   where=format_channels_rate)
+        check_groups_differ(results, dgroups, 'different output')
+        check_tail_lengths(results, tails)
+        harness.check_property(results, passthrough, 'pass-through')
+        check_shift(results, shifts)
+        harness.check_property(results, early, 'early impulse')
+        harness.check_property(results, combs, 'comb impulse', rel=1e-15)
+        harness.check_errors(results, runner, make_signal('pcm16', 1, 100, rng), [
+            ['--preset', '13'], ['--preset', '-1'], ['--preset', 'No such preset'],
+            ['--set', 'Unknown=1'], ['--set', 'DecayTime=abc'], ['--set', 'DelayTime=100'],
+        ], refused_formats=False)
 
-    if opts.mwfx:
-        mwfx = os.path.abspath(opts.mwfx)
-        if not os.access(mwfx, os.X_OK):
-            results.fail('mwfx', '%s is not an executable file' % mwfx)
-        else:
-            rng = random.Random(opts.seed)
-            tmpdir = tempfile.mkdtemp(prefix='mwfx_reverb_')
-            try:
-                runner = Runner(mwfx, tmpdir)
-                cases = build_cases(opts.quick, rng)
-                bgroups = buffer_groups(opts.quick, rng)
-                agroups = alias_groups(rng)
-                dgroups = differ_groups(rng)
-                tails = tail_cases(rng)
-                passthrough = passthrough_cases(rng)
-                shifts = predelay_groups(rng)
-                early = early_impulse_cases()
-                combs = comb_impulse_cases()
-                everything = (cases + [c for g in bgroups for c in g]
-                              + [c for g in agroups for c in g]
-                              + [c for g in dgroups for c in g]
-                              + tails + passthrough
-                              + [c for g in shifts for c in g] + early + combs)
-                run_cases(runner, everything, results, max(1, opts.jobs),
-                          max(1, opts.procs))
-                check_groups_equal(results, bgroups, 'same output for any buffer size')
-                check_groups_equal(results, agroups, 'same output')
-                check_groups_differ(results, dgroups, 'different output')
-                check_tail_lengths(results, tails)
-                check_property(results, passthrough, 'pass-through')
-                check_shift(results, shifts)
-                check_property(results, early, 'early impulse')
-                check_property(results, combs, 'comb impulse', rel=1e-15)
-                check_errors(results, runner, rng)
-            finally:
-                if opts.keep:
-                    print('temporary files kept in %s' % tmpdir)
-                else:
-                    shutil.rmtree(tmpdir, ignore_errors=True)
-
-    if opts.verbose:
-        print('elapsed %.1f s' % (time.time() - start))
-    print('%d passed, %d failed' % (results.passed, results.failed))
-    return 1 if results.failed else 0
+    return harness.run_main(opts, 'reverb', lambda results: selftest(results, quick=opts.quick),
+                            check_mwfx)
 
 
 if __name__ == '__main__':

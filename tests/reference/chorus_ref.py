@@ -9,8 +9,9 @@ rounded values.  The model's output can then be compared with the native
 program byte for byte.
 
 Layers, bottom up:
-  * sample formats: decode a stored sample to a working value and encode a
-    working value back, with the clipping rules of each format;
+  * sample formats (shared by every model, in sample_formats): decode a
+    stored sample to a working value and encode a working value back, with
+    the clipping rules of each format;
   * correctly rounded exp, 10^y and sin;
   * ChorusEngine: parameter block with its changed / re-initialise flags,
     clamping setters and presets, full and partial initialisation, the voice
@@ -24,124 +25,15 @@ Layers, bottom up:
 
 import decimal
 import math
-import struct
+import os
+import sys
 from decimal import Decimal
 
-# ---------------------------------------------------------------------------
-# Sample formats
+_HERE = os.path.dirname(os.path.abspath(__file__))
+if _HERE not in sys.path:
+    sys.path.insert(0, _HERE)
 
-# name -> (wave format tag, bits per sample, struct code of one sample)
-FORMATS = {
-    'pcm8': (1, 8, 'B'),
-    'pcm16': (1, 16, 'h'),
-    'pcm32': (1, 32, 'i'),
-    'float32': (3, 32, 'f'),
-    'float64': (3, 64, 'd'),
-}
-FORMAT_NAMES = ('pcm8', 'pcm16', 'pcm32', 'float32', 'float64')
-
-INT32_MIN = -2147483648
-INT32_MAX = 2147483647
-
-# The three scale factors are exact binary fractions.
-SCALE8 = 0.0078125                  # 1/128
-SCALE16 = 3.0517578125e-05          # 1/32768
-SCALE32 = 4.656612873077393e-10     # 1/2147483648
-
-
-def silence_code(fmt):
-    """Stored value of silence: byte 128 for 8-bit PCM, zero otherwise."""
-    if fmt == 'pcm8':
-        return 128
-    if fmt in ('float32', 'float64'):
-        return 0.0
-    return 0
-
-
-def _dec8(b):
-    return (b - 128) * SCALE8
-
-
-def _dec16(s):
-    return s * SCALE16
-
-
-def _dec32(s):
-    return s * SCALE32
-
-
-def _dec_float(f):
-    return f
-
-
-def _clip_trunc(t, lo, hi):
-    """trunc(t) clipped to [lo, hi]; NaN gives 0 (silence) and infinities
-    clip like any other out-of-range value."""
-    if t != t:
-        return 0
-    if t < lo:
-        return lo
-    if t > hi:
-        return hi
-    return math.trunc(t)
-
-
-def _enc8(y):
-    return _clip_trunc(y * 128.0, -128, 127) + 128
-
-
-def _enc16(y):
-    return _clip_trunc(y * 32768.0, -32768, 32767)
-
-
-def _enc32(y):
-    t = y * 2147483648.0
-    if t != t:
-        return 0
-    if t < -2147483648.0:
-        return INT32_MIN
-    if t > 2147483647.0:
-        return INT32_MAX
-    return math.trunc(t)
-
-
-_SINGLE = struct.Struct('<f')
-
-
-def to_single(y):
-    """Round a double to single precision as a C conversion does (values
-    beyond the single range become infinities)."""
-    try:
-        return _SINGLE.unpack(_SINGLE.pack(y))[0]
-    except OverflowError:
-        return math.copysign(math.inf, y)
-
-
-def _enc_single(y):
-    return to_single(y)
-
-
-def _enc_double(y):
-    return y
-
-
-DECODERS = {'pcm8': _dec8, 'pcm16': _dec16, 'pcm32': _dec32,
-            'float32': _dec_float, 'float64': _dec_float}
-ENCODERS = {'pcm8': _enc8, 'pcm16': _enc16, 'pcm32': _enc32,
-            'float32': _enc_single, 'float64': _enc_double}
-
-
-def unpack_samples(fmt, data):
-    """Raw little-endian sample bytes -> list of stored values."""
-    code = FORMATS[fmt][2]
-    size = struct.calcsize(code)
-    n = len(data) // size
-    return list(struct.unpack('<%d%s' % (n, code), data[:n * size]))
-
-
-def pack_samples(fmt, values):
-    code = FORMATS[fmt][2]
-    return struct.pack('<%d%s' % (len(values), code), *values)
+from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
 
 
 # ---------------------------------------------------------------------------

@@ -11,8 +11,9 @@ sweep_shifts(): the decimal evaluation is made whenever it can matter).
 
 Layers, bottom up:
   * exact elementary functions with caches;
-  * sample formats: decode a stored sample to a working value and encode a
-    working value back, with the clipping rules of each format;
+  * sample formats (shared by every model, in sample_formats): decode a
+    stored sample to a working value and encode a working value back, with
+    the clipping rules of each format;
   * parameters: the 35-field block, its clamping setters, the preset table;
   * MultiTapEngine: parameter pick-up per buffer with full or partial
     re-initialisation, the mono and stereo per-frame steps, the tail count;
@@ -24,7 +25,15 @@ Layers, bottom up:
 
 import decimal
 import math
-import struct
+import os
+import sys
+
+_HERE = os.path.dirname(os.path.abspath(__file__))
+if _HERE not in sys.path:
+    sys.path.insert(0, _HERE)
+
+from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
+
 
 # ---------------------------------------------------------------------------
 # Correctly rounded elementary functions
@@ -153,141 +162,6 @@ def sweep_shifts(phase, depths, half):
             return ks
     m = exact_sin(phase) + 1.0
     return [int(m * e + half) for e in depths]
-
-
-# ---------------------------------------------------------------------------
-# Sample formats
-
-# name -> (wave format tag, bits per sample, struct code of one sample)
-FORMATS = {
-    'pcm8': (1, 8, 'B'),
-    'pcm16': (1, 16, 'h'),
-    'pcm32': (1, 32, 'i'),
-    'float32': (3, 32, 'f'),
-    'float64': (3, 64, 'd'),
-}
-FORMAT_NAMES = ('pcm8', 'pcm16', 'pcm32', 'float32', 'float64')
-
-PCM8_SCALE = 0.0078125               # 1/128
-PCM16_SCALE = 3.0517578125e-05       # 1/32768
-PCM32_SCALE = 4.656612873077393e-10  # 1/2^31
-
-INT32_MIN = -2147483648
-INT32_MAX = 2147483647
-
-
-def format_name(tag, bits):
-    for name, (t, b, _code) in FORMATS.items():
-        if t == tag and b == bits:
-            return name
-    raise ValueError('unsupported format tag %d with %d bits' % (tag, bits))
-
-
-def silence_code(fmt):
-    """Stored value of silence: byte 128 for 8-bit PCM, zero otherwise."""
-    if fmt == 'pcm8':
-        return 128
-    if fmt in ('float32', 'float64'):
-        return 0.0
-    return 0
-
-
-def decode_pcm8(b):
-    return (b - 128) * PCM8_SCALE
-
-
-def decode_pcm16(s):
-    return s * PCM16_SCALE
-
-
-def decode_pcm32(s):
-    return s * PCM32_SCALE
-
-
-def decode_float(f):
-    return f
-
-
-def encode_pcm8(y):
-    t = y * 128.0
-    if t != t:
-        return 128
-    if math.isinf(t):
-        return 0xFF if t > 0 else 0x00
-    v = math.trunc(t)
-    if v < -128:
-        return 0x00
-    if v > 127:
-        return 0xFF
-    return v + 128
-
-
-def encode_pcm16(y):
-    t = y * 32768.0
-    if t != t:
-        return 0
-    if math.isinf(t):
-        return 32767 if t > 0 else -32768
-    v = math.trunc(t)
-    if v < -32768:
-        return -32768
-    if v > 32767:
-        return 32767
-    return v
-
-
-def encode_pcm32(y):
-    t = y * 2147483648.0
-    if t != t:
-        return 0
-    if t < -2147483648.0:
-        return INT32_MIN
-    if t > 2147483647.0:
-        return INT32_MAX
-    return math.trunc(t)
-
-
-_F32 = struct.Struct('<f')
-
-
-def to_single(y):
-    """Round a double to single precision as a C cast does (overflow gives
-    an infinity)."""
-    try:
-        return _F32.unpack(_F32.pack(y))[0]
-    except OverflowError:
-        return math.copysign(math.inf, y)
-
-
-def encode_float32(y):
-    return to_single(y)
-
-
-def encode_float64(y):
-    return y
-
-
-DECODERS = {
-    'pcm8': decode_pcm8, 'pcm16': decode_pcm16, 'pcm32': decode_pcm32,
-    'float32': decode_float, 'float64': decode_float,
-}
-ENCODERS = {
-    'pcm8': encode_pcm8, 'pcm16': encode_pcm16, 'pcm32': encode_pcm32,
-    'float32': encode_float32, 'float64': encode_float64,
-}
-
-
-def unpack_samples(fmt, data):
-    """Raw little-endian sample bytes -> list of stored values."""
-    code = FORMATS[fmt][2]
-    size = struct.calcsize(code)
-    n = len(data) // size
-    return list(struct.unpack('<%d%s' % (n, code), data[:n * size]))
-
-
-def pack_samples(fmt, values):
-    code = FORMATS[fmt][2]
-    return struct.pack('<%d%s' % (len(values), code), *values)
 
 
 # ---------------------------------------------------------------------------

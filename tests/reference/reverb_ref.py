@@ -7,8 +7,9 @@ double precision and then rounded once to the nearest double.  The model's
 output can therefore be compared with the native program byte for byte.
 
 Layers, bottom up:
-  * sample formats: shared with the Simple Delay model (decode a stored
-    sample to a working value, encode a working value back with clipping);
+  * sample formats (shared by every model, in sample_formats): decode a
+    stored sample to a working value and encode a working value back, with
+    the clipping rules of each format;
   * correctly rounded pow10, exp and cos;
   * the parameter block, its clamping setters and the 13 presets;
   * ReverbEngine: full initialisation and partial update, the per-buffer
@@ -38,26 +39,8 @@ _HERE = os.path.dirname(os.path.abspath(__file__))
 if _HERE not in sys.path:
     sys.path.insert(0, _HERE)
 
-import simple_delay_ref as _sf  # noqa: E402  (sample formats only)
+from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
 
-# ---------------------------------------------------------------------------
-# Sample formats (the five encodings and their conversions)
-
-FORMATS = _sf.FORMATS
-FORMAT_NAMES = _sf.FORMAT_NAMES
-INT32_MIN = _sf.INT32_MIN
-INT32_MAX = _sf.INT32_MAX
-DECODERS = _sf.DECODERS
-ENCODERS = _sf.ENCODERS
-silence_code = _sf.silence_code
-to_single = _sf.to_single
-unpack_samples = _sf.unpack_samples
-pack_samples = _sf.pack_samples
-format_name = _sf.format_name
-decode_pcm8 = _sf.decode_pcm8
-encode_pcm8 = _sf.encode_pcm8
-encode_pcm16 = _sf.encode_pcm16
-encode_pcm32 = _sf.encode_pcm32
 
 # ---------------------------------------------------------------------------
 # Correctly rounded elementary functions
