@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds mwfx and renders a demo sound through Simple Delay with each of its
-# presets, writing WAV files to build/demo and printing what it did.
+# presets and through one preset of each other in-place effect, writing WAV files to
+# build/demo and printing what it did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,3 +34,11 @@ file="$out/delay-custom-feedback.wav"
   --save-record "$out/delay-custom-feedback.rec"
 echo "custom (Feedback on, 250 ms, 3 s decay)                       -> $file ($(soxi -D "$file") s)," \
      "settings record $out/delay-custom-feedback.rec ($(stat -c %s "$out/delay-custom-feedback.rec") bytes)"
+
+# One named preset of each of the other in-place effects.
+for effect in chorus reverb multitap; do
+  name=$("$mwfx" presets "$effect" | sed -n '3p' | sed -E 's/^ *[0-9]+  //')
+  file="$out/$effect-2.wav"
+  "$mwfx" process "$effect" "$out/source.wav" "$file" --preset 2
+  printf '%-8s preset 2 %-47s -> %s (%s s)\n' "$effect" "\"$name\"" "$file" "$(soxi -D "$file")"
+done
