@@ -71,6 +71,35 @@ class EffectEngine {
   bool started_ = true;
 };
 
+// The five per-format loops of an engine whose one loop template is
+// `template <class Codec> HResult Loop(int mode, Codec::Stored*, std::uint32_t* frames,
+// bool limited)`: declared in the class, defined beside the template in its source file.
+#define MW_DECLARE_FORMAT_LOOPS                                                              \
+  HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) override;     \
+  HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) override;    \
+  HResult ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) override;    \
+  HResult ProcessFloat32(int mode, float* buffer, std::uint32_t* frames, bool limited)      \
+      override;                                                                             \
+  HResult ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) override;
+
+#define MW_DEFINE_FORMAT_LOOPS(Engine)                                                       \
+  HResult Engine::ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) {     \
+    return Loop<Pcm8Codec>(mode, buffer, frames, false);                                    \
+  }                                                                                         \
+  HResult Engine::ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) {    \
+    return Loop<Pcm16Codec>(mode, buffer, frames, false);                                   \
+  }                                                                                         \
+  HResult Engine::ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) {    \
+    return Loop<Pcm32Codec>(mode, buffer, frames, false);                                   \
+  }                                                                                         \
+  HResult Engine::ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,            \
+                                 bool limited) {                                            \
+    return Loop<Float32Codec>(mode, buffer, frames, limited);                               \
+  }                                                                                         \
+  HResult Engine::ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) {        \
+    return Loop<Float64Codec>(mode, buffer, frames, false);                                 \
+  }
+
 // Runs the loop that matches the format on a raw buffer of whole frames.
 HResult DispatchLoop(EffectEngine& engine, const EffectFormat& format, int mode, void* data,
                      std::uint32_t* frames);

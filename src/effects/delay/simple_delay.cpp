@@ -226,21 +226,6 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
   return result;
 }
 
-HResult SimpleDelayEngine::ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm8Codec>(mode, buffer, frames, false);
-}
-HResult SimpleDelayEngine::ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm16Codec>(mode, buffer, frames, false);
-}
-HResult SimpleDelayEngine::ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm32Codec>(mode, buffer, frames, false);
-}
-HResult SimpleDelayEngine::ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,
-                                          bool limited) {
-  return Loop<Float32Codec>(mode, buffer, frames, limited);
-}
-HResult SimpleDelayEngine::ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) {
-  return Loop<Float64Codec>(mode, buffer, frames, false);
-}
+MW_DEFINE_FORMAT_LOOPS(SimpleDelayEngine)
 
 }  // namespace mw

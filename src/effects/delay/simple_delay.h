@@ -24,11 +24,7 @@ class SimpleDelayEngine final : public EffectEngine {
   HResult Free() override;
   HResult UpdateParameters(bool reset) override;
 
-  HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) override;
-  HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) override;
-  HResult ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) override;
-  HResult ProcessFloat32(int mode, float* buffer, std::uint32_t* frames, bool limited) override;
-  HResult ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) override;
+  MW_DECLARE_FORMAT_LOOPS
 
   bool TakeParameters(SimpleDelayParams* out) { return params_.Take(out); }
   // Derives the working values; with `keep`, history in an unchanged-size line survives.

@@ -608,21 +608,6 @@ void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
   wetState_[1] = wState[1];
 }
 
-HResult MultiTapEngine::ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm8Codec>(mode, buffer, frames, false);
-}
-HResult MultiTapEngine::ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm16Codec>(mode, buffer, frames, false);
-}
-HResult MultiTapEngine::ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm32Codec>(mode, buffer, frames, false);
-}
-HResult MultiTapEngine::ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,
-                                       bool limited) {
-  return Loop<Float32Codec>(mode, buffer, frames, limited);
-}
-HResult MultiTapEngine::ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) {
-  return Loop<Float64Codec>(mode, buffer, frames, false);
-}
+MW_DEFINE_FORMAT_LOOPS(MultiTapEngine)
 
 }  // namespace mw

@@ -644,21 +644,6 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
   return result;
 }
 
-HResult ReverbEngine::ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm8Codec>(mode, buffer, frames, false);
-}
-HResult ReverbEngine::ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm16Codec>(mode, buffer, frames, false);
-}
-HResult ReverbEngine::ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) {
-  return Loop<Pcm32Codec>(mode, buffer, frames, false);
-}
-HResult ReverbEngine::ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,
-                                     bool limited) {
-  return Loop<Float32Codec>(mode, buffer, frames, limited);
-}
-HResult ReverbEngine::ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) {
-  return Loop<Float64Codec>(mode, buffer, frames, false);
-}
+MW_DEFINE_FORMAT_LOOPS(ReverbEngine)
 
 }  // namespace mw
