@@ -157,18 +157,9 @@ HRESULT EffectInPlaceFilter::EndOfStream() {
 // ---------------------------------------------------------------------------------------
 // The parts
 
-#define MW_PART_IUNKNOWN(Part)                                                    \
-  HRESULT STDMETHODCALLTYPE Part::QueryInterface(REFIID iid, void** out) {        \
-    return f_->ControllingUnknown()->QueryInterface(iid, out);                    \
-  }                                                                               \
-  ULONG STDMETHODCALLTYPE Part::AddRef() { return f_->ControllingUnknown()->AddRef(); } \
-  ULONG STDMETHODCALLTYPE Part::Release() { return f_->ControllingUnknown()->Release(); }
-
-MW_PART_IUNKNOWN(SpecifyPagesPart)
-MW_PART_IUNKNOWN(PersistStreamPart)
-MW_PART_IUNKNOWN(PresetsPart)
-MW_PART_IUNKNOWN(DirectProcessPart)
-#undef MW_PART_IUNKNOWN
+IUnknown* ControllingUnknownOf(EffectInPlaceFilter* filter) {
+  return filter->ControllingUnknown();
+}
 
 HRESULT STDMETHODCALLTYPE SpecifyPagesPart::GetPages(CAUUID* pages) {
   if (pages == nullptr) return E_POINTER;

@@ -23,65 +23,57 @@ class WindowNotifySink final : public NotifySink {
 };
 
 class EffectInPlaceFilter;
+IUnknown* ControllingUnknownOf(EffectInPlaceFilter* filter);
 
-// The parts of the filter object, each a COM interface of its own.
-class SpecifyPagesPart final : public ISpecifyPropertyPages {
+// A part of the filter object: one COM interface whose IUnknown is the filter's
+// controlling object.
+template <class Interface>
+class FilterPart : public Interface {
  public:
-  explicit SpecifyPagesPart(EffectInPlaceFilter* f) : f_(f) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+  explicit FilterPart(EffectInPlaceFilter* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return ControllingUnknownOf(f_)->QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ControllingUnknownOf(f_)->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ControllingUnknownOf(f_)->Release(); }
 
- private:
+ protected:
   EffectInPlaceFilter* f_;
 };
 
-class PersistStreamPart final : public IPersistStream {
+class SpecifyPagesPart final : public FilterPart<ISpecifyPropertyPages> {
  public:
-  explicit PersistStreamPart(EffectInPlaceFilter* f) : f_(f) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  using FilterPart::FilterPart;
+  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+};
+
+class PersistStreamPart final : public FilterPart<IPersistStream> {
+ public:
+  using FilterPart::FilterPart;
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
   HRESULT STDMETHODCALLTYPE IsDirty() override;
   HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
   HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
   HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
-
- private:
-  EffectInPlaceFilter* f_;
 };
 
-class PresetsPart final : public IEffectPresets {
+class PresetsPart final : public FilterPart<IEffectPresets> {
  public:
-  explicit PresetsPart(EffectInPlaceFilter* f) : f_(f) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  using FilterPart::FilterPart;
   HRESULT STDMETHODCALLTYPE GetPresetCount(LONG* count) override;
   HRESULT STDMETHODCALLTYPE GetPresetName(LONG index, WCHAR* buffer, LONG chars) override;
   HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) override;
-
- private:
-  EffectInPlaceFilter* f_;
 };
 
-class DirectProcessPart final : public IEffectDirectProcess {
+class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
  public:
-  explicit DirectProcessPart(EffectInPlaceFilter* f) : f_(f) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  using FilterPart::FilterPart;
   HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
   HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
   HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
   HRESULT STDMETHODCALLTYPE Stop() override;
   HRESULT STDMETHODCALLTYPE ParametersChanged() override;
   HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
-
- private:
-  EffectInPlaceFilter* f_;
 };
 
 class EffectInPlaceFilter : public ds::TransInPlaceFilter {
@@ -124,14 +116,9 @@ class EffectInPlaceFilter : public ds::TransInPlaceFilter {
 // The shared part of every effect's parameter interface; the accessor pairs are added by
 // each effect in its published slot order, from its field table.
 template <class Interface, class Block>
-class ParamsPart : public Interface {
+class ParamsPart : public FilterPart<Interface> {
  public:
-  explicit ParamsPart(EffectInPlaceFilter* f) : f_(f) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return f_->ControllingUnknown()->QueryInterface(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return f_->ControllingUnknown()->AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return f_->ControllingUnknown()->Release(); }
+  explicit ParamsPart(EffectInPlaceFilter* f) : FilterPart<Interface>(f) {}
   HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
     return f_->Core().Params().GetParameters(block);
   }
@@ -161,7 +148,7 @@ class ParamsPart : public Interface {
     return f_->Core().Params().Put(field, static_cast<std::int32_t>(value));
   }
 
-  EffectInPlaceFilter* f_;
+  using FilterPart<Interface>::f_;
 };
 
 static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
