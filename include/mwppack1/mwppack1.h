@@ -14,6 +14,14 @@ extern "C" {
 #endif
 
 /* Filters and their settings pages. */
+DEFINE_GUID(CLSID_MwTimeStretch, 0xD2486E15, 0x3B9F, 0x11D1, 0x8C, 0x5A, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwTimeStretchPage, 0x1B7E9C41, 0x92D3, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwPitchShift, 0xC8E35F20, 0x8A64, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
+            0xD0, 0x5F);
+DEFINE_GUID(CLSID_MwPitchShiftPage, 0xC8E35F21, 0x8A64, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
 DEFINE_GUID(CLSID_MwSimpleDelay, 0x3C41A870, 0x5E2D, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
             0xC2, 0xD0, 0x5F);
 DEFINE_GUID(CLSID_MwSimpleDelayPage, 0x3C41A871, 0x5E2D, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A,
@@ -33,6 +41,10 @@ DEFINE_GUID(CLSID_MwMultiTapDelayPage, 0x61D7C5A1, 0x4B19, 0x11D0, 0x9D, 0x27, 0
             0x91, 0xC2, 0xD0, 0x5F);
 
 /* Interfaces. */
+DEFINE_GUID(IID_ITimeStretchParams, 0x1B7E9C44, 0x92D3, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
+DEFINE_GUID(IID_IPitchShiftParams, 0xC8E35F23, 0x8A64, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91,
+            0xC2, 0xD0, 0x5F);
 DEFINE_GUID(IID_IChorusParams, 0x4F1B2D83, 0x63A7, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
             0xD0, 0x5F);
 DEFINE_GUID(IID_IReverbParams, 0x2A93F643, 0x7C58, 0x11D0, 0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2,
@@ -51,6 +63,66 @@ DEFINE_GUID(IID_IEffectDirectProcess, 0x93C4E7B2, 0x5D18, 0x11D3, 0xA6, 0xF0, 0x
 #define MWPPACK1_NOTIFY_INPUT_FORMAT 0
 #define MWPPACK1_NOTIFY_OUTPUT_FORMAT 1
 #define MWPPACK1_NOTIFY_RELOADED 100
+
+/* The two effects that change the length of the sound have an input and an output
+ * format: GetFormat's `which` is 0 for the input's, 1 for the output's
+ * (VFW_E_NOT_CONNECTED while that side has none). GetSampleRate answers the input's rate,
+ * or 44100 with E_FAIL while there is no input format. */
+#undef INTERFACE
+#define INTERFACE ITimeStretchParams
+DECLARE_INTERFACE_(ITimeStretchParams, IUnknown) {
+  BEGIN_INTERFACE
+  STDMETHOD(QueryInterface)(THIS_ REFIID riid, void** object) PURE;
+  STDMETHOD_(ULONG, AddRef)(THIS) PURE;
+  STDMETHOD_(ULONG, Release)(THIS) PURE;
+  STDMETHOD(GetParameters)(THIS_ TimeStretchParams* params) PURE;
+  STDMETHOD(SetParameters)(THIS_ const TimeStretchParams* params) PURE;
+  STDMETHOD(GetFormat)(THIS_ DWORD which, WAVEFORMATEX* format) PURE;
+  STDMETHOD(RegisterNotifyWindow)(THIS_ HWND window, DWORD commandId) PURE;
+  STDMETHOD(get_FinalLength)(THIS_ double* value) PURE;
+  STDMETHOD(put_FinalLength)(THIS_ double value) PURE;
+  STDMETHOD(get_Mode)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_Mode)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_InitialTempo)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_InitialTempo)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_InitialTime)(THIS_ double* value) PURE;
+  STDMETHOD(put_InitialTime)(THIS_ double value) PURE;
+  STDMETHOD(get_InputFormat)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_InputFormat)(THIS_ DWORD value) PURE;
+  STDMETHOD(GetSampleRate)(THIS_ DWORD* rate) PURE;
+  END_INTERFACE
+};
+
+#undef INTERFACE
+#define INTERFACE IPitchShiftParams
+DECLARE_INTERFACE_(IPitchShiftParams, IUnknown) {
+  BEGIN_INTERFACE
+  STDMETHOD(QueryInterface)(THIS_ REFIID riid, void** object) PURE;
+  STDMETHOD_(ULONG, AddRef)(THIS) PURE;
+  STDMETHOD_(ULONG, Release)(THIS) PURE;
+  STDMETHOD(GetParameters)(THIS_ PitchShiftParams* params) PURE;
+  STDMETHOD(SetParameters)(THIS_ const PitchShiftParams* params) PURE;
+  STDMETHOD(GetFormat)(THIS_ DWORD which, WAVEFORMATEX* format) PURE;
+  STDMETHOD(RegisterNotifyWindow)(THIS_ HWND window, DWORD commandId) PURE;
+  STDMETHOD(get_Semitones)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_Semitones)(THIS_ LONG value) PURE;
+  STDMETHOD(get_Cents)(THIS_ LONG* value) PURE;
+  STDMETHOD(put_Cents)(THIS_ LONG value) PURE;
+  STDMETHOD(get_Accuracy)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_Accuracy)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_PreserveDuration)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_PreserveDuration)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_Mode)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_Mode)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_Ratio)(THIS_ double* value) PURE;
+  STDMETHOD(put_Ratio)(THIS_ double value) PURE;
+  STDMETHOD(get_AntiAlias)(THIS_ DWORD* value) PURE;
+  STDMETHOD(put_AntiAlias)(THIS_ DWORD value) PURE;
+  STDMETHOD(get_InitialTime)(THIS_ double* value) PURE;
+  STDMETHOD(put_InitialTime)(THIS_ double value) PURE;
+  STDMETHOD(GetSampleRate)(THIS_ DWORD* rate) PURE;
+  END_INTERFACE
+};
 
 #undef INTERFACE
 #define INTERFACE ISimpleDelayParams
@@ -247,7 +319,8 @@ DECLARE_INTERFACE_(IEffectPresets, IUnknown) {
   END_INTERFACE
 };
 
-/* Graph-less processing of 32-bit float buffers (the in-place effects only). */
+/* Graph-less processing of 32-bit float buffers (the in-place effects only: Simple Delay,
+ * Multi-Tap Delay, Reverb and Chorus). */
 #undef INTERFACE
 #define INTERFACE IEffectDirectProcess
 DECLARE_INTERFACE_(IEffectDirectProcess, IUnknown) {

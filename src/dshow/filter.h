@@ -142,7 +142,7 @@ class OutputPin : public BasePin {
 
   HRESULT GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
                             DWORD flags);
-  HRESULT Deliver(IMediaSample* sample);
+  virtual HRESULT Deliver(IMediaSample* sample);
   HRESULT DeliverEndOfStream();
   HRESULT DeliverBeginFlush();
   HRESULT DeliverEndFlush();

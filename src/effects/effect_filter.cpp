@@ -1,59 +1,15 @@
 #include "effects/effect_filter.h"
 
+#include "effects/sample_adapters.h"
+
 #include <dshow.h>
 #include <vfwmsgs.h>
 
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace mw {
 namespace {
-
-// A media sample as the frame sees it.
-class SampleBuffer final : public MediaBuffer {
- public:
-  explicit SampleBuffer(IMediaSample* s) : s_(s) {}
-  std::uint8_t* Data() override {
-    BYTE* p = nullptr;
-    s_->GetPointer(&p);
-    return p;
-  }
-  std::int32_t Size() override { return s_->GetSize(); }
-  std::int32_t ActualLength() override { return s_->GetActualDataLength(); }
-  void SetActualLength(std::int32_t bytes) override { s_->SetActualDataLength(bytes); }
-  bool IsDiscontinuity() override { return s_->IsDiscontinuity() == S_OK; }
-  IMediaSample* Sample() const { return s_; }
-
- private:
-  IMediaSample* s_;
-};
-
-// The output pin as the frame's downstream peer. One delivery buffer is out at a time.
-class PinDownstream final : public Downstream {
- public:
-  explicit PinDownstream(ds::OutputPin& pin) : pin_(pin) {}
-  HRESULT GetDeliveryBuffer(MediaBuffer** buffer) override {
-    IMediaSample* s = nullptr;
-    const HRESULT hr = pin_.GetDeliveryBuffer(&s, nullptr, nullptr, 0);
-    if (FAILED(hr)) return hr;
-    lent_.emplace(s);
-    *buffer = &*lent_;
-    return S_OK;
-  }
-  HRESULT Deliver(MediaBuffer* buffer) override {
-    return pin_.Deliver(static_cast<SampleBuffer*>(buffer)->Sample());
-  }
-  void ReleaseBuffer(MediaBuffer* buffer) override {
-    static_cast<SampleBuffer*>(buffer)->Sample()->Release();
-    lent_.reset();
-  }
-  HRESULT DeliverEndOfStream() override { return pin_.DeliverEndOfStream(); }
-
- private:
-  ds::OutputPin& pin_;
-  std::optional<SampleBuffer> lent_;
-};
 
 // The host's storage stream as the record's byte stream.
 class ComByteStream final : public ByteStream {
@@ -117,12 +73,7 @@ HRESULT STDMETHODCALLTYPE EffectInPlaceFilter::NonDelegatingQueryInterface(REFII
 
 HRESULT EffectInPlaceFilter::CheckInputType(const AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  ProposedMediaType p;
-  std::memcpy(&p.majorType, &type->majortype, sizeof p.majorType);
-  p.temporalCompression = type->bTemporalCompression != FALSE;
-  p.formatBlock = type->pbFormat;
-  p.formatBytes = type->pbFormat != nullptr ? type->cbFormat : 0;
-  return mw::CheckInputType(p);
+  return mw::CheckInputType(ToProposed(*type));
 }
 
 HRESULT EffectInPlaceFilter::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*) {
@@ -157,49 +108,47 @@ HRESULT EffectInPlaceFilter::EndOfStream() {
 // ---------------------------------------------------------------------------------------
 // The parts
 
-IUnknown* ControllingUnknownOf(EffectInPlaceFilter* filter) {
-  return filter->ControllingUnknown();
-}
-
 HRESULT STDMETHODCALLTYPE SpecifyPagesPart::GetPages(CAUUID* pages) {
   if (pages == nullptr) return E_POINTER;
   pages->cElems = 0;
   pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
   if (pages->pElems == nullptr) return E_OUTOFMEMORY;
-  std::memcpy(pages->pElems, &f_->Core().Info().pageClsid, sizeof(GUID));
+  std::memcpy(pages->pElems, &f_->CoreEffect().Info().pageClsid, sizeof(GUID));
   pages->cElems = 1;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PersistStreamPart::GetClassID(CLSID* clsid) {
-  return f_->GetClassID(clsid);
+  if (clsid == nullptr) return E_POINTER;
+  std::memcpy(clsid, &f_->CoreEffect().Info().filterClsid, sizeof *clsid);
+  return S_OK;
 }
-HRESULT STDMETHODCALLTYPE PersistStreamPart::IsDirty() { return f_->Core().IsDirty(); }
+HRESULT STDMETHODCALLTYPE PersistStreamPart::IsDirty() { return f_->CoreEffect().IsDirty(); }
 HRESULT STDMETHODCALLTYPE PersistStreamPart::Load(IStream* stream) {
   if (stream == nullptr) return E_POINTER;
   ComByteStream s(stream);
-  return f_->Core().Load(s);
+  return f_->CoreEffect().Load(s);
 }
 HRESULT STDMETHODCALLTYPE PersistStreamPart::Save(IStream* stream, BOOL clearDirty) {
   if (stream == nullptr) return E_POINTER;
   ComByteStream s(stream);
-  return f_->Core().Save(s, clearDirty != FALSE);
+  return f_->CoreEffect().Save(s, clearDirty != FALSE);
 }
 HRESULT STDMETHODCALLTYPE PersistStreamPart::GetSizeMax(ULARGE_INTEGER* size) {
   if (size == nullptr) return E_POINTER;
-  size->QuadPart = f_->Core().SizeMax();
+  size->QuadPart = f_->CoreEffect().SizeMax();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetCount(LONG* count) {
   if (count == nullptr) return E_POINTER;
-  *count = f_->Core().PresetCount();
+  *count = f_->CoreEffect().PresetCount();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetName(LONG index, WCHAR* buffer, LONG chars) {
   const char* name = nullptr;
-  const HRESULT hr = f_->Core().PresetName(index, &name);
+  const HRESULT hr = f_->CoreEffect().PresetName(index, &name);
   if (FAILED(hr)) return hr;
   if (buffer == nullptr) return E_POINTER;
   if (chars <= 0) return S_OK;
@@ -219,28 +168,30 @@ HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetName(LONG index, WCHAR* buffer, 
 }
 
 HRESULT STDMETHODCALLTYPE PresetsPart::ApplyPreset(LONG index) {
-  return f_->Core().ApplyPreset(index);
+  return f_->CoreEffect().ApplyPreset(index);
 }
 
+DirectProcessPart::DirectProcessPart(EffectInPlaceFilter* f) : FilterPart(f), filter_(f) {}
+
 HRESULT STDMETHODCALLTYPE DirectProcessPart::Initialize(DWORD channels, DWORD rate) {
-  return f_->Core().Frame().Initialize(channels, rate);
+  return filter_->Core().Frame().Initialize(channels, rate);
 }
 HRESULT STDMETHODCALLTYPE DirectProcessPart::Process(float* buffer, DWORD frames, BOOL limited) {
-  return f_->Core().Frame().Process(buffer, frames, limited != FALSE);
+  return filter_->Core().Frame().Process(buffer, frames, limited != FALSE);
 }
 HRESULT STDMETHODCALLTYPE DirectProcessPart::ProcessTail(float* buffer, DWORD* frames) {
   if (frames == nullptr) return E_POINTER;
   std::uint32_t n = *frames;
-  const HRESULT hr = f_->Core().Frame().ProcessTail(buffer, &n);
+  const HRESULT hr = filter_->Core().Frame().ProcessTail(buffer, &n);
   *frames = n;
   return hr;
 }
-HRESULT STDMETHODCALLTYPE DirectProcessPart::Stop() { return f_->Core().Frame().Stop(); }
+HRESULT STDMETHODCALLTYPE DirectProcessPart::Stop() { return filter_->Core().Frame().Stop(); }
 HRESULT STDMETHODCALLTYPE DirectProcessPart::ParametersChanged() {
-  return f_->Core().Frame().ParametersChanged();
+  return filter_->Core().Frame().ParametersChanged();
 }
 HRESULT STDMETHODCALLTYPE DirectProcessPart::UpdateParameters(BOOL reset, DWORD, DWORD) {
-  return f_->Core().Frame().UpdateParameters(reset != FALSE);
+  return filter_->Core().Frame().UpdateParameters(reset != FALSE);
 }
 
 }  // namespace mw

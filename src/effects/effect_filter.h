@@ -1,12 +1,13 @@
-// The component shell of an in-place effect: our in-place transform filter wrapped around
-// the portable effect (engine, parameters, record, presets, streaming frame), with the
-// interfaces a host uses. Every interface delegates IUnknown to the controlling object.
+// The component shell of an effect: our transform filters wrapped around the portable
+// effect (engine, parameters, record, presets, streaming frame), with the interfaces a host
+// uses. Every interface delegates IUnknown to the controlling object.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 #include <strmif.h>
 
+#include <cstring>
 #include <memory>
 
 #include "dshow/transform.h"
@@ -22,23 +23,31 @@ class WindowNotifySink final : public NotifySink {
   void Post(std::uintptr_t window, std::uint32_t wparam) override;
 };
 
-class EffectInPlaceFilter;
-IUnknown* ControllingUnknownOf(EffectInPlaceFilter* filter);
+// What the parts of a filter object reach through it: the controlling object and the
+// portable effect. Both kinds of effect filter are one.
+class EffectObject {
+ public:
+  virtual IUnknown* ControllingUnknown() = 0;
+  virtual Effect& CoreEffect() = 0;
+
+ protected:
+  ~EffectObject() = default;
+};
 
 // A part of the filter object: one COM interface whose IUnknown is the filter's
 // controlling object.
 template <class Interface>
 class FilterPart : public Interface {
  public:
-  explicit FilterPart(EffectInPlaceFilter* f) : f_(f) {}
+  explicit FilterPart(EffectObject* f) : f_(f) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return ControllingUnknownOf(f_)->QueryInterface(iid, out);
+    return f_->ControllingUnknown()->QueryInterface(iid, out);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ControllingUnknownOf(f_)->AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ControllingUnknownOf(f_)->Release(); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return f_->ControllingUnknown()->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return f_->ControllingUnknown()->Release(); }
 
  protected:
-  EffectInPlaceFilter* f_;
+  EffectObject* f_;
 };
 
 class SpecifyPagesPart final : public FilterPart<ISpecifyPropertyPages> {
@@ -65,18 +74,23 @@ class PresetsPart final : public FilterPart<IEffectPresets> {
   HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) override;
 };
 
+class EffectInPlaceFilter;
+
 class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
  public:
-  using FilterPart::FilterPart;
+  explicit DirectProcessPart(EffectInPlaceFilter* f);
   HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
   HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
   HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
   HRESULT STDMETHODCALLTYPE Stop() override;
   HRESULT STDMETHODCALLTYPE ParametersChanged() override;
   HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
+
+ private:
+  EffectInPlaceFilter* filter_;
 };
 
-class EffectInPlaceFilter : public ds::TransInPlaceFilter {
+class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
  public:
   // `params` is the effect's parameter interface part, owned by the derived filter.
   EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
@@ -96,7 +110,8 @@ class EffectInPlaceFilter : public ds::TransInPlaceFilter {
   HRESULT EndOfStream() override;
 
   InPlaceEffect& Core() { return core_; }
-  IUnknown* ControllingUnknown() { return Owner(); }
+  Effect& CoreEffect() override { return core_; }
+  IUnknown* ControllingUnknown() override { return Owner(); }
 
  protected:
   // The effect's parameter interface, answered first.
@@ -116,39 +131,65 @@ class EffectInPlaceFilter : public ds::TransInPlaceFilter {
 // The shared part of every effect's parameter interface; the accessor pairs are added by
 // each effect in its published slot order, from its field table.
 template <class Interface, class Block>
-class ParamsPart : public FilterPart<Interface> {
+class ParamBlockPart : public FilterPart<Interface> {
  public:
-  explicit ParamsPart(EffectInPlaceFilter* f) : FilterPart<Interface>(f) {}
+  explicit ParamBlockPart(EffectObject* f) : FilterPart<Interface>(f) {}
   HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
-    return f_->Core().Params().GetParameters(block);
+    return Store().GetParameters(block);
   }
   HRESULT STDMETHODCALLTYPE SetParameters(const Block* block) override {
-    return f_->Core().Params().SetParameters(block);
-  }
-  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
-    if (format == nullptr) return E_POINTER;
-    std::uint8_t bytes[EffectFormat::kBytes];
-    const HRESULT hr = f_->Core().GetFormat(bytes);
-    if (SUCCEEDED(hr)) std::memcpy(format, bytes, sizeof bytes);
-    return hr;
+    return Store().SetParameters(block);
   }
   HRESULT STDMETHODCALLTYPE RegisterNotifyWindow(HWND window, DWORD id) override {
-    return f_->Core().Params().RegisterNotifyWindow(reinterpret_cast<std::uintptr_t>(window), id);
+    return Store().RegisterNotifyWindow(reinterpret_cast<std::uintptr_t>(window), id);
   }
 
  protected:
+  ParamStore& Store() { return f_->CoreEffect().Params(); }
   HRESULT Get(std::size_t field, LONG* value) {
     if (value == nullptr) return E_POINTER;
     std::int32_t v = 0;
-    const HRESULT hr = f_->Core().Params().Get(field, &v);
+    const HRESULT hr = Store().Get(field, &v);
     *value = v;
     return hr;
   }
   HRESULT Put(std::size_t field, LONG value) {
-    return f_->Core().Params().Put(field, static_cast<std::int32_t>(value));
+    return Store().Put(field, static_cast<std::int32_t>(value));
   }
+  HRESULT Get(std::size_t field, DWORD* value) {
+    if (value == nullptr) return E_POINTER;
+    std::int32_t v = 0;
+    const HRESULT hr = Store().Get(field, &v);
+    *value = static_cast<std::uint32_t>(v);
+    return hr;
+  }
+  HRESULT Put(std::size_t field, DWORD value) {
+    return Store().Put(field, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+  }
+  HRESULT Get(std::size_t field, double* value) {
+    if (value == nullptr) return E_POINTER;
+    return Store().GetDouble(field, value);
+  }
+  HRESULT Put(std::size_t field, double value) { return Store().PutDouble(field, value); }
 
   using FilterPart<Interface>::f_;
+};
+
+// The parameter interface of an in-place effect: one format.
+template <class Interface, class Block>
+class ParamsPart : public ParamBlockPart<Interface, Block> {
+ public:
+  explicit ParamsPart(EffectInPlaceFilter* f) : ParamBlockPart<Interface, Block>(f), filter_(f) {}
+  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
+    if (format == nullptr) return E_POINTER;
+    std::uint8_t bytes[EffectFormat::kBytes];
+    const HRESULT hr = filter_->Core().GetFormat(bytes);
+    if (SUCCEEDED(hr)) std::memcpy(format, bytes, sizeof bytes);
+    return hr;
+  }
+
+ private:
+  EffectInPlaceFilter* filter_;
 };
 
 static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
@@ -185,7 +226,13 @@ HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::Fil
 
 }  // namespace mw
 
-// One get/put pair of a parameter interface, bound to the field at `index` of the table.
-#define MW_PARAM_ACCESSORS(Name, index)                                                  \
-  HRESULT STDMETHODCALLTYPE get_##Name(LONG* value) override { return Get(index, value); } \
-  HRESULT STDMETHODCALLTYPE put_##Name(LONG value) override { return Put(index, value); }
+// One get/put pair of a parameter interface, bound to the field at `index` of the table,
+// with the interface's type for the value: LONG, DWORD or double.
+#define MW_TYPED_PARAM_ACCESSORS(Type, Name, index)                                        \
+  HRESULT STDMETHODCALLTYPE get_##Name(Type* value) override {                             \
+    return this->Get(index, value);                                                        \
+  }                                                                                        \
+  HRESULT STDMETHODCALLTYPE put_##Name(Type value) override { return this->Put(index, value); }
+#define MW_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(LONG, Name, index)
+#define MW_DWORD_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(DWORD, Name, index)
+#define MW_DOUBLE_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(double, Name, index)

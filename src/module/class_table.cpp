@@ -11,8 +11,8 @@ constexpr DWORD kMeritDoNotUse = 0x200000;
 
 const REGPINTYPES kAudioTypes[] = {{&MEDIATYPE_Audio, &GUID_NULL}};
 
-// Both pins of every in-place filter, as the filter mapper records them.
-const REGFILTERPINS kInPlacePins[] = {
+// Both pins of every filter, as the filter mapper records them.
+const REGFILTERPINS kAudioPins[] = {
     {const_cast<LPWSTR>(L"Input"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 1,
      kAudioTypes},
     {const_cast<LPWSTR>(L"Output"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, L"Input", 1,
@@ -21,11 +21,16 @@ const REGFILTERPINS kInPlacePins[] = {
 
 }  // namespace
 
+const CopyingSetups kCopyingSetups = {
+    {&CLSID_MwTimeStretch, L"Marrowind Time Stretch", kMeritDoNotUse, 2, kAudioPins},
+    {&CLSID_MwPitchShift, L"Marrowind Pitch Shift", kMeritDoNotUse, 2, kAudioPins},
+};
+
 const InPlaceSetups kInPlaceSetups = {
-    {&CLSID_MwSimpleDelay, L"Marrowind Simple Delay", kMeritDoNotUse, 2, kInPlacePins},
-    {&CLSID_MwMultiTapDelay, L"Marrowind Multi-Tap Delay", kMeritDoNotUse, 2, kInPlacePins},
-    {&CLSID_MwReverb, L"Marrowind Reverb", kMeritDoNotUse, 2, kInPlacePins},
-    {&CLSID_MwChorus, L"Marrowind Chorus", kMeritDoNotUse, 2, kInPlacePins},
+    {&CLSID_MwSimpleDelay, L"Marrowind Simple Delay", kMeritDoNotUse, 2, kAudioPins},
+    {&CLSID_MwMultiTapDelay, L"Marrowind Multi-Tap Delay", kMeritDoNotUse, 2, kAudioPins},
+    {&CLSID_MwReverb, L"Marrowind Reverb", kMeritDoNotUse, 2, kAudioPins},
+    {&CLSID_MwChorus, L"Marrowind Chorus", kMeritDoNotUse, 2, kAudioPins},
 };
 
 namespace {
@@ -33,6 +38,8 @@ namespace {
 // Table order is registration order. Classes are added as they are implemented; an
 // identifier not listed answers CLASS_E_CLASSNOTAVAILABLE.
 const ClassEntry kClasses[] = {
+    {L"Marrowind Time Stretch", &CLSID_MwTimeStretch, &CreateTimeStretchFilter,
+     &kCopyingSetups.timeStretch},
     {L"Marrowind Simple Delay", &CLSID_MwSimpleDelay, &CreateSimpleDelayFilter,
      &kInPlaceSetups.simpleDelay},
     {L"Marrowind Multi-Tap Delay", &CLSID_MwMultiTapDelay, &CreateMultiTapFilter,

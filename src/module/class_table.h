@@ -18,7 +18,14 @@ struct ClassEntry {
   const ds::FilterSetup* setup;  // null for pages
 };
 
-// The registration data of the in-place filters (pins "Input" and "Output", audio).
+// The registration data of the filters: all have the same pins, "Input" and "Output",
+// for audio.
+struct CopyingSetups {
+  ds::FilterSetup timeStretch;
+  ds::FilterSetup pitchShift;
+};
+extern const CopyingSetups kCopyingSetups;
+
 struct InPlaceSetups {
   ds::FilterSetup simpleDelay;
   ds::FilterSetup multiTap;
@@ -30,6 +37,7 @@ extern const InPlaceSetups kInPlaceSetups;
 const ClassEntry* ClassTable(int* count);
 const ClassEntry* FindClass(const CLSID& clsid);
 
+HRESULT CreateTimeStretchFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateMultiTapFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateReverbFilter(IUnknown* outer, ds::UnknownBase** object);

@@ -14,15 +14,31 @@ namespace {
 // Every effect's parameter interface has one shape: IUnknown's three operations,
 // GetParameters, SetParameters, GetFormat and RegisterNotifyWindow, then a get_X/put_X pair
 // per field in the order of the effect's field table (ISimpleDelayParams: DryOut, DelayOut,
-// Feedback, DelayTime, DecayTime). So put_X of the table's field i is the operation at slot
-// 8 + 2i, which is how a host that knows the table, not the interface's declaration, calls it.
+// Feedback, DelayTime, DecayTime). So get_X of the table's field i is the operation at slot
+// 7 + 2i and put_X the one after it, which is how a host that knows the table, not the
+// interface's declaration, calls them. Integer fields pass 32 bits (LONG or DWORD alike);
+// floating-point fields pass a double.
 constexpr std::size_t kFirstAccessorSlot = 7;
+
+template <class Fn>
+Fn Slot(IUnknown* params, std::size_t index) {
+  void* const* slots = *reinterpret_cast<void* const* const*>(params);
+  return reinterpret_cast<Fn>(slots[index]);
+}
 
 HRESULT PutField(IUnknown* params, std::size_t field, LONG value) {
   using Put = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, LONG value);
-  void* const* slots = *reinterpret_cast<void* const* const*>(params);
-  const Put put = reinterpret_cast<Put>(slots[kFirstAccessorSlot + 2 * field + 1]);
-  return put(params, value);
+  return Slot<Put>(params, kFirstAccessorSlot + 2 * field + 1)(params, value);
+}
+
+HRESULT PutDoubleField(IUnknown* params, std::size_t field, double value) {
+  using Put = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, double value);
+  return Slot<Put>(params, kFirstAccessorSlot + 2 * field + 1)(params, value);
+}
+
+HRESULT GetField(IUnknown* params, std::size_t field, LONG* value) {
+  using Get = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, LONG* value);
+  return Slot<Get>(params, kFirstAccessorSlot + 2 * field)(params, value);
 }
 
 std::wstring BesideProgram(const wchar_t* file) {
@@ -88,7 +104,7 @@ HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
 }
 
 bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
-  fieldCount_ = entry.info->params.count;
+  table_ = &entry.info->params;
   CLSID clsid;
   static_assert(sizeof clsid == sizeof entry.info->filterClsid, "a class id is a GUID");
   std::memcpy(&clsid, &entry.info->filterClsid, sizeof clsid);
@@ -133,9 +149,29 @@ std::string ComEffect::PresetName(std::int32_t index) {
 
 mw::HResult ComEffect::ApplyPreset(std::int32_t index) { return presets_->ApplyPreset(index); }
 
+bool ComEffect::IsDouble(std::size_t field) const {
+  return table_->fields[field].type == mw::FieldType::Float64;
+}
+
 mw::HResult ComEffect::Put(std::size_t field, std::int32_t value) {
-  if (field >= fieldCount_) return E_INVALIDARG;
+  if (field >= table_->count) return E_INVALIDARG;
+  // A floating-point field takes the integer as a double, as the store would convert it.
+  if (IsDouble(field)) return PutDoubleField(params_, field, value);
   return PutField(params_, field, value);
+}
+
+mw::HResult ComEffect::PutDouble(std::size_t field, double value) {
+  if (field >= table_->count || !IsDouble(field)) return E_INVALIDARG;
+  return PutDoubleField(params_, field, value);
+}
+
+mw::HResult ComEffect::Get(std::size_t field, std::int32_t* value) {
+  if (value == nullptr) return E_POINTER;
+  if (field >= table_->count || IsDouble(field)) return E_INVALIDARG;
+  LONG v = 0;
+  const HRESULT hr = GetField(params_, field, &v);
+  *value = v;
+  return hr;
 }
 
 mw::HResult ComEffect::LoadRecord(const std::string& bytes) {

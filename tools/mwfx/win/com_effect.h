@@ -32,14 +32,17 @@ class ComEffect final : public EffectSettings {
   std::string PresetName(std::int32_t index) override;
   mw::HResult ApplyPreset(std::int32_t index) override;
   mw::HResult Put(std::size_t field, std::int32_t value) override;
+  mw::HResult PutDouble(std::size_t field, double value) override;
+  mw::HResult Get(std::size_t field, std::int32_t* value) override;
   mw::HResult LoadRecord(const std::string& bytes) override;
   mw::HResult SaveRecord(std::string* bytes) override;
   std::uint32_t RecordSize() override;
 
  private:
   HRESULT CreateFromModule(const CLSID& clsid, std::string* error);
+  bool IsDouble(std::size_t field) const;
 
-  std::size_t fieldCount_ = 0;
+  const mw::ParamTable* table_ = nullptr;
   IBaseFilter* filter_ = nullptr;
   IEffectPresets* presets_ = nullptr;
   IPersistStream* persist_ = nullptr;

@@ -185,8 +185,9 @@ void RunToCompletion(mwfx::AudioGraph& graph, mwfx::WavSink* sink, const mwfx::W
 }
 
 int Process(const mwfx::ProcessRequest& request) {
-  // --buffer-frames is accepted for the same command line as the native host; here the
-  // WAVE parser chooses the buffer sizes.
+  // --buffer-frames and --output-frames are accepted for the same command line as the
+  // native host; here the WAVE parser chooses the input buffer sizes, and the effect's
+  // filter the output buffer sizes.
   ComApartment com;
   mwfx::ComEffect effect;
   std::string error;
@@ -230,8 +231,9 @@ int Process(const mwfx::ProcessRequest& request) {
   }
   if (FAILED(sink->WriteStatus())) throw Error(writeError);
   // An in-place effect passes every input byte on before its tail: less means the parser
-  // did not deliver the whole file.
-  if (dataBytes < layout.dataBytes) {
+  // did not deliver the whole file. (The effects that change the length make less or more.)
+  const bool inPlace = request.entry->createEngine != nullptr;
+  if (inPlace && dataBytes < layout.dataBytes) {
     throw Error("cannot read '" + inPath + "': the WAVE parser delivered " +
                 std::to_string(dataBytes) + " of its " + std::to_string(layout.dataBytes) +
                 " bytes of samples");
