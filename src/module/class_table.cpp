@@ -35,11 +35,13 @@ const InPlaceSetups kInPlaceSetups = {
 
 namespace {
 
-// Table order is registration order. Classes are added as they are implemented; an
-// identifier not listed answers CLASS_E_CLASSNOTAVAILABLE.
+// Table order is registration order. The settings pages are not served yet; an identifier
+// not listed answers CLASS_E_CLASSNOTAVAILABLE.
 const ClassEntry kClasses[] = {
     {L"Marrowind Time Stretch", &CLSID_MwTimeStretch, &CreateTimeStretchFilter,
      &kCopyingSetups.timeStretch},
+    {L"Marrowind Pitch Shift", &CLSID_MwPitchShift, &CreatePitchShiftFilter,
+     &kCopyingSetups.pitchShift},
     {L"Marrowind Simple Delay", &CLSID_MwSimpleDelay, &CreateSimpleDelayFilter,
      &kInPlaceSetups.simpleDelay},
     {L"Marrowind Multi-Tap Delay", &CLSID_MwMultiTapDelay, &CreateMultiTapFilter,

@@ -38,6 +38,7 @@ const ClassEntry* ClassTable(int* count);
 const ClassEntry* FindClass(const CLSID& clsid);
 
 HRESULT CreateTimeStretchFilter(IUnknown* outer, ds::UnknownBase** object);
+HRESULT CreatePitchShiftFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateMultiTapFilter(IUnknown* outer, ds::UnknownBase** object);
 HRESULT CreateReverbFilter(IUnknown* outer, ds::UnknownBase** object);
