@@ -1,5 +1,6 @@
 /* Parameter blocks of the mwppack1 effects, as they cross the parameter interfaces and as
- * they are persisted: fixed sequences of 32-bit little-endian fields. */
+ * they are persisted: fixed sequences of little-endian fields (32-bit integers, and 64-bit
+ * floating-point values at 8-byte offsets). */
 #ifndef MWPPACK1_PARAMS_H
 #define MWPPACK1_PARAMS_H
 
@@ -71,8 +72,50 @@ typedef struct ReverbParams {
   int32_t HighCutoff;     /* hertz, 100..15000 */
 } ReverbParams;
 
+/* Time Stretch. The engine uses FinalLength and Mode; the other fields remember how the
+ * settings page lets the user state the input. */
+typedef struct TimeStretchParams {
+  double FinalLength;   /* output length in hundredths of a percent, 5000.0..50000.0 */
+  uint32_t Mode;        /* splice mode, 0..18 */
+  uint32_t InitialTempo; /* hundredths of a beat per minute, up to 50000 */
+  double InitialTime;   /* input length in samples, 0..793800000.0 */
+  uint32_t InputFormat; /* 0 percentage, 1 tempo, 2 time */
+  uint32_t Reserved;    /* alignment, 0 */
+} TimeStretchParams;
+
+/* Pitch Shift. The engine uses Ratio; Semitones and Cents are what the page shows. */
+typedef struct PitchShiftParams {
+  int32_t Semitones;         /* -50..50 */
+  int32_t Cents;             /* tenths of a cent, -1000..1000 */
+  uint32_t Accuracy;         /* 1 low, 2, 3 high */
+  uint32_t PreserveDuration; /* flag */
+  uint32_t Mode;             /* splice mode with PreserveDuration, 0..18 */
+  uint32_t Reserved1;        /* alignment, 0 */
+  double Ratio;              /* output frequency / input frequency, positive */
+  uint32_t AntiAlias;        /* flag */
+  uint32_t Reserved2;        /* alignment, 0 */
+  double InitialTime;        /* samples, 0..225306900.0; used by the page only */
+} PitchShiftParams;
+
 #ifdef __cplusplus
 } /* extern "C" */
+
+static_assert(sizeof(TimeStretchParams) == 32, "TimeStretchParams is 32 bytes");
+static_assert(offsetof(TimeStretchParams, FinalLength) == 0, "FinalLength offset");
+static_assert(offsetof(TimeStretchParams, Mode) == 8, "Mode offset");
+static_assert(offsetof(TimeStretchParams, InitialTempo) == 12, "InitialTempo offset");
+static_assert(offsetof(TimeStretchParams, InitialTime) == 16, "InitialTime offset");
+static_assert(offsetof(TimeStretchParams, InputFormat) == 24, "InputFormat offset");
+
+static_assert(sizeof(PitchShiftParams) == 48, "PitchShiftParams is 48 bytes");
+static_assert(offsetof(PitchShiftParams, Semitones) == 0, "Semitones offset");
+static_assert(offsetof(PitchShiftParams, Cents) == 4, "Cents offset");
+static_assert(offsetof(PitchShiftParams, Accuracy) == 8, "Accuracy offset");
+static_assert(offsetof(PitchShiftParams, PreserveDuration) == 12, "PreserveDuration offset");
+static_assert(offsetof(PitchShiftParams, Mode) == 16, "Mode offset");
+static_assert(offsetof(PitchShiftParams, Ratio) == 24, "Ratio offset");
+static_assert(offsetof(PitchShiftParams, AntiAlias) == 32, "AntiAlias offset");
+static_assert(offsetof(PitchShiftParams, InitialTime) == 40, "InitialTime offset");
 
 static_assert(sizeof(SimpleDelayParams) == 20, "SimpleDelayParams is 20 bytes");
 static_assert(offsetof(SimpleDelayParams, Feedback) == 0, "Feedback offset");

@@ -5,7 +5,9 @@
 #include "effects/chorus/chorus.h"
 #include "effects/delay/simple_delay.h"
 #include "effects/multitap/multi_tap_delay.h"
+#include "effects/pitch/pitch_shift.h"
 #include "effects/reverb/reverb.h"
+#include "effects/stretch/time_stretch.h"
 
 namespace mw {
 namespace {
@@ -14,14 +16,16 @@ std::unique_ptr<EffectEngine> NewSimpleDelay() { return std::make_unique<SimpleD
 std::unique_ptr<EffectEngine> NewChorus() { return std::make_unique<ChorusEngine>(); }
 std::unique_ptr<EffectEngine> NewMultiTap() { return std::make_unique<MultiTapEngine>(); }
 std::unique_ptr<EffectEngine> NewReverb() { return std::make_unique<ReverbEngine>(); }
+std::unique_ptr<CopyingEngine> NewPitchShift() { return std::make_unique<PitchShiftEngine>(); }
+std::unique_ptr<CopyingEngine> NewTimeStretch() { return std::make_unique<TimeStretchEngine>(); }
 
 const CatalogEntry kEntries[] = {
-    {"delay", "Marrowind Simple Delay", &kSimpleDelayInfo, &NewSimpleDelay},
-    {"chorus", "Marrowind Chorus", &kChorusInfo, &NewChorus},
-    {"reverb", "Marrowind Reverb", &kReverbInfo, &NewReverb},
-    {"multitap", "Marrowind Multi-Tap Delay", &kMultiTapInfo, &NewMultiTap},
-    {"pitch", "Marrowind Pitch Shift", nullptr, nullptr},
-    {"stretch", "Marrowind Time Stretch", nullptr, nullptr},
+    {"delay", "Marrowind Simple Delay", &kSimpleDelayInfo, &NewSimpleDelay, nullptr},
+    {"chorus", "Marrowind Chorus", &kChorusInfo, &NewChorus, nullptr},
+    {"reverb", "Marrowind Reverb", &kReverbInfo, &NewReverb, nullptr},
+    {"multitap", "Marrowind Multi-Tap Delay", &kMultiTapInfo, &NewMultiTap, nullptr},
+    {"pitch", "Marrowind Pitch Shift", &kPitchShiftInfo, nullptr, &NewPitchShift},
+    {"stretch", "Marrowind Time Stretch", &kTimeStretchInfo, nullptr, &NewTimeStretch},
 };
 
 }  // namespace
@@ -41,6 +45,13 @@ const CatalogEntry* FindEffect(const char* cliName) {
 std::unique_ptr<InPlaceEffect> CreateEffect(const CatalogEntry& entry) {
   if (entry.info == nullptr || entry.createEngine == nullptr) return nullptr;
   return std::make_unique<InPlaceEffect>(*entry.info, entry.createEngine());
+}
+
+std::unique_ptr<Effect> CreateAnyEffect(const CatalogEntry& entry) {
+  if (entry.info != nullptr && entry.createCopyingEngine != nullptr) {
+    return std::make_unique<CopyingEffect>(*entry.info, entry.createCopyingEngine());
+  }
+  return CreateEffect(entry);
 }
 
 }  // namespace mw

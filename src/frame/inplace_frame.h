@@ -16,6 +16,12 @@
 
 namespace mw {
 
+// A sample's time stamps (start and stop) and media times, in the units the host uses.
+struct SampleTimes {
+  std::int64_t start = 0, stop = 0;
+  std::int64_t mediaStart = 0, mediaStop = 0;
+};
+
 class MediaBuffer {
  public:
   virtual ~MediaBuffer() = default;
@@ -24,6 +30,13 @@ class MediaBuffer {
   virtual std::int32_t ActualLength() = 0;
   virtual void SetActualLength(std::int32_t bytes) = 0;
   virtual bool IsDiscontinuity() = 0;
+  // Flags and times, used by the copying frame; buffers that carry none ignore them.
+  virtual bool IsSyncPoint() { return false; }
+  virtual void SetDiscontinuity(bool) {}
+  virtual void SetSyncPoint(bool) {}
+  // Whatever the buffer holds; missing values stay as they are in `times`.
+  virtual void GetTimes(SampleTimes* /*times*/) {}
+  virtual void SetTimes(const SampleTimes& /*times*/) {}
 };
 
 class Downstream {

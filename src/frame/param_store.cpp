@@ -1,6 +1,7 @@
 #include "frame/param_store.h"
 
 #include <cassert>
+#include <cmath>
 #include <cstring>
 
 namespace mw {
@@ -26,6 +27,37 @@ void ParamStore::SetRaw(std::size_t field, std::int32_t v) {
   std::memcpy(block_ + table_.fields[field].offset, &v, sizeof v);
 }
 
+double ParamStore::RawDouble(std::size_t field) const {
+  double v;
+  std::memcpy(&v, block_ + table_.fields[field].offset, sizeof v);
+  return v;
+}
+
+void ParamStore::SetRawDouble(std::size_t field, double v) {
+  std::memcpy(block_ + table_.fields[field].offset, &v, sizeof v);
+}
+
+double ParamStore::ClampDouble(const FieldInfo& f, double v) {
+  if (!f.ranged) return v;
+  const double lo = static_cast<double>(f.min);
+  const double hi = static_cast<double>(f.max);
+  if (std::isnan(v) || v < lo) return lo;
+  if (v > hi) return hi;
+  return v;
+}
+
+namespace {
+
+bool PositiveFinite(double v) { return std::isfinite(v) && v > 0.0; }
+
+}  // namespace
+
+void ParamStore::MarkChanged(const FieldInfo& f) {
+  changed_ = true;
+  dirty_ = true;
+  if (f.reinit) reinit_ = true;
+}
+
 std::int32_t ParamStore::Clamp(const FieldInfo& f, std::int32_t v) const {
   if (!f.ranged) return v;
   const std::int64_t wide = f.type == FieldType::UInt32
@@ -47,6 +79,14 @@ HResult ParamStore::GetParameters(void* out) const {
 
 HResult ParamStore::SetParameters(const void* in) {
   if (in == nullptr) return E_POINTER;
+  // A block whose positive-only field holds anything else is refused whole.
+  for (std::size_t i = 0; i < table_.count; ++i) {
+    const FieldInfo& f = table_.fields[i];
+    if (f.type != FieldType::Float64 || !f.positiveFinite) continue;
+    double v;
+    std::memcpy(&v, static_cast<const std::uint8_t*>(in) + f.offset, sizeof v);
+    if (!PositiveFinite(v)) return E_INVALIDARG;
+  }
   std::lock_guard<std::recursive_mutex> g(lock_);
   std::memcpy(block_, in, table_.blockSize);
   changed_ = true;
@@ -54,6 +94,16 @@ HResult ParamStore::SetParameters(const void* in) {
   reinit_ = true;
   bool corrected = false;
   for (std::size_t i = 0; i < table_.count; ++i) {
+    if (table_.fields[i].type == FieldType::Float64) {
+      const double v = RawDouble(i);
+      const double c = ClampDouble(table_.fields[i], v);
+      // Compared by representation, so that a NaN replaced by the minimum counts.
+      if (std::memcmp(&v, &c, sizeof v) != 0) {
+        SetRawDouble(i, c);
+        corrected = true;
+      }
+      continue;
+    }
     const std::int32_t v = Raw(i);
     const std::int32_t c = Clamp(table_.fields[i], v);
     if (c != v) {
@@ -66,7 +116,9 @@ HResult ParamStore::SetParameters(const void* in) {
 
 HResult ParamStore::Get(std::size_t field, std::int32_t* out) const {
   if (out == nullptr) return E_POINTER;
-  if (field >= table_.count) return E_INVALIDARG;
+  if (field >= table_.count || table_.fields[field].type == FieldType::Float64) {
+    return E_INVALIDARG;
+  }
   std::lock_guard<std::recursive_mutex> g(lock_);
   *out = Raw(field);
   return S_OK;
@@ -75,13 +127,38 @@ HResult ParamStore::Get(std::size_t field, std::int32_t* out) const {
 HResult ParamStore::Put(std::size_t field, std::int32_t value) {
   if (field >= table_.count) return E_INVALIDARG;
   const FieldInfo& f = table_.fields[field];
+  if (f.type == FieldType::Float64) return PutDouble(field, value);
   const std::int32_t v = Clamp(f, value);
   std::lock_guard<std::recursive_mutex> g(lock_);
   if (Raw(field) != v) {
     SetRaw(field, v);
-    changed_ = true;
-    dirty_ = true;
-    if (f.reinit) reinit_ = true;
+    MarkChanged(f);
+  }
+  return S_OK;
+}
+
+HResult ParamStore::GetDouble(std::size_t field, double* out) const {
+  if (out == nullptr) return E_POINTER;
+  if (field >= table_.count || table_.fields[field].type != FieldType::Float64) {
+    return E_INVALIDARG;
+  }
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  *out = RawDouble(field);
+  return S_OK;
+}
+
+HResult ParamStore::PutDouble(std::size_t field, double value) {
+  if (field >= table_.count || table_.fields[field].type != FieldType::Float64) {
+    return E_INVALIDARG;
+  }
+  const FieldInfo& f = table_.fields[field];
+  if (f.positiveFinite && !PositiveFinite(value)) return E_INVALIDARG;
+  const double v = ClampDouble(f, value);
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  // Exact equality: an equal value is not stored and changes nothing.
+  if (!(RawDouble(field) == v)) {
+    SetRawDouble(field, v);
+    MarkChanged(f);
   }
   return S_OK;
 }

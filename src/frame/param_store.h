@@ -1,7 +1,8 @@
 // The parameter block of an effect, its flags and change notices.
 //
-// Every effect publishes a fixed block of 32-bit fields. One table per effect describes
-// them (name, offset, type, range, whether a change forces a full re-initialisation);
+// Every effect publishes a fixed block of 32-bit integer and 64-bit floating-point fields.
+// One table per effect describes them (name, offset, type, range, whether a change forces a
+// full re-initialisation);
 // the table drives clamping, the single-field accessors and the command line. The block,
 // its `changed`, `dirty` and re-initialise flags and the two notification slots are
 // guarded by one re-entrant lock, shared by the interface threads and the streaming thread.
@@ -15,7 +16,7 @@
 
 namespace mw {
 
-enum class FieldType { Int32, UInt32 };
+enum class FieldType { Int32, UInt32, Float64 };
 
 struct FieldInfo {
   const char* name;      // the X of get_X / put_X
@@ -25,6 +26,9 @@ struct FieldInfo {
   std::int64_t min;
   std::int64_t max;
   bool reinit;           // a change forces the engine's full re-initialisation
+  // Float64 only: a value that is not a positive finite number is refused (E_INVALIDARG)
+  // rather than clamped; the stored value stays.
+  bool positiveFinite = false;
 };
 
 // The fields in the order of the parameter interface's accessors.
@@ -65,8 +69,12 @@ class ParamStore {
   HResult SetParameters(const void* in);
   HResult Get(std::size_t field, std::int32_t* out) const;
   // Clamps into the field's range and stores it when it differs; always S_OK for a
-  // known field.
+  // known field. An integer written to a floating-point field is converted.
   HResult Put(std::size_t field, std::int32_t value);
+  // The floating-point fields; E_INVALIDARG for an integer field. A ranged field clamps
+  // (NaN counts as below the range); a positive-only field refuses anything else.
+  HResult GetDouble(std::size_t field, double* out) const;
+  HResult PutDouble(std::size_t field, double value);
 
   // The engine's pick-up: copies the block out, returns the changed flag and clears it.
   bool Take(void* out);
@@ -89,7 +97,11 @@ class ParamStore {
 
   std::int32_t Raw(std::size_t field) const;
   void SetRaw(std::size_t field, std::int32_t v);
+  double RawDouble(std::size_t field) const;
+  void SetRawDouble(std::size_t field, double v);
   std::int32_t Clamp(const FieldInfo& f, std::int32_t v) const;
+  static double ClampDouble(const FieldInfo& f, double v);
+  void MarkChanged(const FieldInfo& f);
 
   const ParamTable& table_;
   mutable std::recursive_mutex lock_;

@@ -6,8 +6,7 @@ HResult SinkDownstream::GetDeliveryBuffer(MediaBuffer** buffer) {
   if (buffer == nullptr) return E_POINTER;
   if (lent_) return E_UNEXPECTED;
   lent_ = true;
-  buffer_.SetActualLength(0);
-  buffer_.SetDiscontinuity(false);
+  buffer_.Clear();
   *buffer = &buffer_;
   return S_OK;
 }
@@ -28,18 +27,22 @@ HResult SinkDownstream::DeliverEndOfStream() {
   return S_OK;
 }
 
-HResult RunStream(InPlaceFrame& frame, std::uint32_t bufferFrames, const StreamSource& source,
-                  const SinkDownstream::Sink& sink) {
-  const std::size_t bufferBytes = std::size_t{bufferFrames} * frame.Format().nBlockAlign;
-  if (bufferBytes == 0 || bufferBytes > INT32_MAX) return E_INVALIDARG;
+namespace {
 
+// Start, every source buffer through Receive, end of stream, stop.
+template <class Frame>
+HResult Run(Frame& frame, std::size_t inBytes, std::size_t outBytes,
+            const StreamSource& source, const SinkDownstream::Sink& sink) {
+  if (inBytes == 0 || inBytes > INT32_MAX || outBytes == 0 || outBytes > INT32_MAX) {
+    return E_INVALIDARG;
+  }
   HResult hr = frame.StartStreaming();
   if (Failed(hr)) return hr;
-  HeapBuffer input(bufferBytes);
-  SinkDownstream downstream(bufferBytes, sink);
+  HeapBuffer input(inBytes);
+  SinkDownstream downstream(outBytes, sink);
   bool first = true;
   for (;;) {
-    const std::int64_t got = source(input.Data(), bufferBytes);
+    const std::int64_t got = source(input.Data(), inBytes);
     if (got < 0) {
       hr = E_FAIL;
       break;
@@ -54,6 +57,20 @@ HResult RunStream(InPlaceFrame& frame, std::uint32_t bufferFrames, const StreamS
   if (Succeeded(hr)) hr = frame.EndOfStream(&downstream);
   frame.StopStreaming();
   return Failed(hr) ? hr : S_OK;
+}
+
+}  // namespace
+
+HResult RunStream(InPlaceFrame& frame, std::uint32_t bufferFrames, const StreamSource& source,
+                  const SinkDownstream::Sink& sink) {
+  const std::size_t bytes = std::size_t{bufferFrames} * frame.Format().nBlockAlign;
+  return Run(frame, bytes, bytes, source, sink);
+}
+
+HResult RunCopyingStream(CopyingFrame& frame, std::uint32_t inFrames, std::uint32_t outFrames,
+                         const StreamSource& source, const SinkDownstream::Sink& sink) {
+  return Run(frame, std::size_t{inFrames} * frame.InputFormat().nBlockAlign,
+             std::size_t{outFrames} * frame.OutputFormat().nBlockAlign, source, sink);
 }
 
 }  // namespace mw

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <exception>
 
+#include "effects/pitch/pitch_shift.h"
+
 #ifdef _WIN32
 #include <io.h>
 #define MWFX_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
@@ -26,6 +28,7 @@ namespace {
 const char kUsage[] =
     "usage: mwfx process EFFECT IN OUT [--preset N|NAME] [--set FIELD=VALUE]...\n"
     "                    [--load-record FILE] [--save-record FILE] [--buffer-frames N]\n"
+    "                    [--output-frames N]\n"
     "       mwfx list | presets EFFECT | params EFFECT\n"
     "EFFECT is one of: delay, chorus, reverb, multitap, pitch, stretch\n";
 
@@ -69,6 +72,15 @@ void ApplySet(EffectSettings& settings, const mw::CatalogEntry& entry,
     throw Usage("unknown field '" + field + "' for " + entry.cliName + " (one of: " + names +
                 ")");
   }
+  if (table.fields[index].type == mw::FieldType::Float64) {
+    double d;
+    if (!ParseDecimal(value, &d)) {
+      throw Usage("bad value '" + value + "' for " + field + " (a number)");
+    }
+    const mw::HResult hr = settings.PutDouble(static_cast<std::size_t>(index), d);
+    if (mw::Failed(hr)) throw Error("cannot set " + field + " (" + HexStatus(hr) + ")");
+    return;
+  }
   const bool isUnsigned = table.fields[index].type == mw::FieldType::UInt32;
   long long v;
   if (!ParseInteger(value, isUnsigned ? 0 : INT32_MIN, isUnsigned ? UINT32_MAX : INT32_MAX,
@@ -79,6 +91,35 @@ void ApplySet(EffectSettings& settings, const mw::CatalogEntry& entry,
   const mw::HResult hr = settings.Put(static_cast<std::size_t>(index),
                                       static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
   if (mw::Failed(hr)) throw Error("cannot set " + field + " (" + HexStatus(hr) + ")");
+}
+
+// The name of the field a --set assigns.
+std::string FieldOf(const std::string& assignment) {
+  return assignment.substr(0, assignment.find('='));
+}
+
+// Pitch Shift's engine uses Ratio; Semitones and Cents are what its page shows. Like the
+// page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make,
+// plus a millionth as the page adds it.
+void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
+                 const std::vector<std::string>& sets) {
+  if (std::strcmp(entry.cliName, "pitch") != 0) return;
+  bool interval = false;
+  for (const std::string& s : sets) {
+    const std::string field = FieldOf(s);
+    if (field == "Ratio") return;
+    if (field == "Semitones" || field == "Cents") interval = true;
+  }
+  if (!interval) return;
+  const mw::ParamTable& table = InfoOf(entry).params;
+  std::int32_t semitones = 0, cents = 0;
+  mw::HResult hr = settings.Get(static_cast<std::size_t>(table.Find("Semitones")), &semitones);
+  if (mw::Succeeded(hr)) hr = settings.Get(static_cast<std::size_t>(table.Find("Cents")), &cents);
+  if (mw::Succeeded(hr)) {
+    hr = settings.PutDouble(static_cast<std::size_t>(table.Find("Ratio")),
+                            mw::PitchRatioFor(semitones, cents) + 0.000001);
+  }
+  if (mw::Failed(hr)) throw Error("cannot set Ratio (" + HexStatus(hr) + ")");
 }
 
 int List() {
@@ -93,7 +134,7 @@ int List() {
 
 int Presets(const std::vector<std::string>& args) {
   if (args.size() != 2) throw Usage("presets needs EFFECT");
-  auto effect = mw::CreateEffect(FindAvailable(args[1]));
+  auto effect = mw::CreateAnyEffect(FindAvailable(args[1]));
   for (std::int32_t i = 0; i < effect->PresetCount(); ++i) {
     const char* name = nullptr;
     effect->PresetName(i, &name);
@@ -104,7 +145,7 @@ int Presets(const std::vector<std::string>& args) {
 
 int Params(const std::vector<std::string>& args) {
   if (args.size() != 2) throw Usage("params needs EFFECT");
-  auto effect = mw::CreateEffect(FindAvailable(args[1]));
+  auto effect = mw::CreateAnyEffect(FindAvailable(args[1]));
   const mw::ParamTable& table = effect->Params().Table();
   int width = 5;  // the widest field name sets the first column
   for (std::size_t i = 0; i < table.count; ++i) {
@@ -117,7 +158,12 @@ int Params(const std::vector<std::string>& args) {
     effect->Params().Get(i, &v);
     std::string range = "any value (not clamped)";
     if (f.ranged) range = std::to_string(f.min) + " to " + std::to_string(f.max);
-    if (f.type == mw::FieldType::UInt32) {
+    if (f.positiveFinite) range = "any positive number";
+    if (f.type == mw::FieldType::Float64) {
+      double d = 0;
+      effect->Params().GetDouble(i, &d);
+      std::printf("%-*s %9.9g  %s\n", width, f.name, d, range.c_str());
+    } else if (f.type == mw::FieldType::UInt32) {
       std::printf("%-*s %9" PRIu32 "  %s\n", width, f.name, static_cast<std::uint32_t>(v),
                   range.c_str());
     } else {
@@ -141,6 +187,16 @@ bool ParseInteger(const std::string& text, long long min, long long max, long lo
   char* end = nullptr;
   const long long v = std::strtoll(text.c_str(), &end, 10);
   if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseDecimal(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0') return false;
   *out = v;
   return true;
 }
@@ -182,6 +238,13 @@ ProcessRequest ParseProcessArguments(const std::vector<std::string>& args) {
                     std::to_string(kMaxBufferFrames));
       }
       request.bufferFrames = static_cast<std::uint32_t>(n);
+    } else if (opt == "--output-frames") {
+      long long n;
+      if (!ParseInteger(value(), 1, kMaxBufferFrames, &n)) {
+        throw Usage("--output-frames takes a whole number from 1 to " +
+                    std::to_string(kMaxBufferFrames));
+      }
+      request.outputFrames = static_cast<std::uint32_t>(n);
     } else {
       throw Usage("unknown option '" + opt + "'");
     }
@@ -209,6 +272,7 @@ std::optional<std::string> ApplySettings(EffectSettings& settings, const Process
     }
   }
   for (const std::string& s : request.sets) ApplySet(settings, entry, s);
+  DeriveRatio(settings, entry, request.sets);
   if (!request.saveRecord) return std::nullopt;
   std::string record;
   const mw::HResult hr = settings.SaveRecord(&record);

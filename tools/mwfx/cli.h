@@ -29,6 +29,8 @@ std::string HexStatus(mw::HResult hr);
 
 // A whole decimal number within [min, max], nothing else on the text.
 bool ParseInteger(const std::string& text, long long min, long long max, long long* out);
+// A decimal number (as strtod reads it), nothing else on the text.
+bool ParseDecimal(const std::string& text, double* out);
 
 // The catalog entry of an effect that this build can run; a Failure otherwise.
 const mw::CatalogEntry& FindAvailable(const std::string& name);
@@ -47,6 +49,14 @@ struct ProcessRequest {
   std::optional<std::string> saveRecord;
   std::vector<std::string> sets;
   std::uint32_t bufferFrames = kDefaultBufferFrames;
+  // Output buffers of the effects that change the length; 0: four times the input's.
+  std::uint32_t outputFrames = 0;
+
+  std::uint32_t OutputFrames() const {
+    if (outputFrames != 0) return outputFrames;
+    const std::uint64_t n = std::uint64_t{bufferFrames} * 4;
+    return n > kMaxBufferFrames * 4ull ? kMaxBufferFrames * 4u : static_cast<std::uint32_t>(n);
+  }
 };
 
 // `args` starts with the word "process".
@@ -60,8 +70,11 @@ class EffectSettings {
   virtual std::int32_t PresetCount() = 0;
   virtual std::string PresetName(std::int32_t index) = 0;
   virtual mw::HResult ApplyPreset(std::int32_t index) = 0;
-  // `field` indexes the effect's field table.
+  // `field` indexes the effect's field table; PutDouble and Get are for its floating-point
+  // and integer fields respectively.
   virtual mw::HResult Put(std::size_t field, std::int32_t value) = 0;
+  virtual mw::HResult PutDouble(std::size_t field, double value) = 0;
+  virtual mw::HResult Get(std::size_t field, std::int32_t* value) = 0;
   virtual mw::HResult LoadRecord(const std::string& bytes) = 0;
   virtual mw::HResult SaveRecord(std::string* bytes) = 0;
   virtual std::uint32_t RecordSize() = 0;

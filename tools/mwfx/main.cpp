@@ -19,7 +19,7 @@ using mwfx::Error;
 // The portable effect object as the shared command line sees its settings.
 class CoreSettings final : public mwfx::EffectSettings {
  public:
-  explicit CoreSettings(mw::InPlaceEffect& effect) : effect_(effect) {}
+  explicit CoreSettings(mw::Effect& effect) : effect_(effect) {}
   std::int32_t PresetCount() override { return effect_.PresetCount(); }
   std::string PresetName(std::int32_t index) override {
     const char* name = nullptr;
@@ -29,6 +29,12 @@ class CoreSettings final : public mwfx::EffectSettings {
   mw::HResult ApplyPreset(std::int32_t index) override { return effect_.ApplyPreset(index); }
   mw::HResult Put(std::size_t field, std::int32_t value) override {
     return effect_.Params().Put(field, value);
+  }
+  mw::HResult PutDouble(std::size_t field, double value) override {
+    return effect_.Params().PutDouble(field, value);
+  }
+  mw::HResult Get(std::size_t field, std::int32_t* value) override {
+    return effect_.Params().Get(field, value);
   }
   mw::HResult LoadRecord(const std::string& bytes) override {
     mw::MemoryStream stream(bytes.data(), bytes.size());
@@ -43,11 +49,11 @@ class CoreSettings final : public mwfx::EffectSettings {
   std::uint32_t RecordSize() override { return effect_.SizeMax(); }
 
  private:
-  mw::InPlaceEffect& effect_;
+  mw::Effect& effect_;
 };
 
 int Process(const mwfx::ProcessRequest& request) {
-  std::unique_ptr<mw::InPlaceEffect> effect = mw::CreateEffect(*request.entry);
+  std::unique_ptr<mw::Effect> effect = mw::CreateAnyEffect(*request.entry);
   CoreSettings settings(*effect);
   const std::optional<std::string> record = mwfx::ApplySettings(settings, request);
 
@@ -70,9 +76,7 @@ int Process(const mwfx::ProcessRequest& request) {
   type.formatBlock = block;
   type.formatBytes = sizeof block;
   if (mw::Failed(mw::CheckInputType(type))) throw Error("'" + inPath + "' is not accepted");
-  mw::InPlaceFrame& frame = effect->Frame();
-  frame.SetMediaType(mw::kPinInput, block);
-  frame.SetMediaType(mw::kPinOutput, block);
+  effect->Connect(block, sizeof block);
 
   mwfx::OutputSound output;
   const mw::EffectFormat& format = input.Format();
@@ -83,8 +87,8 @@ int Process(const mwfx::ProcessRequest& request) {
 
   mwfx::Progress progress(input.Frames(), format.nSamplesPerSec);
   bool readFailed = false, writeFailed = false;
-  const mw::HResult hr = mw::RunStream(
-      frame, request.bufferFrames,
+  const mw::HResult hr = effect->RunWholeStream(
+      request.bufferFrames, request.OutputFrames(),
       [&](std::uint8_t* buffer, std::size_t bytes) {
         const std::int64_t got = input.Read(buffer, bytes);
         if (got < 0) readFailed = true;
