@@ -102,19 +102,20 @@ inline void SetDelay(mw::InPlaceEffect& e, const SimpleDelayParams& p) {
 }
 
 // Connects the effect for the format and runs the whole input through it in buffers of
-// `bufferFrames` frames, returning every delivered byte (the tail included).
-inline std::vector<std::uint8_t> RunThrough(mw::InPlaceEffect& e, const FormatCase& f,
+// `bufferFrames` frames (output buffers of `outFrames`, for the effects that change the
+// length; 0: four times as many), returning every delivered byte (the tail included).
+inline std::vector<std::uint8_t> RunThrough(mw::Effect& e, const FormatCase& f,
                                             std::uint16_t channels, std::uint32_t rate,
                                             const std::vector<std::uint8_t>& input,
                                             std::uint32_t bufferFrames,
-                                            mw::HResult* status = nullptr) {
+                                            mw::HResult* status = nullptr,
+                                            std::uint32_t outFrames = 0) {
   const auto block = FormatBlock(f, channels, rate);
-  e.Frame().SetMediaType(mw::kPinInput, block.data());
-  e.Frame().SetMediaType(mw::kPinOutput, block.data());
+  e.Connect(block.data(), 16);
   std::size_t offset = 0;
   std::vector<std::uint8_t> out;
-  const mw::HResult hr = mw::RunStream(
-      e.Frame(), bufferFrames,
+  const mw::HResult hr = e.RunWholeStream(
+      bufferFrames, outFrames != 0 ? outFrames : bufferFrames * 4,
       [&](std::uint8_t* buffer, std::size_t bytes) -> std::int64_t {
         const std::size_t n = std::min(bytes, input.size() - offset);
         std::memcpy(buffer, input.data() + offset, n);

@@ -41,6 +41,14 @@ void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
+// `n` copies of `v`: in place when the vector holds enough, else in new memory that
+// replaces the old.
+template <class T>
+void Fresh(std::vector<T>& v, std::size_t n, T value) {
+  if (v.capacity() < n) Release(v);
+  v.assign(n, value);
+}
+
 // Candidates evaluated together by the search: four vectors of 16 bytes.
 template <class T>
 struct SearchBlock {
@@ -77,11 +85,14 @@ std::int32_t InputHopFor(std::int32_t outputHop, std::int32_t frame, double rati
 template <class T>
 HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRate,
                                  double ratio, std::uint32_t channels) {
-  Free();
+  ready_ = false;
   if (channels < 1 || channels > 2) return E_INVALIDARG;
   const SpliceSizes s = SpliceSizesFor(mode, sampleRate);
   // A frame needs at least one output frame and a crossfade that is not negative.
   if (s.outputHop < 1 || s.crossfade < 0) return E_FAIL;
+  // Buffers that are large enough are cleared where they lie (a restart while streaming
+  // allocates nothing); others are released before the new ones are made.
+  if (channels != channels_) Free();
   sizes_ = s;
   channels_ = channels;
   const std::size_t F = static_cast<std::size_t>(s.frame);
@@ -91,13 +102,13 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
                              SearchBlock<T>::kCandidates;
   try {
     for (std::uint32_t c = 0; c < channels; ++c) {
-      input_[c].assign(F, T(0));
-      acc_[c].assign(F, T(0));
-      searchIn_[c].assign(blocks * SearchBlock<T>::kCandidates + candidates + 1, T(0));
-      searchAcc_[c].assign(candidates + 1, T(0));
-      sums_[c].assign(blocks * SearchBlock<T>::kCandidates, T(0));
+      Fresh(input_[c], F, T(0));
+      Fresh(acc_[c], F, T(0));
+      Fresh(searchIn_[c], blocks * SearchBlock<T>::kCandidates + candidates + 1, T(0));
+      Fresh(searchAcc_[c], candidates + 1, T(0));
+      Fresh(sums_[c], blocks * SearchBlock<T>::kCandidates, T(0));
     }
-    window_.assign(F, T(1));
+    Fresh(window_, F, T(1));
   } catch (const std::bad_alloc&) {
     Free();
     return E_OUTOFMEMORY;
