@@ -7,6 +7,7 @@
 #include <complex>
 
 #include "effects/pitch/pitch_shift.h"
+#include "effects/pitch/sinc_kernel_build.h"
 #include "test_util.h"
 
 namespace {
@@ -118,6 +119,8 @@ TEST(PitchShift, KernelIsAWindowedSinc) {
   for (int h : {4, 7}) {
     const auto& k = mw::SincKernel(h);
     ASSERT_EQ(k.size(), 4003u);
+    const std::vector<double> built = mw::BuildSincKernel(h);  // the stored table is current
+    EXPECT_EQ(std::memcmp(k.data(), built.data(), sizeof(double) * 4003), 0);
     EXPECT_EQ(k[0], 1.0);
     EXPECT_EQ(k[4000], k[3999]);
     EXPECT_EQ(k[4001], 0.0);

@@ -59,20 +59,50 @@ constexpr Complex kPoles[8] = {
 };
 constexpr double kBinomial8[9] = {1, 8, 28, 56, 70, 56, 28, 8, 1};
 
-std::vector<double> BuildKernel(int half) {
-  std::vector<double> table(4003, 0.0);
-  table[0] = 1.0;
-  const int m = half + 1;
-  for (int i = 1; i <= 3999; ++i) {
-    const double x = static_cast<double>(m * i) * 0.00025 * kPi;
-    const double sinc = ExactSin(x) / x;
-    const double t = x / m + kPi;
-    const double window = 0.35875 - 0.48829 * ExactCos(t) + 0.14128 * ExactCos(2 * t) -
-                          0.01168 * ExactCos(3 * t);
-    table[i] = window * sinc;
-  }
-  table[4000] = table[3999];
+#include "effects/pitch/sinc_kernels.inc"
+
+std::vector<double> StoredKernel(const std::uint64_t* bits, std::size_t n) {
+  std::vector<double> table(n);
+  std::memcpy(table.data(), bits, n * sizeof(double));
   return table;
+}
+
+// Each kernel entry beside its difference to the next, the two values an interpolated
+// read needs, in one 16-byte pair.
+std::vector<double> KernelPairs(const std::vector<double>& table) {
+  std::vector<double> pairs(2 * (table.size() - 1));
+  for (std::size_t n = 0; n + 1 < table.size(); ++n) {
+    pairs[2 * n] = table[n];
+    pairs[2 * n + 1] = table[n + 1] - table[n];
+  }
+  return pairs;
+}
+
+const std::vector<double>& KernelPairsFor(int halfWidth) {
+  static const std::vector<double> nine = KernelPairs(SincKernel(4));
+  static const std::vector<double> fifteen = KernelPairs(SincKernel(7));
+  return halfWidth == 7 ? fifteen : nine;
+}
+
+typedef double Pair __attribute__((vector_size(16)));
+
+// One output frame of the windowed-sinc interpolator: both channels of the ring's frames
+// i .. i + taps - 1 (the ring holds every frame twice, so no index wraps), weighted by the
+// kernel at distances d, d - 1, ... and summed in that order, one channel per lane.
+template <int kTaps>
+inline Pair SincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
+  Pair y = {0.0, 0.0};
+  const double* frame = ring + 2 * i;
+#pragma GCC unroll 16
+  for (int j = 0; j < kTaps; ++j) {
+    const double t = std::fabs(d - j) * scale;
+    const int n = static_cast<int>(t);
+    const double k = pairs[2 * n] + pairs[2 * n + 1] * (t - n);
+    Pair x;
+    std::memcpy(&x, frame + 2 * j, sizeof x);
+    y = y + k * x;
+  }
+  return y;
 }
 
 }  // namespace
@@ -128,8 +158,8 @@ AntiAliasCoefficients DesignAntiAlias(double cutoff) {
 }
 
 const std::vector<double>& SincKernel(int halfWidth) {
-  static const std::vector<double> nine = BuildKernel(4);
-  static const std::vector<double> fifteen = BuildKernel(7);
+  static const std::vector<double> nine = StoredKernel(kSincKernel4Bits, 4003);
+  static const std::vector<double> fifteen = StoredKernel(kSincKernel7Bits, 4003);
   return halfWidth == 7 ? fifteen : nine;
 }
 
@@ -194,11 +224,11 @@ HResult PitchShiftEngine::Setup() {
     half_ = taps_ / 2;
     scale_ = 4000.0 / (half_ + 1);
     try {
-      for (std::uint32_t c = 0; c < 2; ++c) {
-        if (c < channels_) ring_[c].assign(static_cast<std::size_t>(taps_), 0.0);
-        else std::vector<double>().swap(ring_[c]);
-      }
-      kernel_ = taps_ == 2 ? nullptr : &SincKernel(half_);
+      // Frames of two channels, each kept twice (at i and i + taps).
+      const std::size_t n = 4 * static_cast<std::size_t>(taps_);
+      if (ring_.capacity() < n) std::vector<double>().swap(ring_);
+      ring_.assign(n, 0.0);
+      kernel_ = taps_ == 2 ? nullptr : &KernelPairsFor(half_);
     } catch (const std::bad_alloc&) {
       hr = E_OUTOFMEMORY;
     }
@@ -245,7 +275,7 @@ void PitchShiftEngine::DesignFilter() {
 }
 
 HResult PitchShiftEngine::Free() {
-  for (auto& r : ring_) std::vector<double>().swap(r);
+  std::vector<double>().swap(ring_);
   std::vector<float>().swap(singleBuffer_);
   std::vector<double>().swap(doubleBuffer_);
   single_.Free();
@@ -293,8 +323,7 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
                                          Sink&& sink) {
   const std::uint32_t ch = channels_;
   const int taps = taps_, h = half_;
-  double* ring0 = ring_[0].data();
-  double* ring1 = ch == 2 ? ring_[1].data() : ring0;
+  double* ring = ring_.data();
   std::uint32_t used = 0, written = 0;
   while (written < capacity) {
     if (priming_) {
@@ -307,8 +336,9 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
       ringIndex_ = ringIndex_ - 1;
       if (ringIndex_ < 0) ringIndex_ = taps - 1;
       const typename Codec::Stored* f = in + std::size_t{used} * ch;
-      ring0[ringIndex_] = Codec::Decode(f[0]);
-      if (ch == 2) ring1[ringIndex_] = Codec::Decode(f[1]);
+      double* slot = ring + 2 * ringIndex_;
+      slot[0] = slot[2 * taps] = Codec::Decode(f[0]);
+      if (ch == 2) slot[1] = slot[2 * taps + 1] = Codec::Decode(f[1]);
       --needed_;
       inputCount_ = inputCount_ + 1.0;
       ++used;
@@ -318,30 +348,25 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
 
     const double d = h - (position_ - inputCount_);
     const int i = ringIndex_;
-    double y0, y1 = 0.0;
+    double y0, y1;
     if (taps == 2) {
-      const int i1 = (i + 1) % 2;
-      y0 = (1 - d) * ring0[i] + d * ring0[i1];
-      if (ch == 2) y1 = (1 - d) * ring1[i] + d * ring1[i1];
+      const double* a = ring + 2 * i;
+      const double* b = ring + 2 * ((i + 1) % 2);
+      y0 = (1 - d) * a[0] + d * b[0];
+      y1 = (1 - d) * a[1] + d * b[1];
     } else {
-      const double* table = kernel_->data();
-      y0 = 0.0;
-      int idx = i;
-      for (int j = 0; j < taps; ++j) {
-        const double t = std::fabs(d - j) * scale_;
-        const int n = static_cast<int>(t);
-        const double k = table[n] + (table[n + 1] - table[n]) * (t - n);
-        y0 = y0 + k * ring0[idx];
-        if (ch == 2) y1 = y1 + k * ring1[idx];
-        if (++idx == taps) idx = 0;
-      }
+      const Pair y = taps == 9 ? SincFrame<9>(ring, i, d, scale_, kernel_->data())
+                               : SincFrame<15>(ring, i, d, scale_, kernel_->data());
+      y0 = y[0];
+      y1 = y[1];
     }
     sink(written, y0, y1);
     ++written;
     ++outputCount_;
     position_ = static_cast<double>(outputCount_) * ratio_;
-    const double next = std::trunc(position_ - inputCount_);
-    needed_ = next > 0.0 ? static_cast<std::int64_t>(next) : 0;
+    // Whole frames still to read: the distance truncated toward zero, none when negative.
+    const double ahead = position_ - inputCount_;
+    needed_ = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
   }
   *inUsed = used;
   return written;

@@ -81,7 +81,7 @@ class PitchShiftEngine final : public CopyingEngine {
   int half_ = 4;
   double scale_ = 800.0;
   const std::vector<double>* kernel_ = nullptr;
-  std::vector<double> ring_[2];
+  std::vector<double> ring_;
   int ringIndex_ = 0;
   double inputCount_ = 0.0;
   double position_ = 0.0;
