@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Whole-process speed of mwfx against sox doing a comparable job on the same file, and
-# (optionally) the per-format loop throughput from bench_loops.
+# Whole-process speed of mwfx against a peer program (sox, soundstretch) doing a comparable
+# job on the same file, and (optionally) the per-format loop throughput from bench_loops.
 #
 # Each comparison is one bench_pair line near the bottom of this file. The ratio reported is
-# sox time / mwfx time, so a larger number means mwfx is faster.
+# peer time / mwfx time, so a larger number means mwfx is faster.
 set -euo pipefail
 
 usage() {
@@ -129,28 +129,33 @@ us_to_s() { printf '%d.%04d' $(($1 / 1000000)) $(( ($1 % 1000000 + 50) / 100 ));
 rows=()
 verdicts=()
 
-# bench_pair NAME "MWFX ARGS" "SOX EFFECT ARGS" TARGET
-#   MWFX ARGS:       the effect name followed by mwfx process options; shell quoting is
-#                    honoured, e.g. 'delay --preset "Echo chamber"'.
-#   SOX EFFECT ARGS: the sox effect chain applied to the same input.
-#   TARGET:          the minimum sox/mwfx time ratio that counts as a pass.
+# bench_pair NAME "MWFX ARGS" PEER "PEER ARGS" TARGET
+#   MWFX ARGS:  the effect name followed by mwfx process options; shell quoting is
+#               honoured, e.g. 'delay --preset "Echo chamber"'.
+#   PEER:       sox (PEER ARGS: the effect chain) or soundstretch (PEER ARGS: its options).
+#   TARGET:     the minimum peer/mwfx time ratio that counts as a pass.
 # Both commands get one untimed warm-up run, then RUNS timed runs each, interleaved and in
 # alternating order so that drift in machine load affects both sides alike.
 bench_pair() {
-  local name="$1" mw_spec="$2" sox_spec="$3" target="$4"
+  local name="$1 [$3]" mw_spec="$2" peer="$3" sox_spec="$4" target="$5"
   local mw_args sox_args
   eval "mw_args=($mw_spec)"
   eval "sox_args=($sox_spec)"
   local effect="${mw_args[0]}"
+  if ! command -v "$peer" >/dev/null 2>&1; then
+    rows+=("$(printf '%-46s %s' "$name" "skipped: $peer is not installed")")
+    return 0
+  fi
 
   if ! "$mwfx" presets "$effect" >/dev/null 2>"$tmp/probe.log"; then
-    rows+=("$(printf '%-28s %s' "$name" "skipped: $(sed 's/^mwfx: //' "$tmp/probe.log" | head -n1)")")
+    rows+=("$(printf '%-46s %s' "$name" "skipped: $(sed 's/^mwfx: //' "$tmp/probe.log" | head -n1)")")
     return 0
   fi
 
   local mw_out="$tmp/mwfx_out.wav" sox_out="$tmp/sox_out.wav"
   local mw_cmd=("$mwfx" process "$effect" "$input" "$mw_out" "${mw_args[@]:1}")
   local sox_cmd=(sox "${sox_flags[@]}" "$input" "$sox_out" "${sox_args[@]}")
+  [[ "$peer" == sox ]] || sox_cmd=("$peer" "$input" "$sox_out" "${sox_args[@]}")
 
   echo "timing: $name ($runs runs each)"
   time_once "$mw_out" "$tmp/mwfx.log" "${mw_cmd[@]}"
@@ -168,7 +173,7 @@ bench_pair() {
   done
   if [[ $verbose -eq 1 ]]; then
     echo "  mwfx runs (us): ${mw_times[*]}"
-    echo "  sox  runs (us): ${sox_times[*]}"
+    echo "  $peer runs (us): ${sox_times[*]}"
   fi
 
   local mw_med sox_med
@@ -179,9 +184,9 @@ bench_pair() {
   ratio="$(awk -v s="$sox_med" -v m="$mw_med" 'BEGIN { printf "%.2f", s / m }')"
   if awk -v r="$ratio" -v t="$target" 'BEGIN { exit !(r >= t) }'; then verdict=PASS; else verdict=BELOW; fi
 
-  rows+=("$(printf '%-28s %10s %10s %9sx %7sx  %s' "$name" "$(us_to_s "$mw_med")" \
+  rows+=("$(printf '%-46s %10s %10s %9sx %7sx  %s' "$name" "$(us_to_s "$mw_med")" \
     "$(us_to_s "$sox_med")" "$ratio" "$target" "$verdict")")
-  verdicts+=("$verdict: $name is ${ratio}x as fast as sox (target ${target}x)")
+  verdicts+=("$verdict: $name is ${ratio}x as fast as $peer (target ${target}x)")
 }
 
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown)"
@@ -193,16 +198,26 @@ echo
 # The sox echos taps stand in for a 400 ms recirculating echo, halving at each repeat; the
 # 0.5 output gain keeps the summed taps below full scale.
 bench_pair "Simple Delay (Echo chamber)" 'delay --preset "Echo chamber"' \
-  'echos 1 0.5 400 0.5 800 0.25 1200 0.125 1600 0.0625' 3.0
+  sox 'echos 1 0.5 400 0.5 800 0.25 1200 0.125 1600 0.0625' 3.0
 # Three modulated voices on each side, as the default chorus runs.
 bench_pair "Chorus"              'chorus --preset 0' \
-  'chorus 0.7 0.9 40 0.4 0.8 1.2 -s 32 0.35 0.65 1.2 -s 45 0.3 0.9 1.2 -s' 2.0
-bench_pair "Reverb"              'reverb --preset 0'   'reverb'                          2.0
-bench_pair "Multi-Tap Delay"     'multitap --preset 0' 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' 2.0
+  sox 'chorus 0.7 0.9 40 0.4 0.8 1.2 -s 32 0.35 0.65 1.2 -s 45 0.3 0.9 1.2 -s' 2.0
+bench_pair "Reverb"              'reverb --preset 0'   sox 'reverb'                      2.0
+bench_pair "Multi-Tap Delay"     'multitap --preset 0' sox 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' 2.0
+# The length-changing effects against the two programs users would otherwise pick: the
+# sound made 25 % longer at the same pitch, and raised by four semitones at the same length.
+bench_pair "Time Stretch 125 %"                 'stretch --set FinalLength=12500' \
+  soundstretch '-tempo=-20' 1.5
+bench_pair "Time Stretch 125 %"                 'stretch --set FinalLength=12500' \
+  sox 'tempo 0.8' 2.0
+bench_pair "Pitch Shift +4 (duration kept)"     'pitch --set Semitones=4 --set PreserveDuration=1' \
+  soundstretch '-pitch=4' 1.5
+bench_pair "Pitch Shift +4 (duration kept)"     'pitch --set Semitones=4 --set PreserveDuration=1' \
+  sox 'pitch 400' 2.0
 
 echo
-printf '%-28s %10s %10s %10s %8s  %s\n' "effect" "mwfx (s)" "sox (s)" "sox/mwfx" "target" "result"
-printf '%-28s %10s %10s %10s %8s  %s\n' "------" "--------" "-------" "--------" "------" "------"
+printf '%-46s %10s %10s %10s %8s  %s\n' "effect" "mwfx (s)" "peer (s)" "peer/mwfx" "target" "result"
+printf '%-46s %10s %10s %10s %8s  %s\n' "------" "--------" "--------" "---------" "------" "------"
 for row in "${rows[@]}"; do echo "$row"; done
 echo "(medians of $runs wall-clock runs of the whole process, including file reading and writing)"
 echo
