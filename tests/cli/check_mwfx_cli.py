@@ -45,7 +45,7 @@ ACCEPTED_NAMES = ('8-bit unsigned PCM', '16-bit PCM', '32-bit PCM',
                   '32-bit float', '64-bit float')
 
 EFFECTS = ('delay', 'chorus', 'reverb', 'multitap', 'pitch', 'stretch')
-AVAILABLE = ('delay', 'chorus', 'reverb', 'multitap')
+AVAILABLE = EFFECTS
 
 # Simple Delay record: size, tag, then the block in this field order.
 DELAY_TAG = '3C41A873-5E2D-11D0-9D27-4E7A91C2D05F'
@@ -723,6 +723,99 @@ def check_errors(env):
 
 # ---------------------------------------------------------------------------
 
+# ---------------------------------------------------------------------------
+# The effects that change the length: decimal fields, the derived pitch ratio, output
+# buffers
+
+PITCH_TAG = 'c8e35f23-8a64-11d0-9d27-4e7a91c2d05f'
+STRETCH_TAG = '1b7e9c44-92d3-11d0-9d27-4e7a91c2d05f'
+
+
+def pitch_ratio(semitones, cents):
+    """The ratio a settings page derives from the interval, as the host writes it."""
+    up = 1.05946309436 ** semitones if semitones >= 0 else \
+        0.9438743126810656 ** -semitones
+    fine = 1.0005946309436 ** (cents * 0.1) if cents >= 0 else \
+        0.9994057224322309 ** (-cents * 0.1)
+    return up * fine + 0.000001
+
+
+def check_length_effects(env):
+    r, m = env.r, env.mwfx
+
+    def saved(name, effect, options, size, tag):
+        d = env.folder()
+        rec = os.path.join(d, 'saved.rec')
+        ok, _ = env.succeed(name + ' (runs)', ['process', effect, env.input,
+                                               os.path.join(d, 'out.wav')] + options +
+                            ['--save-record', rec])
+        if not ok or not os.path.exists(rec):
+            return None
+        blob = read(rec)
+        r.check(len(blob) == size and blob[:4] == struct.pack('<I', size) and
+                blob[4:20] == uuid.UUID(tag).bytes_le, name + ': a %d-byte record' % size,
+                'got %d bytes' % len(blob))
+        return blob
+
+    # Pitch Shift: the interval without a ratio writes the ratio it makes, after every
+    # --set and from the stored (clamped) values; an explicit ratio stands as given.
+    for options, semis, cents in ((['--set', 'Semitones=4'], 4, 0),
+                                  (['--set', 'Cents=-255', '--set', 'Semitones=-7'], -7, -255),
+                                  (['--set', 'Semitones=99'], 50, 0),
+                                  (['--set', 'Cents=5000'], 0, 1000)):
+        blob = saved('pitch %s' % ' '.join(options), 'pitch', options, 68, PITCH_TAG)
+        if blob:
+            s_, c_ = struct.unpack_from('<2i', blob, 20)
+            ratio, = struct.unpack_from('<d', blob, 44)
+            r.check((s_, c_) == (semis, cents), 'pitch %s: interval stored clamped' % options,
+                    'got %r' % ((s_, c_),))
+            want = pitch_ratio(semis, cents)
+            r.check(abs(ratio - want) <= 1e-15 * want, 'pitch %s: derived ratio' % options,
+                    'got %r, expected %r' % (ratio, want))
+    for options, want in ((['--set', 'Semitones=4', '--set', 'Ratio=1.5'], 1.5),
+                          (['--set', 'Ratio=0.75', '--set', 'Cents=100'], 0.75),
+                          ([], 1.0)):
+        blob = saved('pitch %s' % ' '.join(options), 'pitch', options, 68, PITCH_TAG)
+        if blob:
+            ratio, = struct.unpack_from('<d', blob, 44)
+            r.check(ratio == want, 'pitch %s: ratio as given' % options, 'got %r' % ratio)
+
+    # Time Stretch: decimal values, clamped like every setter clamps.
+    for value, want in (('12500.5', 12500.5), ('1e4', 10000.0), ('100', 5000.0),
+                        ('9e9', 50000.0)):
+        blob = saved('stretch FinalLength=%s' % value, 'stretch',
+                     ['--set', 'FinalLength=' + value], 52, STRETCH_TAG)
+        if blob:
+            got, = struct.unpack_from('<d', blob, 20)
+            r.check(got == want, 'stretch FinalLength=%s: stored %r' % (value, want),
+                    'got %r' % got)
+
+    # The output buffers' size changes nothing.
+    outs = []
+    for extra in ([], ['--output-frames', '1'], ['--buffer-frames', '1', '--output-frames', '7'],
+                  ['--output-frames', '100000']):
+        d = env.folder()
+        out = os.path.join(d, 'out.wav')
+        ok, _ = env.succeed('stretch %s' % extra, ['process', 'stretch', env.input, out,
+                                                   '--set', 'FinalLength=17000'] + extra)
+        outs.append(read(out) if ok else None)
+    r.check(outs[0] is not None and all(o == outs[0] for o in outs),
+            'stretch: output buffer sizes change no byte')
+
+    def proc(effect, *opts):
+        return lambda p: (['process', effect, p['in'], p['out']] + list(opts)
+                          + ['--save-record', p['rec']])
+
+    for value in ('abc', '', '1.5x', '--1'):
+        check_error(env, 'bad value FinalLength=%s' % value,
+                    proc('stretch', '--set', 'FinalLength=' + value))
+    for value in ('0', '-1', 'nan', 'inf'):
+        check_error(env, 'refused Ratio=%s' % value, proc('pitch', '--set', 'Ratio=' + value),
+                    expect_text=('Ratio',))
+    for n in ('0', '-3', 'x', '', '1.5', '99999999999'):
+        check_error(env, '--output-frames %r' % n, proc('stretch', '--output-frames', n))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     ap.add_argument('--mwfx', required=True, help='path of the mwfx binary')
@@ -741,6 +834,7 @@ def main():
             check_outputs(env)
             check_formats(env)
             check_errors(env)
+            check_length_effects(env)
     if opts.verbose:
         print('time %.1f s' % (time.monotonic() - start))
     print('%d passed, %d failed' % (results.passed, results.failed))
