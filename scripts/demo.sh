@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds mwfx and renders a demo sound through Simple Delay with each of its
-# presets and through one preset of each other in-place effect, writing WAV files to
+# presets, through one preset of each other effect, and through a stretch and a
+# transposition, writing WAV files to
 # build/demo and printing what it did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,3 +43,20 @@ for effect in chorus reverb multitap; do
   "$mwfx" process "$effect" "$out/source.wav" "$file" --preset 2
   printf '%-8s preset 2 %-47s -> %s (%s s)\n' "$effect" "\"$name\"" "$file" "$(soxi -D "$file")"
 done
+
+# The length-changing effects: a named preset of each, then a longer stretch and a
+# transposition that keeps the duration.
+for effect in stretch pitch; do
+  name=$("$mwfx" presets "$effect" | sed -n '3p' | sed -E 's/^ *[0-9]+  //')
+  file="$out/$effect-2.wav"
+  "$mwfx" process "$effect" "$out/source.wav" "$file" --preset 2
+  printf '%-8s preset 2 %-47s -> %s (%s s)\n' "$effect" "\"$name\"" "$file" "$(soxi -D "$file")"
+done
+file="$out/stretch-150.wav"
+"$mwfx" process stretch "$out/source.wav" "$file" --set FinalLength=15000 --set Mode=9
+printf '%-8s 150 %% (mode "Solo instruments 1")%22s -> %s (%s s)\n' stretch "" "$file" \
+  "$(soxi -D "$file")"
+file="$out/pitch-up4-same-length.wav"
+"$mwfx" process pitch "$out/source.wav" "$file" --set Semitones=4 --set PreserveDuration=1
+printf '%-8s +4 semitones, duration kept%31s -> %s (%s s)\n' pitch "" "$file" \
+  "$(soxi -D "$file")"
