@@ -81,5 +81,49 @@ int main() {
       }
     }
   }
+  // The effects that change the length: every preset and a few settings that reach the
+  // splice search, the drain, the anti-alias filter and each interpolator.
+  struct LengthCase {
+    const char* effect;
+    const char* field;
+    double value;
+  };
+  const LengthCase lengthCases[] = {
+      {"stretch", "FinalLength", 5000.0},  {"stretch", "FinalLength", 23456.0},
+      {"stretch", "Mode", 15},             {"pitch", "PreserveDuration", 1},
+      {"pitch", "AntiAlias", 1},           {"pitch", "Accuracy", 3},
+      {"pitch", "Accuracy", 1},
+  };
+  for (const char* name : {"stretch", "pitch"}) {
+    const mw::CatalogEntry& entry = *mw::FindEffect(name);
+    for (const auto& f : mwtest::AllFormats()) {
+      for (std::uint16_t ch : {1, 2}) {
+        const auto input = mwtest::MakeSignal(f, ch, 20000, 8765);
+        for (std::uint32_t rate : {8000u, 44100u}) {
+          const std::int32_t presets = entry.info->presets.Count();
+          for (std::int32_t k = 0; k < presets + 7; ++k) {
+            auto e = mw::CreateAnyEffect(entry);
+            mw::ParamStore& p = e->Params();
+            const LengthCase& c = lengthCases[k < presets ? 0 : k - presets];
+            if (k < presets) {
+              e->ApplyPreset(k);
+            } else if (std::strcmp(c.effect, name) != 0) {
+              continue;
+            } else {
+              e->ApplyPreset(3);  // a ratio away from one
+              const int i = p.Table().Find(c.field);
+              if (p.Table().fields[i].type == mw::FieldType::Float64) p.PutDouble(i, c.value);
+              else p.Put(i, static_cast<std::int32_t>(c.value));
+            }
+            const auto out = mwtest::RunThrough(*e, f, ch, rate, input, 1500);
+            Fnv h;
+            h.Add(out.data(), out.size());
+            std::printf("%s %u/%u ch%u %5u case %2d: %zu bytes %016" PRIx64 "\n", name, f.tag,
+                        f.bits, ch, rate, k, out.size(), h.Value());
+          }
+        }
+      }
+    }
+  }
   return 0;
 }
