@@ -31,13 +31,21 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Debian's `wine` starts the 32-bit loader whenever it is installed; on a kernel that cannot
+# run 32-bit programs, the 64-bit loader runs everything there is to run.
+wine=wine
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine
+fi
+
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
 
 start=$SECONDS
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not create the prefix"
+"$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot could not create the prefix"
 
 # Two install folders, one with spaces in its name as installers commonly choose.
 first_dir="$WINEPREFIX/drive_c/Program Files/Marrowind/Vantor 1 Plug-In Pack"
@@ -54,7 +62,7 @@ run_regsvr32() {
   local what=$1
   shift
   local rc=0
-  wine regsvr32 "$@" || rc=$?
+  "$wine" regsvr32 "$@" || rc=$?
   [ "$rc" -eq 0 ] || fail "regsvr32 $* ($what) exited with $rc"
 }
 
@@ -62,7 +70,7 @@ check() {
   local what=$1
   shift
   echo "== $what"
-  wine "$checker" "$@" || fail "$what"
+  "$wine" "$checker" "$@" || fail "$what"
 }
 
 # From the install folder by relative name: the module must still record its full path.

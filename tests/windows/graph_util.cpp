@@ -89,29 +89,23 @@ void WriteWav(const std::wstring& path, const FormatCase& f, std::uint16_t chann
   std::fclose(out);
 }
 
-DelayGraph::~DelayGraph() {
+EffectGraph::~EffectGraph() {
   if (Control() != nullptr) Control()->Stop();
   if (sink_ != nullptr) sink_->Release();
 }
 
-bool DelayGraph::Build(const std::wstring& file, const SimpleDelayParams& params) {
-  EXPECT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_IBaseFilter,
-                                 effect_.OutVoid()),
-            S_OK);
-  if (!effect_) return false;
-  Ptr<ISimpleDelayParams> p;
-  EXPECT_EQ(effect_->QueryInterface(IID_ISimpleDelayParams, p.OutVoid()), S_OK);
-  if (!p) return false;
-  EXPECT_EQ(p->SetParameters(&params), S_OK);
+bool EffectGraph::Build(const std::wstring& file, IBaseFilter* effect) {
+  effect->AddRef();
+  *effect_.Out() = effect;
   EXPECT_EQ(mwfx::WavSink::Create(&sink_), S_OK);
   if (sink_ == nullptr) return false;
   std::string error;
-  const HRESULT hr = graph_.Build(file, effect_.Get(), static_cast<IBaseFilter*>(sink_), &error);
+  const HRESULT hr = graph_.Build(file, effect, static_cast<IBaseFilter*>(sink_), &error);
   EXPECT_EQ(hr, S_OK) << error;
   return SUCCEEDED(hr);
 }
 
-HRESULT DelayGraph::WaitForComplete(DWORD ms) {
+HRESULT EffectGraph::WaitForComplete(DWORD ms) {
   for (const DWORD start = GetTickCount(); GetTickCount() - start <= ms;) {
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
@@ -125,8 +119,43 @@ HRESULT DelayGraph::WaitForComplete(DWORD ms) {
   return E_ABORT;
 }
 
-bool DelayGraph::SinkFlushing() const {
+bool EffectGraph::SinkFlushing() const {
   return static_cast<mw::ds::InputPin*>(sink_->GetPin(0))->Flushing();
 }
+
+bool DelayGraph::Build(const std::wstring& file, const SimpleDelayParams& params) {
+  Ptr<IBaseFilter> effect;
+  EXPECT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_IBaseFilter,
+                                 effect.OutVoid()),
+            S_OK);
+  if (!effect) return false;
+  Ptr<ISimpleDelayParams> p;
+  EXPECT_EQ(effect->QueryInterface(IID_ISimpleDelayParams, p.OutVoid()), S_OK);
+  if (!p) return false;
+  EXPECT_EQ(p->SetParameters(&params), S_OK);
+  return EffectGraph::Build(file, effect.Get());
+}
+
+HoldingWriter::HoldingWriter(EffectGraph& g, int holdAt, DWORD timeoutMs)
+    : g_(g), holdAt_(holdAt), timeout_(timeoutMs) {
+  held_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_.Sink()->SetWriter([this](const BYTE* data, std::size_t bytes) {
+    bytes_.insert(bytes_.end(), data, data + bytes);
+    if (++calls_ == holdAt_) {
+      heldBytes_ = bytes_.size();
+      SetEvent(held_);
+      const DWORD start = GetTickCount();
+      while (!g_.SinkFlushing() && g_.Sink()->State() != State_Stopped &&
+             GetTickCount() - start < timeout_) {
+        Sleep(5);
+      }
+    }
+    return S_OK;
+  });
+}
+
+HoldingWriter::~HoldingWriter() { CloseHandle(held_); }
+
+bool HoldingWriter::WaitHeld() { return WaitForSingleObject(held_, timeout_) == WAIT_OBJECT_0; }
 
 }  // namespace mwtest

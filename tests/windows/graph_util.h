@@ -1,5 +1,5 @@
 // Helpers of the graph tests: a scratch folder, WAV files written here (not by the code
-// under test), and a Simple Delay graph from a file into a WavSink.
+// under test), and graphs from a file through an effect filter into a WavSink.
 #pragma once
 
 // First: the core's test helpers name the core's status constants, which the platform
@@ -36,20 +36,21 @@ class ScratchDir {
 void WriteWav(const std::wstring& path, const FormatCase& f, std::uint16_t channels,
               std::uint32_t rate, const std::vector<std::uint8_t>& samples, bool extensible);
 
-// File Source (Async) -> WAVE parser -> Simple Delay from the module -> WavSink.
-class DelayGraph {
+// File Source (Async) -> WAVE parser -> an effect filter -> WavSink.
+class EffectGraph {
  public:
-  DelayGraph() = default;
-  ~DelayGraph();
-  DelayGraph(const DelayGraph&) = delete;
-  DelayGraph& operator=(const DelayGraph&) = delete;
+  EffectGraph() = default;
+  ~EffectGraph();
+  EffectGraph(const EffectGraph&) = delete;
+  EffectGraph& operator=(const EffectGraph&) = delete;
 
   // Returns false (with a test failure recorded) when the graph cannot be built.
-  bool Build(const std::wstring& file, const SimpleDelayParams& params);
+  bool Build(const std::wstring& file, IBaseFilter* effect);
   // Waits for EC_COMPLETE in the event queue: S_OK, E_ABORT after `ms` without it, or the
   // failure an abort event carried.
   HRESULT WaitForComplete(DWORD ms);
 
+  IBaseFilter* Effect() const { return effect_.Get(); }
   mwfx::WavSink* Sink() const { return sink_; }
   IMediaControl* Control() const { return graph_.Control(); }
   IMediaSeeking* Seeking() const { return graph_.Seeking(); }
@@ -59,6 +60,33 @@ class DelayGraph {
   Ptr<IBaseFilter> effect_;
   mwfx::WavSink* sink_ = nullptr;
   mwfx::AudioGraph graph_;
+};
+
+// The same with Simple Delay from the module.
+class DelayGraph : public EffectGraph {
+ public:
+  bool Build(const std::wstring& file, const SimpleDelayParams& params);
+};
+
+// Holds the streaming thread inside the sink at the `holdAt`-th buffer until the sink is
+// flushed or stopped, so that the test can act in mid-stream. Everything received is kept.
+class HoldingWriter {
+ public:
+  HoldingWriter(EffectGraph& g, int holdAt, DWORD timeoutMs);
+  ~HoldingWriter();
+  bool WaitHeld();
+  // Read after the graph has stopped.
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  std::size_t HeldBytes() const { return heldBytes_; }
+
+ private:
+  EffectGraph& g_;
+  int holdAt_;
+  DWORD timeout_;
+  int calls_ = 0;
+  HANDLE held_;
+  std::vector<std::uint8_t> bytes_;
+  std::size_t heldBytes_ = 0;
 };
 
 }  // namespace mwtest

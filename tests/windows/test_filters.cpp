@@ -1,6 +1,6 @@
-// Every in-place effect filter through COM, driven by the portable core's own tables:
-// the accessor slots of its parameter interface, its record, its presets with their wide
-// names, and the interfaces it answers.
+// Every effect filter through COM, driven by the portable core's own tables: the accessor
+// slots of its parameter interface, its record, its presets with their wide names, and the
+// interfaces it answers.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,20 +18,28 @@ struct FilterCase {
   const char* cliName;
   const CLSID* clsid;
   const IID* params;
+  const CLSID* page;
   std::uint32_t recordBytes;
   LONG presets;
+  bool inPlace;  // only the in-place effects process float buffers directly
 };
 
 const FilterCase kFilters[] = {
-    {"delay", &CLSID_MwSimpleDelay, &IID_ISimpleDelayParams, 40, 7},
-    {"multitap", &CLSID_MwMultiTapDelay, &IID_IMultiTapParams, 160, 26},
-    {"reverb", &CLSID_MwReverb, &IID_IReverbParams, 64, 13},
-    {"chorus", &CLSID_MwChorus, &IID_IChorusParams, 68, 24},
+    {"stretch", &CLSID_MwTimeStretch, &IID_ITimeStretchParams, &CLSID_MwTimeStretchPage, 52, 4, false},
+    {"pitch", &CLSID_MwPitchShift, &IID_IPitchShiftParams, &CLSID_MwPitchShiftPage, 68, 6, false},
+    {"delay", &CLSID_MwSimpleDelay, &IID_ISimpleDelayParams, &CLSID_MwSimpleDelayPage, 40, 7, true},
+    {"multitap", &CLSID_MwMultiTapDelay, &IID_IMultiTapParams,
+     &CLSID_MwMultiTapDelayPage, 160, 26, true},
+    {"reverb", &CLSID_MwReverb, &IID_IReverbParams, &CLSID_MwReverbPage, 64, 13, true},
+    {"chorus", &CLSID_MwChorus, &IID_IChorusParams, &CLSID_MwChorusPage, 68, 24, true},
 };
 
-// A parameter interface seen as a host sees it: a table of slots.
+// A parameter interface seen as a host sees it: a table of slots. Integer fields pass 32
+// bits, floating-point fields a double.
 using GetSlot = HRESULT(STDMETHODCALLTYPE*)(void*, LONG*);
 using PutSlot = HRESULT(STDMETHODCALLTYPE*)(void*, LONG);
+using GetDoubleSlot = HRESULT(STDMETHODCALLTYPE*)(void*, double*);
+using PutDoubleSlot = HRESULT(STDMETHODCALLTYPE*)(void*, double);
 using BlockSlot = HRESULT(STDMETHODCALLTYPE*)(void*, void*);
 
 void* Slot(IUnknown* p, int index) { return (*reinterpret_cast<void***>(p))[index]; }
@@ -47,25 +55,42 @@ TEST_F(AllFilters, AccessorSlotsFollowTheFieldTable) {
     auto getParameters = reinterpret_cast<BlockSlot>(Slot(params.Get(), 3));
     for (std::size_t i = 0; i < table.count; ++i) {
       const mw::FieldInfo& field = table.fields[i];
+      const bool isDouble = field.type == mw::FieldType::Float64;
+      const std::size_t width = isDouble ? 8 : 4;
       std::vector<std::uint8_t> before(table.blockSize), after(table.blockSize);
       ASSERT_EQ(getParameters(params.Get(), before.data()), S_OK);
-      std::int32_t current;
-      std::memcpy(&current, before.data() + field.offset, 4);
-      // In range and different from what is stored.
-      std::int32_t value = current + 1;
-      if (field.ranged) value = static_cast<std::int32_t>(current != field.min ? field.min : field.max);
-      auto put = reinterpret_cast<PutSlot>(Slot(params.Get(), 8 + 2 * static_cast<int>(i)));
-      auto get = reinterpret_cast<GetSlot>(Slot(params.Get(), 7 + 2 * static_cast<int>(i)));
-      ASSERT_EQ(put(params.Get(), value), S_OK) << f.cliName << " " << field.name;
+      void* const put = Slot(params.Get(), 8 + 2 * static_cast<int>(i));
+      void* const get = Slot(params.Get(), 7 + 2 * static_cast<int>(i));
+      // In range and different from what is stored; the bytes it must leave in the block.
+      std::uint8_t want[8];
+      if (isDouble) {
+        double current;
+        std::memcpy(&current, before.data() + field.offset, 8);
+        double value = current + 1.5;
+        if (field.ranged) value = static_cast<double>(current != field.min ? field.min : field.max);
+        std::memcpy(want, &value, 8);
+        ASSERT_EQ(reinterpret_cast<PutDoubleSlot>(put)(params.Get(), value), S_OK)
+            << f.cliName << " " << field.name;
+        double read = 0;
+        EXPECT_EQ(reinterpret_cast<GetDoubleSlot>(get)(params.Get(), &read), S_OK);
+        EXPECT_EQ(read, value) << f.cliName << " " << field.name;
+      } else {
+        std::int32_t current;
+        std::memcpy(&current, before.data() + field.offset, 4);
+        std::int32_t value = current + 1;
+        if (field.ranged) value = static_cast<std::int32_t>(current != field.min ? field.min : field.max);
+        std::memcpy(want, &value, 4);
+        ASSERT_EQ(reinterpret_cast<PutSlot>(put)(params.Get(), value), S_OK)
+            << f.cliName << " " << field.name;
+        LONG read = 0;
+        EXPECT_EQ(reinterpret_cast<GetSlot>(get)(params.Get(), &read), S_OK);
+        EXPECT_EQ(read, value) << f.cliName << " " << field.name;
+      }
       ASSERT_EQ(getParameters(params.Get(), after.data()), S_OK);
-      std::int32_t stored;
-      std::memcpy(&stored, after.data() + field.offset, 4);
-      EXPECT_EQ(stored, value) << f.cliName << " " << field.name;
-      std::memcpy(after.data() + field.offset, &current, 4);
+      EXPECT_EQ(std::memcmp(after.data() + field.offset, want, width), 0)
+          << f.cliName << " " << field.name;
+      std::memcpy(after.data() + field.offset, before.data() + field.offset, width);
       EXPECT_EQ(after, before) << f.cliName << " " << field.name << " moved another field";
-      LONG read = 0;
-      EXPECT_EQ(get(params.Get(), &read), S_OK);
-      EXPECT_EQ(read, value) << f.cliName << " " << field.name;
     }
   }
 }
@@ -107,19 +132,24 @@ TEST_F(AllFilters, RecordsPresetsAndInterfaces) {
     }
     EXPECT_EQ(presets->ApplyPreset(count), E_INVALIDARG);
 
-    for (const IID* iid : {f.params, &IID_ISpecifyPropertyPages, &IID_IEffectDirectProcess,
-                           &IID_IBaseFilter, &IID_IAMovieSetup}) {
+    for (const IID* iid : {f.params, &IID_ISpecifyPropertyPages, &IID_IBaseFilter,
+                           &IID_IMediaFilter, &IID_IPersist, &IID_IAMovieSetup}) {
       Ptr<IUnknown> part;
       EXPECT_EQ(persist->QueryInterface(*iid, part.OutVoid()), S_OK) << f.cliName;
     }
+    Ptr<IUnknown> direct;
+    EXPECT_EQ(persist->QueryInterface(IID_IEffectDirectProcess, direct.OutVoid()),
+              f.inPlace ? S_OK : E_NOINTERFACE)
+        << f.cliName;
     Ptr<ISpecifyPropertyPages> pages;
     ASSERT_EQ(persist->QueryInterface(IID_ISpecifyPropertyPages, pages.OutVoid()), S_OK);
     CAUUID list{};
     ASSERT_EQ(pages->GetPages(&list), S_OK);
     ASSERT_EQ(list.cElems, 1u);
-    CLSID page = *f.clsid;
-    page.Data1 += 1;
-    EXPECT_TRUE(IsEqualGUID(list.pElems[0], page)) << f.cliName;
+    EXPECT_TRUE(IsEqualGUID(list.pElems[0], *f.page)) << f.cliName;
+    CLSID id{};
+    EXPECT_EQ(persist->GetClassID(&id), S_OK);
+    EXPECT_TRUE(IsEqualGUID(id, *f.clsid)) << f.cliName;
     CoTaskMemFree(list.pElems);
   }
 }

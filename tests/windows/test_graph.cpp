@@ -11,6 +11,7 @@ namespace {
 using mwtest::ComTest;
 using mwtest::DelayGraph;
 using mwtest::FormatCase;
+using mwtest::HoldingWriter;
 using mwtest::ScratchDir;
 
 constexpr DWORD kTimeout = 30000;
@@ -91,41 +92,6 @@ TEST_F(Graphs, AnEmptyFileCompletesWithNothingReceived) {
   }
 }
 
-// Holds the streaming thread inside the sink at the `holdAt`-th buffer until the sink is
-// flushed or stopped, so that the test can act in mid-stream. Everything received is kept.
-class HoldingWriter {
- public:
-  HoldingWriter(DelayGraph& g, int holdAt) : g_(g), holdAt_(holdAt) {
-    held_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_.Sink()->SetWriter([this](const BYTE* data, std::size_t bytes) {
-      bytes_.insert(bytes_.end(), data, data + bytes);
-      if (++calls_ == holdAt_) {
-        heldBytes_ = bytes_.size();
-        SetEvent(held_);
-        const DWORD start = GetTickCount();
-        while (!g_.SinkFlushing() && g_.Sink()->State() != State_Stopped &&
-               GetTickCount() - start < kTimeout) {
-          Sleep(5);
-        }
-      }
-      return S_OK;
-    });
-  }
-  ~HoldingWriter() { CloseHandle(held_); }
-  bool WaitHeld() { return WaitForSingleObject(held_, kTimeout) == WAIT_OBJECT_0; }
-  // Read after the graph has stopped.
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-  std::size_t HeldBytes() const { return heldBytes_; }
-
- private:
-  DelayGraph& g_;
-  int holdAt_;
-  int calls_ = 0;
-  HANDLE held_;
-  std::vector<std::uint8_t> bytes_;
-  std::size_t heldBytes_ = 0;
-};
-
 // Seeks back to 0.5 s while the second buffer is being received: after the seek the output
 // must be that of a fresh engine fed from 0.5 s, with no echo of what came before.
 void SeekClearsTheEchoes(bool pauseFirst) {
@@ -139,7 +105,7 @@ void SeekClearsTheEchoes(bool pauseFirst) {
 
   DelayGraph g;
   ASSERT_TRUE(g.Build(dir.Path(L"in.wav"), kEcho));
-  HoldingWriter writer(g, 2);
+  HoldingWriter writer(g, 2, kTimeout);
   ASSERT_EQ(g.Control()->Run(), S_OK);
   ASSERT_TRUE(writer.WaitHeld());
   if (pauseFirst) {
@@ -194,7 +160,7 @@ TEST_F(Graphs, StopAndRunAgainStartsFromFreshMemory) {
   ASSERT_TRUE(g.Build(dir.Path(L"in.wav"), kEcho));
   std::size_t stoppedAt = 0;
   {
-    HoldingWriter writer(g, 2);
+    HoldingWriter writer(g, 2, kTimeout);
     ASSERT_EQ(g.Control()->Run(), S_OK);
     ASSERT_TRUE(writer.WaitHeld());
     ASSERT_EQ(g.Control()->Stop(), S_OK);

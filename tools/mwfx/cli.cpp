@@ -162,7 +162,10 @@ int Params(const std::vector<std::string>& args) {
     if (f.type == mw::FieldType::Float64) {
       double d = 0;
       effect->Params().GetDouble(i, &d);
-      std::printf("%-*s %9.9g  %s\n", width, f.name, d, range.c_str());
+      // Formatted first, then padded: Wine's printf pads "%9.9g" wrongly for whole values.
+      char number[32];
+      std::snprintf(number, sizeof number, "%.9g", d);
+      std::printf("%-*s %9s  %s\n", width, f.name, number, range.c_str());
     } else if (f.type == mw::FieldType::UInt32) {
       std::printf("%-*s %9" PRIu32 "  %s\n", width, f.name, static_cast<std::uint32_t>(v),
                   range.c_str());

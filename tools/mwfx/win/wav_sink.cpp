@@ -139,6 +139,7 @@ HRESULT STDMETHODCALLTYPE WavSink::Run(REFERENCE_TIME start) {
 }
 
 HRESULT WavSink::OnReceive(IMediaSample* sample) {
+  if (inspector_) inspector_(sample);
   {
     Lock events(&eventLock_);
     if (endOfStream_) return VFW_E_SAMPLE_REJECTED_EOS;
@@ -183,6 +184,12 @@ void WavSink::SetWriter(Writer writer) {
   Lock lock(&filterLock_);
   Lock receive(&receiveLock_);
   writer_ = std::move(writer);
+}
+
+void WavSink::SetInspector(Inspector inspector) {
+  Lock lock(&filterLock_);
+  Lock receive(&receiveLock_);
+  inspector_ = std::move(inspector);
 }
 
 std::vector<BYTE> WavSink::TakeData() {

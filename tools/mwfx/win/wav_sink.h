@@ -68,6 +68,10 @@ class WavSink final : public mw::ds::BaseFilter, public IAMFilterMiscFlags {
   // Received bytes go to `writer` instead of being kept; set it while stopped. An empty
   // writer returns to keeping them.
   void SetWriter(Writer writer);
+  // Sees every sample received while streaming, before its bytes are taken (for hosts
+  // that look at flags, times, types or sizes). Set it while stopped; empty: none.
+  using Inspector = std::function<void(IMediaSample* sample)>;
+  void SetInspector(Inspector inspector);
   // The bytes kept since the last start of streaming (Stopped to Paused), in order.
   std::vector<BYTE> TakeData();
   // Bytes received since the last start of streaming.
@@ -93,6 +97,7 @@ class WavSink final : public mw::ds::BaseFilter, public IAMFilterMiscFlags {
   CRITICAL_SECTION receiveLock_;
   CRITICAL_SECTION eventLock_;
   Writer writer_;
+  Inspector inspector_;
   std::vector<BYTE> data_;
   volatile LONG64 received_ = 0;
   volatile LONG writeStatus_ = S_OK;
