@@ -117,6 +117,17 @@ def build_cases(quick, rng):
                           make_signal(fmt, nch, input_frames(rate, sets, rng), rng, rate),
                           sets=sets))
 
+    # Random settings over the whole range of transpositions.
+    for i in range(8 if quick else 30):
+        fmt, nch = harness.COMBOS[rng.randrange(len(harness.COMBOS))]
+        rate = rng.choice((8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000))
+        sets = [('Semitones', rng.randrange(-24, 25)), ('Cents', rng.randrange(-1000, 1001)),
+                ('PreserveDuration', rng.randrange(2)), ('Mode', rng.randrange(19)),
+                ('Accuracy', rng.randrange(1, 4)), ('AntiAlias', rng.randrange(2))]
+        cases.append(Case('random', fmt, nch, rate,
+                          make_signal(fmt, nch, input_frames(rate, sets, rng, seconds=0.05),
+                                      rng, rate), sets=sets))
+
     # Ratios given directly (they win over Semitones and Cents), the
     # smallest filtered ratio, clamped fields, accuracies outside 1 to 3.
     special = [
@@ -336,6 +347,22 @@ def selftest(results, quick=False):
     T(ok_dc, 'anti-alias d.c. gain 10^0.005')
     T(ok_band, 'anti-alias pass band within +0.1 to +0.2 dB')
     T(ok_stop, 'anti-alias stop band attenuated')
+
+    # Correctly rounded functions: within one unit in the last place of the
+    # C library's (which is itself correctly rounded nearly always), and pow
+    # equal to a 100-digit evaluation.
+    xs = [rng.uniform(-30.0, 30.0) for _ in range(300)] + [0.5, 1.0, ref.PI, 2 * ref.PI]
+    pairs = [(f(x), g(x)) for x in xs for f, g in ((ref.cr_sin, math.sin),
+                                                   (ref.cr_cos, math.cos),
+                                                   (ref.cr_tan, math.tan))]
+    T(all(abs(a - b) <= math.ulp(b) for a, b in pairs)
+      and sum(a == b for a, b in pairs) > 0.95 * len(pairs),
+      'sine, cosine and tangent agree with the C library to one unit')
+    ctx = ref.decimal.Context(prec=100)
+    T(all(ref.cr_pow(b, y) == float(ctx.power(ref.decimal.Decimal(b), ref.decimal.Decimal(y)))
+          for b, y in ((10.0, 0.005), (1.05946309436, 7.0), (0.9438743126810656, 24.0),
+                       (1.0005946309436, 33.300000000000004), (0.9994057224322309, 100.0))),
+      'pow equals a 100-digit evaluation')
 
     table = ref.kernel_table(4)
     T(table[0] == 1.0 and table[4000] == table[3999] and table[4001:] == [0.0, 0.0]

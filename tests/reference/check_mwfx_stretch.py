@@ -84,6 +84,16 @@ def build_cases(quick, rng):
             cases.append(Case('mode %d' % mode, fmt, nch, rate, sig,
                               sets=[('Mode', mode), ('FinalLength', length)]))
 
+    # Random settings.
+    for i in range(8 if quick else 25):
+        fmt, nch = harness.COMBOS[rng.randrange(len(harness.COMBOS))]
+        rate = rng.choice((8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000))
+        mode = rng.randrange(19)
+        length = round(rng.uniform(5000.0, 50000.0), rng.randrange(4))
+        sig = make_signal(fmt, nch, frames_around(rate, mode, length, rng, 2), rng, rate)
+        cases.append(Case('random', fmt, nch, rate, sig,
+                          sets=[('FinalLength', length), ('Mode', mode)]))
+
     # Lengths beyond the range are clamped; a mode beyond the table is the
     # last row.
     for i, (sets, rate) in enumerate((

@@ -21,6 +21,7 @@ stream is drained everything received is turned into output as a call with
 unlimited room would.  So the model processes the whole input at once.
 """
 
+import decimal
 import math
 import os
 import sys
@@ -61,6 +62,67 @@ PROTOTYPE_POLES = (
     (-0.06398, 1.032181), (-0.06398, -1.032181),
 )
 BINOMIAL_8 = (1.0, 8.0, 28.0, 56.0, 70.0, 56.0, 28.0, 8.0, 1.0)
+
+
+# ---------------------------------------------------------------------------
+# Correctly rounded elementary functions: each is evaluated with the decimal
+# module to 60 significant digits and rounded once to the nearest double, so
+# the results do not depend on any platform's mathematics library.
+
+_CTX = decimal.Context(prec=60, rounding=decimal.ROUND_HALF_EVEN, Emax=99999, Emin=-99999)
+_HALF_PI = _CTX.divide(decimal.Decimal(
+    '3.141592653589793238462643383279502884197169399375105820974944592307816406286'), 2)
+_TINY = decimal.Decimal('1e-70')
+_SIN_COS_CACHE = {}
+
+
+def _series(r, first, k):
+    """Taylor series of sin (first = r, k = 1) or cos (first = 1, k = 0)."""
+    ctx = _CTX
+    r2 = ctx.multiply(r, r)
+    term = first
+    total = term
+    while True:
+        term = ctx.divide(ctx.multiply(term, -r2), (k + 1) * (k + 2))
+        k += 2
+        if abs(term) < _TINY:
+            return total
+        total = ctx.add(total, term)
+
+
+def _sin_cos(x):
+    """(sin x, cos x) of the exact value of the double x, as Decimals."""
+    got = _SIN_COS_CACHE.get(x)
+    if got is None:
+        ctx = _CTX
+        X = decimal.Decimal(x)
+        n = int(ctx.divide(X, _HALF_PI).to_integral_value(rounding=decimal.ROUND_HALF_EVEN))
+        r = ctx.subtract(X, ctx.multiply(decimal.Decimal(n), _HALF_PI))
+        s = _series(r, r, 1)
+        c = _series(r, decimal.Decimal(1), 0)
+        got = ((s, c), (c, -s), (-s, -c), (-c, s))[n % 4]
+        _SIN_COS_CACHE[x] = got
+    return got
+
+
+def cr_sin(x):
+    return float(_sin_cos(x)[0]) if x else x
+
+
+def cr_cos(x):
+    return float(_sin_cos(x)[1])
+
+
+def cr_tan(x):
+    s, c = _sin_cos(x)
+    return float(_CTX.divide(s, c)) if x else x
+
+
+def cr_pow(base, y):
+    """base ** y for a positive base."""
+    if y == 0:
+        return 1.0
+    return float(_CTX.power(decimal.Decimal(base), decimal.Decimal(y)))
 
 
 # ---------------------------------------------------------------------------
@@ -105,13 +167,13 @@ def clamp_field(field, value):
 def page_ratio(semitones, cents):
     """Transposition ratio from Semitones and Cents (tenths of a cent)."""
     if semitones >= 0:
-        sf = 1.05946309436 ** semitones
+        sf = cr_pow(1.05946309436, float(semitones))
     else:
-        sf = 0.9438743126810656 ** -semitones
+        sf = cr_pow(0.9438743126810656, float(-semitones))
     if cents >= 0:
-        cf = 1.0005946309436 ** (cents * 0.1)
+        cf = cr_pow(1.0005946309436, cents * 0.1)
     else:
-        cf = 0.9994057224322309 ** (-cents * 0.1)
+        cf = cr_pow(0.9994057224322309, -cents * 0.1)
     return sf * cf
 
 
@@ -164,12 +226,12 @@ def cdiv(a, b):
 
 def design_anti_alias(c):
     """(b0..b8, -a1..-a8) of the low-pass with cut-off c (fraction of fs)."""
-    W = 2.0 * math.tan(0.9 * PI * c)
+    W = 2.0 * cr_tan(0.9 * PI * c)
     s = [(W * re, W * im) for re, im in PROTOTYPE_POLES]
     prod = s[0]
     for sk in s[1:]:
         prod = cmul(prod, sk)
-    g = 10.0 ** 0.005
+    g = cr_pow(10.0, 0.005)
     z = (g * prod[0], g * prod[1])
     K = math.sqrt(z[0] * z[0] + z[1] * z[1])
     q = [cdiv((2.0 + sk[0], sk[1]), (2.0 - sk[0], -sk[1])) for sk in s]
@@ -212,19 +274,27 @@ def anti_alias_in_place(fmt, nch, stored, b, feedback):
 # ---------------------------------------------------------------------------
 # Resampler
 
+_TABLES = {}
+
+
 def kernel_table(h):
-    """4003 doubles: a windowed sinc over |d| from 0 to h + 1 in 4000 steps."""
+    """4003 doubles: a windowed sinc over |d| from 0 to h + 1 in 4000 steps
+    (kept once made: its sines and cosines are costly)."""
+    table = _TABLES.get(h)
+    if table is not None:
+        return table
     table = [0.0] * (TABLE_STEPS + 3)
     table[0] = 1.0
     m = h + 1
     for i in range(1, TABLE_STEPS):
         x = (m * i) * 0.00025 * PI
-        sinc = math.sin(x) / x
+        sinc = cr_sin(x) / x
         t = x / m + PI
-        window = (0.35875 - 0.48829 * math.cos(t) + 0.14128 * math.cos(2 * t)
-                  - 0.01168 * math.cos(3 * t))
+        window = (0.35875 - 0.48829 * cr_cos(t) + 0.14128 * cr_cos(2 * t)
+                  - 0.01168 * cr_cos(3 * t))
         table[i] = window * sinc
     table[TABLE_STEPS] = table[TABLE_STEPS - 1]
+    _TABLES[h] = table
     return table
 
 
