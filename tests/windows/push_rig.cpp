@@ -97,6 +97,8 @@ IPin* PushRig::EffectPin(PIN_DIRECTION direction) const {
   return pin;
 }
 
+IPin* PushRig::SourcePin() const { return &source_->Pin(); }
+
 HRESULT PushRig::ConnectInput(IBaseFilter* effect, const AM_MEDIA_TYPE& type, LONG bufferBytes) {
   effect->AddRef();
   *effect_.Out() = effect;
@@ -107,6 +109,13 @@ HRESULT PushRig::ConnectInput(IBaseFilter* effect, const AM_MEDIA_TYPE& type, LO
 
 HRESULT PushRig::ConnectOutput() {
   return EffectPin(PINDIR_OUTPUT)->Connect(sink_->GetPin(0), nullptr);
+}
+
+HRESULT PushRig::ReconnectInput(const AM_MEDIA_TYPE& type) {
+  source_->Pin().Disconnect();
+  EffectPin(PINDIR_INPUT)->Disconnect();
+  source_->Pin().Offer(type, bufferBytes_);
+  return source_->Pin().Connect(EffectPin(PINDIR_INPUT), &type);
 }
 
 HRESULT PushRig::Run() {

@@ -58,6 +58,8 @@ class PushRig {
   HRESULT ConnectInput(IBaseFilter* effect, const AM_MEDIA_TYPE& type, LONG bufferBytes);
   // Effect output -> sink.
   HRESULT ConnectOutput();
+  // Source -> effect input again, with another type (stopped).
+  HRESULT ReconnectInput(const AM_MEDIA_TYPE& type);
   // Paused, then running: sink, effect, source.
   HRESULT Run();
   // One sample of up to a buffer's bytes; returns what the effect's input pin answered.
@@ -68,6 +70,7 @@ class PushRig {
   HRESULT Stop();
 
   IPin* EffectPin(PIN_DIRECTION direction) const;
+  IPin* SourcePin() const;
   mwfx::WavSink* Sink() const { return sink_; }
   const std::vector<SeenSample>& Seen() const { return seen_; }
   LONG BufferBytes() const { return bufferBytes_; }

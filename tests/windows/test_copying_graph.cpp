@@ -536,4 +536,64 @@ TEST_F(CopyingRig, FormatsFollowTheConnectionsAndTinyBuffersAreRefused) {
   }
 }
 
+// Quality messages from downstream reach the filter upstream, from the effect.
+TEST_F(CopyingRig, QualityMessagesGoUpstream) {
+  struct Recorder : IQualityControl {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* from, Quality q) override {
+      sender = from;
+      late = q.Late;
+      return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSink(IQualityControl*) override { return S_OK; }
+    IBaseFilter* sender = nullptr;
+    REFERENCE_TIME late = 0;
+  } upstream;
+  const FormatCase& f = mwtest::AllFormats()[1];
+  PushRig rig;
+  Ptr<IBaseFilter> filter;
+  NewFilter(kStretch, filter);
+  WaveType type(f, 1, 8000);
+  ASSERT_EQ(rig.ConnectInput(filter.Get(), type.Get(), 2048), S_OK);
+  ASSERT_EQ(rig.ConnectOutput(), S_OK);
+  Ptr<IQualityControl> source, output;
+  ASSERT_EQ(rig.SourcePin()->QueryInterface(IID_IQualityControl, source.OutVoid()), S_OK);
+  ASSERT_EQ(source->SetSink(&upstream), S_OK);
+  ASSERT_EQ(rig.EffectPin(PINDIR_OUTPUT)->QueryInterface(IID_IQualityControl, output.OutVoid()),
+            S_OK);
+  Quality q{Famine, 800, 123456, 0};
+  EXPECT_EQ(output->Notify(static_cast<IBaseFilter*>(rig.Sink()), q), S_OK);
+  EXPECT_EQ(upstream.late, 123456);
+  EXPECT_EQ(upstream.sender, filter.Get());
+  source->SetSink(nullptr);
+}
+
+// An input reconnected at another rate no longer fits the connected output, which only
+// the graph can reconnect: outside one, the input connection fails. At the same rate it
+// stands.
+TEST_F(CopyingRig, ANewInputRateNeedsTheGraphToReconnectTheOutput) {
+  const FormatCase& f = mwtest::AllFormats()[3];
+  for (const EffectCase* e : {&kStretch, &kPitchUp}) {
+    SCOPED_TRACE(e->cliName);
+    PushRig rig;
+    Ptr<IBaseFilter> filter;
+    NewFilter(*e, filter);
+    WaveType first(f, 2, 8000), same(f, 2, 8000), other(f, 2, 16000);
+    same.Format().nAvgBytesPerSec = 1;  // not compared: the rate and the samples are
+    ASSERT_EQ(rig.ConnectInput(filter.Get(), first.Get(), 4096), S_OK);
+    ASSERT_EQ(rig.ConnectOutput(), S_OK);
+    EXPECT_EQ(rig.ReconnectInput(same.Get()), S_OK);
+    EXPECT_EQ(rig.ReconnectInput(other.Get()), VFW_E_NOT_IN_GRAPH);
+    IPin* peer = nullptr;
+    EXPECT_EQ(rig.EffectPin(PINDIR_INPUT)->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(rig.ReconnectInput(first.Get()), S_OK);
+    ASSERT_EQ(rig.Run(), S_OK);
+    ASSERT_EQ(rig.PushAll(mwtest::MakeSignal(f, 2, 5000, 4)), S_OK);
+    ASSERT_EQ(rig.EndOfStream(), S_OK);
+    EXPECT_TRUE(rig.Sink()->EndOfStreamReceived());
+  }
+}
+
 }  // namespace
