@@ -89,7 +89,7 @@ TEST(PitchShift, VirtualRateAndAntiAliasThreshold) {
 
 // |H| of the designed section at a frequency given as a fraction of the rate.
 double Gain(const mw::AntiAliasCoefficients& c, double f) {
-  const std::complex<double> z1 = std::polar(1.0, -2 * M_PI * f);
+  const std::complex<double> z1 = std::polar(1.0, -2 * 3.14159265358979323846 * f);
   std::complex<double> num = 0, den = 1, zk = 1;
   for (int k = 0; k <= 8; ++k) {
     num += c.b[k] * zk;
