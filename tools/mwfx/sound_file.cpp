@@ -192,6 +192,9 @@ bool OutputSound::Create(const std::string& path, int sndfileFormat, int channel
     *error = "cannot write '" + path + "': " + sf_strerror(nullptr);
     return false;
   }
+  // No peak chunk for float files: it carries the time of writing, so that the same
+  // sound written twice would give two different files.
+  sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   return true;
 }
 
