@@ -7,6 +7,10 @@ if [ ! -x "$native" ]; then
   echo "native build not found at $native: build the native preset first"
   exit 77
 fi
+# The emulator says whether this build's programs can run here at all.
+rc=0
+"$1" --check || rc=$?
+[ "$rc" -eq 0 ] || exit "$rc"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 "$native" > "$tmp/native.txt"

@@ -18,6 +18,11 @@ if [ ! -x "$native" ]; then
   exit 77
 fi
 
+# The wrapper says whether this build's programs can run here at all.
+rc=0
+"$wine" --check || rc=$?
+[ "$rc" -eq 0 ] || exit "$rc"
+
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp" || exit 1
