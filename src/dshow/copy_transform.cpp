@@ -8,7 +8,7 @@ namespace mw::ds {
 // Input
 
 TransformInputPin::TransformInputPin(TransformFilter* filter)
-    : InputPin(filter, L"Input"), owner_(filter) {}
+    : PassThroughInputPin(filter), owner_(filter) {}
 
 // With the output connected, a type that the filter cannot turn into the output's type is
 // still taken when downstream accepts the type the filter would then put out.
@@ -75,47 +75,11 @@ HRESULT STDMETHODCALLTYPE TransformInputPin::Receive(IMediaSample* sample) {
 // Receive waits for output buffers, whatever downstream does.
 HRESULT STDMETHODCALLTYPE TransformInputPin::ReceiveCanBlock() { return S_OK; }
 
-HRESULT STDMETHODCALLTYPE TransformInputPin::EndOfStream() {
-  Lock lock(owner_->ReceiveLock());
-  if (flushing_) return S_OK;
-  if (owner_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return owner_->EndOfStream();
-}
-
-HRESULT STDMETHODCALLTYPE TransformInputPin::BeginFlush() {
-  // Not under the receive lock: a streaming thread blocked downstream must be released
-  // by the flush going down first.
-  flushing_ = true;
-  return owner_->Output().IsConnected() ? owner_->Output().DeliverBeginFlush() : S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE TransformInputPin::EndFlush() {
-  Lock lock(owner_->ReceiveLock());
-  const HRESULT hr = owner_->Output().IsConnected() ? owner_->Output().DeliverEndFlush() : S_OK;
-  flushing_ = false;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE TransformInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                                        double rate) {
-  InputPin::NewSegment(start, stop, rate);
-  return owner_->Output().IsConnected() ? owner_->Output().DeliverNewSegment(start, stop, rate)
-                                        : S_OK;
-}
-
 // ---------------------------------------------------------------------------------------
 // Output
 
 TransformOutputPin::TransformOutputPin(TransformFilter* filter)
-    : OutputPin(filter, L"Output"),
-      owner_(filter),
-      seeking_(static_cast<IPin*>(this), &filter->Input()) {}
-
-HRESULT STDMETHODCALLTYPE TransformOutputPin::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IMediaSeeking)) return GetInterface(&seeking_, out);
-  return OutputPin::QueryInterface(iid, out);
-}
+    : SeekingOutputPin(filter, &filter->Input()), owner_(filter) {}
 
 HRESULT TransformOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
   const HRESULT hr = owner_->GetMediaType(index, type);
@@ -167,17 +131,7 @@ HRESULT TransformOutputPin::Deliver(IMediaSample* sample) {
 // Filter
 
 TransformFilter::TransformFilter(IUnknown* outer, const CLSID& clsid)
-    : BaseFilter(outer, clsid), input_(this), output_(this) {
-  InitializeCriticalSection(&receiveLock_);
-}
-
-TransformFilter::~TransformFilter() { DeleteCriticalSection(&receiveLock_); }
-
-BasePin* TransformFilter::GetPin(int index) {
-  if (index == 0) return &input_;
-  if (index == 1) return &output_;
-  return nullptr;
-}
+    : TwoPinFilter(outer, clsid), input_(this), output_(this) {}
 
 HRESULT TransformFilter::GetMediaType(int position, AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
@@ -195,45 +149,5 @@ HRESULT TransformFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
 }
 
 HRESULT TransformFilter::AcceptInputChange(const AM_MEDIA_TYPE*) { return S_OK; }
-
-HRESULT STDMETHODCALLTYPE TransformFilter::Stop() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) return S_OK;
-  // Release a streaming thread waiting for a buffer on either side, then wait for it to
-  // leave.
-  input_.Inactive();
-  output_.Inactive();
-  Lock receive(&receiveLock_);
-  const HRESULT hr = StopStreaming();
-  state_ = State_Stopped;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE TransformFilter::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    if (!input_.IsConnected() || !output_.IsConnected()) {
-      // Not fully connected: nothing streams; the state changes all the same.
-      state_ = State_Paused;
-      return S_OK;
-    }
-    HRESULT hr = output_.Active();
-    if (FAILED(hr)) return hr;
-    {
-      Lock receive(&receiveLock_);
-      hr = StartStreaming();
-    }
-    if (FAILED(hr)) {
-      output_.Inactive();
-      return hr;
-    }
-  }
-  state_ = State_Paused;
-  return S_OK;
-}
-
-HRESULT TransformFilter::EndOfStream() {
-  return output_.IsConnected() ? output_.DeliverEndOfStream() : S_OK;
-}
 
 }  // namespace mw::ds

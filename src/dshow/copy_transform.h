@@ -4,11 +4,7 @@
 // with the filter's DecideBufferSize, and the filter fills fresh output samples from each
 // received one.
 //
-// Locks: as in the in-place transform filter, the filter lock guards state changes and
-// connections, and the receive lock serialises Receive, EndOfStream and the flush
-// notifications on the streaming thread. Stopping decommits both allocators first (which
-// releases a streaming thread waiting for a buffer), then takes the receive lock before the
-// streaming work stops.
+// Locks and state changes are those of every two-pin filter (two_pin_filter.h).
 //
 // A media sample may arrive carrying a new media type. The type is checked as a connection
 // would check it, offered to the filter (which may refuse it while streaming), then becomes
@@ -16,14 +12,13 @@
 // type the filter now proposes, and the next sample delivered carries it downstream.
 #pragma once
 
-#include "dshow/filter.h"
-#include "dshow/seeking.h"
+#include "dshow/two_pin_filter.h"
 
 namespace mw::ds {
 
 class TransformFilter;
 
-class TransformInputPin final : public InputPin {
+class TransformInputPin final : public PassThroughInputPin {
  public:
   explicit TransformInputPin(TransformFilter* filter);
 
@@ -33,11 +28,6 @@ class TransformInputPin final : public InputPin {
 
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
-  HRESULT STDMETHODCALLTYPE EndOfStream() override;
-  HRESULT STDMETHODCALLTYPE BeginFlush() override;
-  HRESULT STDMETHODCALLTYPE EndFlush() override;
-  HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                       double rate) override;
 
  private:
   // A type carried by a received sample; called with the receive lock held.
@@ -46,11 +36,10 @@ class TransformInputPin final : public InputPin {
   TransformFilter* owner_;
 };
 
-class TransformOutputPin final : public OutputPin {
+class TransformOutputPin final : public SeekingOutputPin {
  public:
   explicit TransformOutputPin(TransformFilter* filter);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
@@ -66,20 +55,12 @@ class TransformOutputPin final : public OutputPin {
 
  private:
   TransformFilter* owner_;
-  SeekingPassThrough seeking_;
   bool typePending_ = false;  // under the receive lock
 };
 
-class TransformFilter : public BaseFilter {
+class TransformFilter : public TwoPinFilter {
  public:
   TransformFilter(IUnknown* outer, const CLSID& clsid);
-  ~TransformFilter() override;
-
-  int PinCount() override { return 2; }
-  BasePin* GetPin(int index) override;
-
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE Pause() override;
 
   // The effect's part.
   virtual HRESULT CheckInputType(const AM_MEDIA_TYPE* type) = 0;
@@ -99,19 +80,15 @@ class TransformFilter : public BaseFilter {
   // Whether a type arriving with a sample may replace the input's type now (the type has
   // passed the input pin's check already). The default accepts.
   virtual HRESULT AcceptInputChange(const AM_MEDIA_TYPE* type);
-  virtual HRESULT StartStreaming() = 0;
-  virtual HRESULT StopStreaming() = 0;
   // Called with the receive lock held.
   virtual HRESULT Receive(IMediaSample* sample) = 0;
-  // Called with the receive lock held; the default passes end-of-stream on.
-  virtual HRESULT EndOfStream();
 
   TransformInputPin& Input() { return input_; }
   TransformOutputPin& Output() { return output_; }
-  CRITICAL_SECTION* ReceiveLock() { return &receiveLock_; }
+  InputPin& InputSide() override { return input_; }
+  OutputPin& OutputSide() override { return output_; }
 
  protected:
-  CRITICAL_SECTION receiveLock_;
   TransformInputPin input_;
   TransformOutputPin output_;
 };

@@ -14,7 +14,7 @@ constexpr LONG kDefaultBufferBytes = 64 * 1024;
 // Input
 
 InPlaceInputPin::InPlaceInputPin(TransInPlaceFilter* filter)
-    : InputPin(filter, L"Input"), owner_(filter) {}
+    : PassThroughInputPin(filter), owner_(filter) {}
 
 HRESULT InPlaceInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   HRESULT hr = owner_->CheckInputType(type);
@@ -52,47 +52,11 @@ HRESULT STDMETHODCALLTYPE InPlaceInputPin::ReceiveCanBlock() {
   return downstream != nullptr ? downstream->ReceiveCanBlock() : S_FALSE;
 }
 
-HRESULT STDMETHODCALLTYPE InPlaceInputPin::EndOfStream() {
-  Lock lock(owner_->ReceiveLock());
-  if (flushing_) return S_OK;
-  if (owner_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return owner_->EndOfStream();
-}
-
-HRESULT STDMETHODCALLTYPE InPlaceInputPin::BeginFlush() {
-  // Not under the receive lock: a streaming thread blocked downstream must be released
-  // by the flush going down first.
-  flushing_ = true;
-  return owner_->Output().IsConnected() ? owner_->Output().DeliverBeginFlush() : S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE InPlaceInputPin::EndFlush() {
-  Lock lock(owner_->ReceiveLock());
-  const HRESULT hr = owner_->Output().IsConnected() ? owner_->Output().DeliverEndFlush() : S_OK;
-  flushing_ = false;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE InPlaceInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                                      double rate) {
-  InputPin::NewSegment(start, stop, rate);
-  return owner_->Output().IsConnected() ? owner_->Output().DeliverNewSegment(start, stop, rate)
-                                        : S_OK;
-}
-
 // ---------------------------------------------------------------------------------------
 // Output
 
 InPlaceOutputPin::InPlaceOutputPin(TransInPlaceFilter* filter)
-    : OutputPin(filter, L"Output"),
-      owner_(filter),
-      seeking_(static_cast<IPin*>(this), &filter->Input()) {}
-
-HRESULT STDMETHODCALLTYPE InPlaceOutputPin::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IMediaSeeking)) return GetInterface(&seeking_, out);
-  return OutputPin::QueryInterface(iid, out);
-}
+    : SeekingOutputPin(filter, &filter->Input()), owner_(filter) {}
 
 // Downstream is offered the input's type: an in-place filter passes its format through.
 HRESULT InPlaceOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
@@ -147,61 +111,12 @@ HRESULT InPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator,
 // Filter
 
 TransInPlaceFilter::TransInPlaceFilter(IUnknown* outer, const CLSID& clsid)
-    : BaseFilter(outer, clsid), input_(this), output_(this) {
-  InitializeCriticalSection(&receiveLock_);
-}
-
-TransInPlaceFilter::~TransInPlaceFilter() { DeleteCriticalSection(&receiveLock_); }
-
-BasePin* TransInPlaceFilter::GetPin(int index) {
-  if (index == 0) return &input_;
-  if (index == 1) return &output_;
-  return nullptr;
-}
-
-HRESULT STDMETHODCALLTYPE TransInPlaceFilter::Stop() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) return S_OK;
-  // Release a streaming thread waiting for a buffer, then wait for it to leave.
-  input_.Inactive();
-  output_.Inactive();
-  Lock receive(&receiveLock_);
-  const HRESULT hr = StopStreaming();
-  state_ = State_Stopped;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE TransInPlaceFilter::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    if (!input_.IsConnected() || !output_.IsConnected()) {
-      // Not fully connected: nothing streams; the state changes all the same.
-      state_ = State_Paused;
-      return S_OK;
-    }
-    HRESULT hr = output_.Active();
-    if (FAILED(hr)) return hr;
-    {
-      Lock receive(&receiveLock_);
-      hr = StartStreaming();
-    }
-    if (FAILED(hr)) {
-      output_.Inactive();
-      return hr;
-    }
-  }
-  state_ = State_Paused;
-  return S_OK;
-}
+    : TwoPinFilter(outer, clsid), input_(this), output_(this) {}
 
 HRESULT TransInPlaceFilter::Receive(IMediaSample* sample) {
   const HRESULT hr = Transform(sample);
   if (hr == S_OK) return output_.Deliver(sample);
   return hr == S_FALSE ? S_OK : hr;
-}
-
-HRESULT TransInPlaceFilter::EndOfStream() {
-  return output_.IsConnected() ? output_.DeliverEndOfStream() : S_OK;
 }
 
 }  // namespace mw::ds

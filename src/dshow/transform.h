@@ -1,20 +1,15 @@
 // The in-place transform filter: one input pin "Input" and one output pin "Output" that
 // share one allocator, so a received sample is changed where it lies and delivered on.
-//
-// Locks: the filter lock guards state changes and connections; the receive lock serialises
-// Receive, EndOfStream and the flush notifications on the streaming thread. Stopping
-// decommits the allocators first (which releases a streaming thread waiting for a buffer),
-// then takes the receive lock before the streaming work stops.
+// Locks and state changes are those of every two-pin filter (two_pin_filter.h).
 #pragma once
 
-#include "dshow/filter.h"
-#include "dshow/seeking.h"
+#include "dshow/two_pin_filter.h"
 
 namespace mw::ds {
 
 class TransInPlaceFilter;
 
-class InPlaceInputPin final : public InputPin {
+class InPlaceInputPin final : public PassThroughInputPin {
  public:
   explicit InPlaceInputPin(TransInPlaceFilter* filter);
 
@@ -24,21 +19,15 @@ class InPlaceInputPin final : public InputPin {
   HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
-  HRESULT STDMETHODCALLTYPE EndOfStream() override;
-  HRESULT STDMETHODCALLTYPE BeginFlush() override;
-  HRESULT STDMETHODCALLTYPE EndFlush() override;
-  HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                       double rate) override;
 
  private:
   TransInPlaceFilter* owner_;
 };
 
-class InPlaceOutputPin final : public OutputPin {
+class InPlaceOutputPin final : public SeekingOutputPin {
  public:
   explicit InPlaceOutputPin(TransInPlaceFilter* filter);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
@@ -47,38 +36,26 @@ class InPlaceOutputPin final : public OutputPin {
 
  private:
   TransInPlaceFilter* owner_;
-  SeekingPassThrough seeking_;
 };
 
-class TransInPlaceFilter : public BaseFilter {
+class TransInPlaceFilter : public TwoPinFilter {
  public:
   TransInPlaceFilter(IUnknown* outer, const CLSID& clsid);
-  ~TransInPlaceFilter() override;
-
-  int PinCount() override { return 2; }
-  BasePin* GetPin(int index) override;
-
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE Pause() override;
 
   // The effect's part.
   virtual HRESULT CheckInputType(const AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) = 0;
   virtual HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT StartStreaming() = 0;
-  virtual HRESULT StopStreaming() = 0;
   // Called with the receive lock held; the default transforms and delivers the sample.
   virtual HRESULT Receive(IMediaSample* sample);
   virtual HRESULT Transform(IMediaSample* sample) = 0;
-  // Called with the receive lock held; the default passes end-of-stream on.
-  virtual HRESULT EndOfStream();
 
   InPlaceInputPin& Input() { return input_; }
   InPlaceOutputPin& Output() { return output_; }
-  CRITICAL_SECTION* ReceiveLock() { return &receiveLock_; }
+  InputPin& InputSide() override { return input_; }
+  OutputPin& OutputSide() override { return output_; }
 
  protected:
-  CRITICAL_SECTION receiveLock_;
   InPlaceInputPin input_;
   InPlaceOutputPin output_;
 };

@@ -79,34 +79,11 @@ class CopyingParamsPart : public ParamBlockPart<Interface, Block> {
   EffectCopyingFilter* filter_;
 };
 
-template <class Part>
-class TypedCopyingFilter final : public EffectCopyingFilter {
- public:
-  TypedCopyingFilter(IUnknown* outer, const EffectInfo& info,
-                     std::unique_ptr<CopyingEngine> engine, const ds::FilterSetup* setup,
-                     const IID& iid)
-      : EffectCopyingFilter(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
-
- protected:
-  IUnknown* ParamsInterface() override { return &params_; }
-  const IID& ParamsIid() override { return iid_; }
-
- private:
-  Part params_;
-  const IID& iid_;
-};
-
 // The creation function of a copying effect's filter class; no exception leaves it.
 template <class Part, class Engine>
 HRESULT CreateCopyingFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
                             const IID& iid, ds::UnknownBase** object) {
-  *object = nullptr;
-  try {
-    *object = new TypedCopyingFilter<Part>(outer, info, std::make_unique<Engine>(), setup, iid);
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return CreateEffectFilter<EffectCopyingFilter, Part, Engine>(outer, info, setup, iid, object);
 }
 
 }  // namespace mw

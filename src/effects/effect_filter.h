@@ -194,13 +194,15 @@ class ParamsPart : public ParamBlockPart<Interface, Block> {
 
 static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
 
-// An effect's filter: the common filter with the effect's parameter interface part.
-template <class Part>
-class TypedEffectFilter final : public EffectInPlaceFilter {
+// An effect's filter: the common filter of its kind (in-place or copying) with the
+// effect's parameter interface part.
+template <class Base, class Part>
+class TypedFilter final : public Base {
  public:
-  TypedEffectFilter(IUnknown* outer, const EffectInfo& info, std::unique_ptr<EffectEngine> engine,
-                    const ds::FilterSetup* setup, const IID& iid)
-      : EffectInPlaceFilter(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
+  template <class EnginePtr>
+  TypedFilter(IUnknown* outer, const EffectInfo& info, EnginePtr engine,
+              const ds::FilterSetup* setup, const IID& iid)
+      : Base(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
 
  protected:
   IUnknown* ParamsInterface() override { return &params_; }
@@ -212,16 +214,23 @@ class TypedEffectFilter final : public EffectInPlaceFilter {
 };
 
 // The creation function of an effect's filter class; no exception leaves it.
-template <class Part, class Engine>
-HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
-                          const IID& iid, ds::UnknownBase** object) {
+template <class Base, class Part, class Engine>
+HRESULT CreateEffectFilter(IUnknown* outer, const EffectInfo& info,
+                           const ds::FilterSetup* setup, const IID& iid,
+                           ds::UnknownBase** object) {
   *object = nullptr;
   try {
-    *object = new TypedEffectFilter<Part>(outer, info, std::make_unique<Engine>(), setup, iid);
+    *object = new TypedFilter<Base, Part>(outer, info, std::make_unique<Engine>(), setup, iid);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
   return S_OK;
+}
+
+template <class Part, class Engine>
+HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
+                          const IID& iid, ds::UnknownBase** object) {
+  return CreateEffectFilter<EffectInPlaceFilter, Part, Engine>(outer, info, setup, iid, object);
 }
 
 }  // namespace mw
