@@ -24,21 +24,15 @@ EffectCopyingFilter::EffectCopyingFilter(IUnknown* outer, const EffectInfo& info
     : TransformFilter(outer, *reinterpret_cast<const CLSID*>(&info.filterClsid)),
       core_(info, std::move(engine)),
       setup_(setup),
-      pages_(this),
-      persist_(this),
-      presets_(this) {
-  core_.Params().SetNotifySink(&notifySink_);
-}
+      common_(this, core_.Params()) {}
 
-EffectCopyingFilter::~EffectCopyingFilter() { core_.Params().SetNotifySink(nullptr); }
+EffectCopyingFilter::~EffectCopyingFilter() = default;
 
 HRESULT STDMETHODCALLTYPE EffectCopyingFilter::NonDelegatingQueryInterface(REFIID iid,
                                                                            void** out) {
   if (out == nullptr) return E_POINTER;
   if (IsEqualIID(iid, ParamsIid())) return ds::GetInterface(ParamsInterface(), out);
-  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) return ds::GetInterface(&pages_, out);
-  if (IsEqualIID(iid, IID_IPersistStream)) return ds::GetInterface(&persist_, out);
-  if (IsEqualIID(iid, IID_IEffectPresets)) return ds::GetInterface(&presets_, out);
+  if (common_.Query(iid, out) == S_OK) return S_OK;
   return TransformFilter::NonDelegatingQueryInterface(iid, out);
 }
 

@@ -47,10 +47,7 @@ class EffectCopyingFilter : public ds::TransformFilter, public EffectObject {
  private:
   CopyingEffect core_;
   const ds::FilterSetup* setup_;
-  WindowNotifySink notifySink_;
-  SpecifyPagesPart pages_;
-  PersistStreamPart persist_;
-  PresetsPart presets_;
+  CommonParts common_;
 };
 
 // The parameter interface of a copying effect: two formats, and the input's sample rate.

@@ -51,22 +51,30 @@ EffectInPlaceFilter::EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info
     : TransInPlaceFilter(outer, *reinterpret_cast<const CLSID*>(&info.filterClsid)),
       core_(info, std::move(engine)),
       setup_(setup),
-      pages_(this),
-      persist_(this),
-      presets_(this),
-      direct_(this) {
-  core_.Params().SetNotifySink(&notifySink_);
+      common_(this, core_.Params()),
+      direct_(this) {}
+
+EffectInPlaceFilter::~EffectInPlaceFilter() = default;
+
+CommonParts::CommonParts(EffectObject* host, ParamStore& params)
+    : params_(params), pages_(host), persist_(host), presets_(host) {
+  params_.SetNotifySink(&notifySink_);
 }
 
-EffectInPlaceFilter::~EffectInPlaceFilter() { core_.Params().SetNotifySink(nullptr); }
+CommonParts::~CommonParts() { params_.SetNotifySink(nullptr); }
+
+HRESULT CommonParts::Query(REFIID iid, void** out) {
+  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) return ds::GetInterface(&pages_, out);
+  if (IsEqualIID(iid, IID_IPersistStream)) return ds::GetInterface(&persist_, out);
+  if (IsEqualIID(iid, IID_IEffectPresets)) return ds::GetInterface(&presets_, out);
+  return E_NOINTERFACE;
+}
 
 HRESULT STDMETHODCALLTYPE EffectInPlaceFilter::NonDelegatingQueryInterface(REFIID iid,
                                                                            void** out) {
   if (out == nullptr) return E_POINTER;
   if (IsEqualIID(iid, ParamsIid())) return ds::GetInterface(ParamsInterface(), out);
-  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) return ds::GetInterface(&pages_, out);
-  if (IsEqualIID(iid, IID_IPersistStream)) return ds::GetInterface(&persist_, out);
-  if (IsEqualIID(iid, IID_IEffectPresets)) return ds::GetInterface(&presets_, out);
+  if (common_.Query(iid, out) == S_OK) return S_OK;
   if (IsEqualIID(iid, IID_IEffectDirectProcess)) return ds::GetInterface(&direct_, out);
   return TransInPlaceFilter::NonDelegatingQueryInterface(iid, out);
 }

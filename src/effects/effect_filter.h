@@ -74,6 +74,26 @@ class PresetsPart final : public FilterPart<IEffectPresets> {
   HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) override;
 };
 
+// The interfaces every effect filter answers after its parameter interface, and the
+// change notices of its parameters as window messages.
+class CommonParts {
+ public:
+  CommonParts(EffectObject* host, ParamStore& params);
+  ~CommonParts();
+  CommonParts(const CommonParts&) = delete;
+  CommonParts& operator=(const CommonParts&) = delete;
+  // ISpecifyPropertyPages, IPersistStream, IEffectPresets in that order; E_NOINTERFACE
+  // for any other.
+  HRESULT Query(REFIID iid, void** out);
+
+ private:
+  ParamStore& params_;
+  WindowNotifySink notifySink_;
+  SpecifyPagesPart pages_;
+  PersistStreamPart persist_;
+  PresetsPart presets_;
+};
+
 class EffectInPlaceFilter;
 
 class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
@@ -121,10 +141,7 @@ class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
  private:
   InPlaceEffect core_;
   const ds::FilterSetup* setup_;
-  WindowNotifySink notifySink_;
-  SpecifyPagesPart pages_;
-  PersistStreamPart persist_;
-  PresetsPart presets_;
+  CommonParts common_;
   DirectProcessPart direct_;
 };
 
