@@ -118,7 +118,7 @@ inline std::vector<std::uint8_t> RunThrough(mw::Effect& e, const FormatCase& f,
       bufferFrames, outFrames != 0 ? outFrames : bufferFrames * 4,
       [&](std::uint8_t* buffer, std::size_t bytes) -> std::int64_t {
         const std::size_t n = std::min(bytes, input.size() - offset);
-        std::memcpy(buffer, input.data() + offset, n);
+        if (n > 0) std::memcpy(buffer, input.data() + offset, n);
         offset += n;
         return static_cast<std::int64_t>(n);
       },
