@@ -14,6 +14,7 @@ import math
 import struct
 
 __all__ = [
+    'find_preset',
     'FORMATS', 'FORMAT_NAMES', 'PCM8_SCALE', 'PCM16_SCALE', 'PCM32_SCALE',
     'INT32_MIN', 'INT32_MAX', 'format_name', 'silence_code', 'decode_pcm8',
     'decode_pcm16', 'decode_pcm32', 'decode_float', 'encode_pcm8',
@@ -154,3 +155,20 @@ def unpack_samples(fmt, data):
 def pack_samples(fmt, values):
     code = FORMATS[fmt][2]
     return struct.pack('<%d%s' % (len(values), code), *values)
+
+
+def find_preset(rows, key):
+    """The index of a preset row (name first) by index (int or decimal text) or by exact
+    name; KeyError when there is none."""
+    if isinstance(key, int):
+        idx = key
+    elif key.lstrip('-').isdigit():
+        idx = int(key)
+    else:
+        for i, row in enumerate(rows):
+            if row[0] == key:
+                return i
+        raise KeyError('no preset named %r' % key)
+    if not 0 <= idx < len(rows):
+        raise KeyError('preset index %d out of range' % idx)
+    return idx

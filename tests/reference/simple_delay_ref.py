@@ -56,18 +56,7 @@ PRESETS = (
 
 def preset_index(key):
     """Preset by index (int or decimal text) or by exact name."""
-    if isinstance(key, int):
-        idx = key
-    elif key.lstrip('-').isdigit():
-        idx = int(key)
-    else:
-        for i, row in enumerate(PRESETS):
-            if row[0] == key:
-                return i
-        raise KeyError('no preset named %r' % key)
-    if not 0 <= idx < len(PRESETS):
-        raise KeyError('preset index %d out of range' % idx)
-    return idx
+    return find_preset(PRESETS, key)
 
 
 def clamp_field(field, value):
