@@ -225,16 +225,7 @@ def alias_groups(rng):
     the default rows with no preset at all); an effective ratio of exactly
     1.1 with and without the filter (it is not filtered); Semitones and
     Cents beside a given Ratio, and InitialTime (neither matters)."""
-    groups = []
-    for p, row in enumerate(ref.PRESETS):
-        fmt = ref.FORMAT_NAMES[p % 5]
-        sig = make_signal(fmt, 2, 900, rng, 8000)
-        g = [Case('alias', fmt, 2, 8000, sig, preset=p, modelled=False),
-             Case('alias', fmt, 2, 8000, sig, preset=row[0], modelled=False)]
-        if p == 0:
-            g += [Case('alias', fmt, 2, 8000, sig, modelled=False),
-                  Case('alias', fmt, 2, 8000, sig, preset=1, modelled=False)]
-        groups.append(g)
+    groups = common.preset_groups(ref.PRESETS, rng)
     # 44000 / 1.09999999 truncates to 40000, so r = 44000 / 40000 = 1.1.
     sig = make_signal('float32', 1, 2000, rng, 44000)
     groups.append([Case('r = 1.1', 'float32', 1, 44000, sig, sets=[('Ratio', 1.09999999)] + aa,

@@ -166,16 +166,7 @@ def alias_groups(rng):
     """Presets by index and by name; the rows holding the default block and
     no preset at all; fields the engine ignores; a mode beyond the table and
     the last row."""
-    groups = []
-    for p, row in enumerate(ref.PRESETS):
-        fmt = ref.FORMAT_NAMES[p % 5]
-        sig = make_signal(fmt, 2, 900, rng, 8000)
-        g = [Case('alias', fmt, 2, 8000, sig, preset=p, modelled=False),
-             Case('alias', fmt, 2, 8000, sig, preset=row[0], modelled=False)]
-        if p == 0:
-            g += [Case('alias', fmt, 2, 8000, sig, modelled=False),
-                  Case('alias', fmt, 2, 8000, sig, preset=1, modelled=False)]
-        groups.append(g)
+    groups = common.preset_groups(ref.PRESETS, rng)
     sig = make_signal('pcm16', 1, 1500, rng, 8000)
     plain = [('Mode', 17), ('FinalLength', 13000.0)]
     groups.append([Case('ignored', 'pcm16', 1, 8000, sig, sets=plain, modelled=False)] + [

@@ -132,3 +132,19 @@ def check_groups_equal(results, groups):
 
 def flatten(groups):
     return [c for g in groups for c in g]
+
+
+def preset_groups(presets, rng):
+    """Runs that must agree: each preset by index and by name; preset 0, preset 1 and no
+    preset at all (the default block). Formats rotate through the presets."""
+    groups = []
+    for p, row in enumerate(presets):
+        fmt = formats.FORMAT_NAMES[p % 5]
+        sig = make_signal(fmt, 2, 900, rng, 8000)
+        g = [CopyingCase('alias', fmt, 2, 8000, sig, preset=p, modelled=False),
+             CopyingCase('alias', fmt, 2, 8000, sig, preset=row[0], modelled=False)]
+        if p == 0:
+            g += [CopyingCase('alias', fmt, 2, 8000, sig, modelled=False),
+                  CopyingCase('alias', fmt, 2, 8000, sig, preset=1, modelled=False)]
+        groups.append(g)
+    return groups
