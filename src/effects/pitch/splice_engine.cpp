@@ -49,14 +49,47 @@ void Fresh(std::vector<T>& v, std::size_t n, T value) {
   v.assign(n, value);
 }
 
-// Candidates evaluated together by the search: four vectors of 16 bytes.
+// The sums of one block of candidates: lane j of vector v is candidate m0 + v x lanes + j,
+// summing (y'[i] + x'[m0 + v x lanes + j + i])^2 over i in order. `xd` points at x'[m0].
+template <class T, int kBytes>
+inline void BlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
+  typedef T Vec __attribute__((vector_size(kBytes)));
+  constexpr int kLanes = kBytes / sizeof(T);
+  Vec acc[4] = {};
+  for (std::int32_t i = 0; i < n; ++i) {
+    const T yv = yd[i];
+    for (int v = 0; v < 4; ++v) {
+      Vec xv;
+      std::memcpy(&xv, xd + i + v * kLanes, sizeof xv);
+      const Vec t = xv + yv;
+      acc[v] += t * t;
+    }
+  }
+  std::memcpy(out, acc, sizeof acc);
+}
+
+// Candidates per block: four vectors of 16 bytes, or of 32 where the processor has the
+// wider registers (each lane still computes exactly what a 16-byte lane does).
+constexpr int kBlockBytes = 4 * 16;
+constexpr int kWideBlockBytes = 4 * 32;
+
+#if defined(__x86_64__) && !defined(_WIN32)
 template <class T>
-struct SearchBlock {
-  typedef T Vec __attribute__((vector_size(16)));
-  static constexpr int kLanes = 16 / sizeof(T);
-  static constexpr int kVectors = 4;
-  static constexpr int kCandidates = kLanes * kVectors;
-};
+__attribute__((target("avx"))) void WideBlockSums(const T* yd, const T* xd, std::int32_t n,
+                                                  T* out) {
+  BlockSums<T, 32>(yd, xd, n, out);
+}
+bool HasWideVectors() {
+  static const bool has = __builtin_cpu_supports("avx");
+  return has;
+}
+#else
+template <class T>
+void WideBlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
+  BlockSums<T, 16>(yd, xd, n, out);
+}
+bool HasWideVectors() { return false; }
+#endif
 
 }  // namespace
 
@@ -98,15 +131,16 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   const std::size_t F = static_cast<std::size_t>(s.frame);
   const std::size_t step = static_cast<std::size_t>(s.step);
   const std::size_t candidates = (static_cast<std::size_t>(s.range) + step - 1) / step;
-  const std::size_t blocks = (candidates + SearchBlock<T>::kCandidates - 1) /
-                             SearchBlock<T>::kCandidates;
+  // Room for whole blocks of the widest kind.
+  constexpr std::size_t kMostCandidates = kWideBlockBytes / sizeof(T);
+  const std::size_t blocks = (candidates + kMostCandidates - 1) / kMostCandidates;
   try {
     for (std::uint32_t c = 0; c < channels; ++c) {
       Fresh(input_[c], F, T(0));
       Fresh(acc_[c], F, T(0));
-      Fresh(searchIn_[c], blocks * SearchBlock<T>::kCandidates + candidates + 1, T(0));
+      Fresh(searchIn_[c], blocks * kMostCandidates + candidates + 1, T(0));
       Fresh(searchAcc_[c], candidates + 1, T(0));
-      Fresh(sums_[c], blocks * SearchBlock<T>::kCandidates, T(0));
+      Fresh(sums_[c], blocks * kMostCandidates, T(0));
     }
     Fresh(window_, F, T(1));
   } catch (const std::bad_alloc&) {
@@ -224,13 +258,14 @@ std::int32_t SpliceCore<T>::FindSpliceOffsetPlain() const {
 // candidate order, exactly as the plain search would.
 template <class T>
 std::int32_t SpliceCore<T>::FindSpliceOffset() {
-  using Block = SearchBlock<T>;
-  using Vec = typename Block::Vec;
   const std::int32_t R = sizes_.range, S = sizes_.step;
   if (R <= 0) return 0;
   const std::int32_t n = (R + S - 1) / S;  // terms per sum, and candidates
   const T accept = static_cast<T>(sizes_.accept);
-  const std::int32_t blocks = (n + Block::kCandidates - 1) / Block::kCandidates;
+  const bool wide = HasWideVectors();
+  const std::int32_t perBlock =
+      static_cast<std::int32_t>((wide ? kWideBlockBytes : kBlockBytes) / sizeof(T));
+  const std::int32_t blocks = (n + perBlock - 1) / perBlock;
 
   T e[2] = {0, 0};
   for (std::uint32_t c = 0; c < channels_; ++c) {
@@ -252,24 +287,18 @@ std::int32_t SpliceCore<T>::FindSpliceOffset() {
   T best = 0;
   std::int32_t bestOffset = 0;
   for (std::int32_t b = 0; b < blocks; ++b) {
-    const std::int32_t m0 = b * Block::kCandidates;
+    const std::int32_t m0 = b * perBlock;
     for (std::uint32_t c = 0; c < channels_; ++c) {
       const T* yd = searchAcc_[c].data();
       const T* xd = searchIn_[c].data() + m0;
-      Vec acc[Block::kVectors];
-      for (int v = 0; v < Block::kVectors; ++v) acc[v] = Vec{} ;
-      for (std::int32_t i = 0; i < n; ++i) {
-        const T yv = yd[i];
-        for (int v = 0; v < Block::kVectors; ++v) {
-          Vec xv;
-          std::memcpy(&xv, xd + i + v * Block::kLanes, sizeof xv);
-          const Vec t = xv + yv;
-          acc[v] += t * t;
-        }
+      T* out = sums_[c].data() + m0;
+      if (wide) {
+        WideBlockSums<T>(yd, xd, n, out);
+      } else {
+        BlockSums<T, 16>(yd, xd, n, out);
       }
-      std::memcpy(sums_[c].data() + m0, acc, sizeof acc);
     }
-    const std::int32_t end = std::min(n, m0 + Block::kCandidates);
+    const std::int32_t end = std::min(n, m0 + perBlock);
     for (std::int32_t m = m0; m < end; ++m) {
       const T s0 = sums_[0][m];
       if (channels_ == 1) {
