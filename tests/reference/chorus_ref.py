@@ -34,6 +34,8 @@ if _HERE not in sys.path:
     sys.path.insert(0, _HERE)
 
 from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
+import inplace_host as host  # noqa: E402
+from inplace_host import DEFAULT_BUFFER_FRAMES  # noqa: E402,F401
 
 
 # ---------------------------------------------------------------------------
@@ -569,18 +571,9 @@ class ChorusEngine:
 # ---------------------------------------------------------------------------
 # Host
 
-DEFAULT_BUFFER_FRAMES = 4096
-
-
 def resolve_block(preset=None, sets=()):
     """Parameter block after preset 0, an optional preset and `--set` writes."""
-    eng = ChorusEngine()
-    eng.apply_preset(0)
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
-    return list(eng.block)
+    return list(host.configured(ChorusEngine, preset, sets).block)
 
 
 def run_host(fmt, channels, rate, samples, preset=None, sets=(),
@@ -601,16 +594,8 @@ def run_host(fmt, channels, rate, samples, preset=None, sets=(),
       discontinuities: indices of further buffers flagged as discontinuities.
     stats, when a dict, receives the buffer count and the engine.
     """
-    if channels not in (1, 2):
-        raise ValueError('1 or 2 channels')
-    if buffer_frames < 1:
-        raise ValueError('buffer_frames must be positive')
-    eng = ChorusEngine()
-    eng.apply_preset(0)                 # the filter's constructor
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
+    host.check_request(channels, buffer_frames)
+    eng = host.configured(ChorusEngine, preset, sets)
     eng.set_format(channels, rate)      # start of streaming
 
     total = len(samples) // channels
@@ -644,17 +629,11 @@ def run_host(fmt, channels, rate, samples, preset=None, sets=(),
 
 def engine_for(channels, rate, preset=None, sets=()):
     """An engine set up for a format, as at the start of streaming."""
-    eng = ChorusEngine()
-    eng.apply_preset(0)
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
+    eng = host.configured(ChorusEngine, preset, sets)
     eng.set_format(channels, rate)
     return eng
 
 
 def process_bytes(fmt, channels, rate, data, **kw):
     """Convenience: raw sample bytes in, raw sample bytes out."""
-    return pack_samples(fmt, run_host(fmt, channels, rate,
-                                      unpack_samples(fmt, data), **kw))
+    return host.process_bytes(run_host, fmt, channels, rate, data, **kw)

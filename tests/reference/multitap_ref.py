@@ -33,6 +33,8 @@ if _HERE not in sys.path:
     sys.path.insert(0, _HERE)
 
 from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
+import inplace_host as host  # noqa: E402
+from inplace_host import DEFAULT_BUFFER_FRAMES  # noqa: E402,F401
 
 
 # ---------------------------------------------------------------------------
@@ -694,18 +696,10 @@ class MultiTapEngine:
 # ---------------------------------------------------------------------------
 # Host
 
-DEFAULT_BUFFER_FRAMES = 4096
-
 
 def configured_engine(preset=None, sets=()):
     """A new engine after preset 0, an optional preset and `--set` writes."""
-    eng = MultiTapEngine()
-    eng.apply_preset(0)                 # the filter's constructor
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
-    return eng
+    return host.configured(MultiTapEngine, preset, sets)
 
 
 def resolve_block(preset=None, sets=()):
@@ -721,36 +715,10 @@ def run_host(fmt, channels, rate, samples, preset=None, sets=(),
     is ignored.  stats, when a dict, receives buffer counts and derived
     values.
     """
-    if channels not in (1, 2):
-        raise ValueError('1 or 2 channels')
-    if buffer_frames < 1:
-        raise ValueError('buffer_frames must be positive')
+    host.check_request(channels, buffer_frames)
     eng = configured_engine(preset, sets)
     eng.set_format(channels, rate)      # start of streaming
-
-    total = len(samples) // channels
-    out = []
-    pos = 0
-    first = True
-    n_in = n_tail = 0
-    while pos < total:
-        n = min(buffer_frames, total - pos)
-        buf = list(samples[pos * channels:(pos + n) * channels])
-        _res, got = eng.process_buffer(fmt, 0 if first else 1, buf, n)
-        first = False
-        out.extend(buf[:got * channels])
-        pos += n
-        n_in += 1
-
-    if total > 0:
-        silence = silence_code(fmt)
-        while True:
-            buf = [silence] * (buffer_frames * channels)
-            res, got = eng.process_buffer(fmt, 2, buf, buffer_frames)
-            out.extend(buf[:got * channels])
-            n_tail += 1
-            if res == 1:
-                break
+    out, n_in, n_tail, _ = host.stream(eng, fmt, channels, samples, buffer_frames)
     if stats is not None:
         stats.update(input_buffers=n_in, tail_buffers=n_tail, L=eng.L,
                      D=list(eng.D[:eng.taps]), E=list(eng.E[:eng.taps]),
@@ -775,5 +743,4 @@ def tail_frames(channels, rate, preset=None, sets=()):
 
 def process_bytes(fmt, channels, rate, data, **kw):
     """Convenience: raw sample bytes in, raw sample bytes out."""
-    return pack_samples(fmt, run_host(fmt, channels, rate,
-                                      unpack_samples(fmt, data), **kw))
+    return host.process_bytes(run_host, fmt, channels, rate, data, **kw)

@@ -40,6 +40,8 @@ if _HERE not in sys.path:
     sys.path.insert(0, _HERE)
 
 from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
+import inplace_host as host  # noqa: E402
+from inplace_host import DEFAULT_BUFFER_FRAMES  # noqa: E402,F401
 
 
 # ---------------------------------------------------------------------------
@@ -813,18 +815,9 @@ class ReverbEngine:
 # ---------------------------------------------------------------------------
 # Host
 
-DEFAULT_BUFFER_FRAMES = 4096
-
-
 def resolve_block(preset=None, sets=()):
     """Parameter block after preset 0, an optional preset and `--set` writes."""
-    eng = ReverbEngine()
-    eng.apply_preset(0)
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
-    return list(eng.block)
+    return list(host.configured(ReverbEngine, preset, sets).block)
 
 
 def run_host(fmt, channels, rate, samples, preset=None, sets=(),
@@ -835,43 +828,11 @@ def run_host(fmt, channels, rate, samples, preset=None, sets=(),
     for pcm16/pcm32, floats for float32/float64).  A trailing partial frame
     is ignored.  stats, when a dict, receives the buffer counts.
     """
-    if channels not in (1, 2):
-        raise ValueError('1 or 2 channels')
-    if buffer_frames < 1:
-        raise ValueError('buffer_frames must be positive')
-    eng = ReverbEngine()
-    eng.apply_preset(0)                 # the filter's constructor
-    if preset is not None:
-        eng.apply_preset(preset)
-    for field, value in sets:
-        eng.put(field, value)
+    host.check_request(channels, buffer_frames)
+    eng = host.configured(ReverbEngine, preset, sets)
     eng.set_format(channels, rate)      # start of streaming
-
-    total = len(samples) // channels
-    out = []
-    pos = 0
-    first = True
-    n_in = n_tail = tail_frames_out = 0
-    while pos < total:
-        n = min(buffer_frames, total - pos)
-        buf = list(samples[pos * channels:(pos + n) * channels])
-        mode = 0 if first else 1
-        first = False
-        _res, got = eng.process_buffer(fmt, mode, buf, n)
-        out.extend(buf[:got * channels])
-        pos += n
-        n_in += 1
-
-    if total > 0:
-        silence = silence_code(fmt)
-        while True:
-            buf = [silence] * (buffer_frames * channels)
-            res, got = eng.process_buffer(fmt, 2, buf, buffer_frames)
-            out.extend(buf[:got * channels])
-            n_tail += 1
-            tail_frames_out += got
-            if res == 1:
-                break
+    out, n_in, n_tail, tail_frames_out = host.stream(eng, fmt, channels, samples,
+                                                     buffer_frames)
     if stats is not None:
         stats['input_buffers'] = n_in
         stats['tail_buffers'] = n_tail
@@ -888,5 +849,4 @@ def run_host(fmt, channels, rate, samples, preset=None, sets=(),
 
 def process_bytes(fmt, channels, rate, data, **kw):
     """Convenience: raw sample bytes in, raw sample bytes out."""
-    return pack_samples(fmt, run_host(fmt, channels, rate,
-                                      unpack_samples(fmt, data), **kw))
+    return host.process_bytes(run_host, fmt, channels, rate, data, **kw)
