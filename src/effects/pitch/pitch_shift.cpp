@@ -205,8 +205,6 @@ HResult PitchShiftEngine::SetFormat(const EffectFormat* input, const EffectForma
 
 HResult PitchShiftEngine::Reset() {
   structural_ = true;
-  single_.Restart();
-  double_.Restart();
   try {
     const std::size_t n = std::size_t{kIntermediateFrames} * channels_;
     if (doublePrecision_) {
@@ -221,11 +219,8 @@ HResult PitchShiftEngine::Reset() {
     return E_OUTOFMEMORY;
   }
   params_.Take(&p_);
+  // A full setup: fresh resampler, totals and splice state.
   const HResult hr = Setup();
-  position_ = inputCount_ = 0.0;
-  outputCount_ = 0;
-  needed_ = 0;
-  inputTotal_ = outputTotal_ = 0;
   interFill_ = interRead_ = 0;
   started_ = false;
   return hr;

@@ -93,8 +93,6 @@ class SpliceCore {
 
   // For tests.
   const SpliceSizes& Sizes() const { return sizes_; }
-  std::int32_t InputHop() const { return inputHop_; }
-  std::int32_t Fill() const { return fill_; }
   const std::vector<T>& Window() const { return window_; }
   // The offset search on the buffers as they stand, and the plain sequential search it
   // must always agree with.

@@ -23,11 +23,6 @@ class TimeStretchEngine final : public CopyingEngine {
   HResult Free() override;
   MW_DECLARE_COPYING_LOOPS
 
-  // For tests.
-  double Ratio() const { return ratio_; }
-  const SpliceCore<float>& SingleCore() const { return single_; }
-  const SpliceCore<double>& DoubleCore() const { return double_; }
-
  private:
   HResult Reset();
   HResult Setup();
