@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "effects/catalog.h"
-#include "frame/le_bytes.h"
+#include "core/effects/catalog.h"
+#include "core/frame/le_bytes.h"
 #include "mwppack1/params.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "../native/test_util.h"
-#include "frame/exact_math.h"
+#include "../core/test_util.h"
+#include "core/dsp/exact_math.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <exception>
 
-#include "effects/pitch/pitch_shift.h"
+#include "core/effects/pitch/pitch_shift.h"
 
 #ifdef _WIN32
 #include <io.h>

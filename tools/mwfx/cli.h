@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "effects/catalog.h"
-#include "frame/hresult.h"
+#include "core/effects/catalog.h"
+#include "core/frame/hresult.h"
 
 namespace mwfx {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "cli.h"
-#include "effects/catalog.h"
-#include "frame/memory_stream.h"
-#include "frame/stream_host.h"
+#include "core/effects/catalog.h"
+#include "core/frame/memory_stream.h"
+#include "core/frame/stream_host.h"
 #include "sound_file.h"
 
 namespace {

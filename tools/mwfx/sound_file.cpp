@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "cli.h"
-#include "frame/le_bytes.h"
+#include "core/frame/le_bytes.h"
 
 namespace mwfx {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <sndfile.h>
 
-#include "frame/effect_format.h"
+#include "core/frame/effect_format.h"
 
 namespace mwfx {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "frame/le_bytes.h"
+#include "core/frame/le_bytes.h"
 
 namespace mwfx {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "cli.h"
-#include "effects/catalog.h"
+#include "core/effects/catalog.h"
 
 struct IEffectPresets;
 

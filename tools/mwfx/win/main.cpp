@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli.h"
-#include "frame/effect_format.h"
+#include "core/frame/effect_format.h"
 #include "wav_header.h"
 #include "win/audio_graph.h"
 #include "win/com_effect.h"

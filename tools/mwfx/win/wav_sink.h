@@ -20,8 +20,8 @@
 #include <functional>
 #include <vector>
 
-#include "dshow/filter.h"
-#include "dshow/seeking.h"
+#include "win/dshow/filter.h"
+#include "win/dshow/seeking.h"
 
 namespace mwfx {
 

@@ -1,0 +1,231 @@
+#include "core/effects/delay/simple_delay.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "core/dsp/exact_math.h"
+#include "core/dsp/levels.h"
+#include "core/frame/sample_format.h"
+
+namespace mw {
+namespace {
+
+// Accessor order of the parameter interface (it differs from the block order).
+constexpr FieldInfo kFields[] = {
+    {"DryOut", offsetof(SimpleDelayParams, DryOut), FieldType::Int32, false, 0, 0, false},
+    {"DelayOut", offsetof(SimpleDelayParams, DelayOut), FieldType::Int32, true, -800, 0, false},
+    {"Feedback", offsetof(SimpleDelayParams, Feedback), FieldType::Int32, false, 0, 0, false},
+    {"DelayTime", offsetof(SimpleDelayParams, DelayTime), FieldType::Int32, true, 1, 5000,
+     false},
+    {"DecayTime", offsetof(SimpleDelayParams, DecayTime), FieldType::Int32, true, 1, 200,
+     false},
+};
+constexpr ParamTable kTable = {kFields, sizeof kFields / sizeof kFields[0],
+                               sizeof(SimpleDelayParams)};
+
+// Feedback, DelayTime, DecayTime, DelayOut, DryOut.
+constexpr PresetRow<SimpleDelayParams> kPresetRows[] = {
+    {1020, {0, 100, 1, -60, -60}},     // (Default)
+    {1021, {0, 100, 1, -60, -60}},     // Default all parameters
+    {1068, {1, 400, 20, -30, -90}},    // Echo chamber
+    {1069, {0, 400, 20, -120, -90}},   // Slap-back echo
+    {1070, {1, 1000, 30, -140, -40}},  // Grand Canyon
+    {1071, {0, 1000, 20, 0, -800}},    // Shift selection forwards
+    {1072, {0, 10, 1, 0, -800}},       // Pseudo-stereo
+};
+constexpr PresetTable kPresets(kPresetRows);
+
+constexpr std::int32_t kMaxDelayTime = 5000;
+
+}  // namespace
+
+const EffectInfo kSimpleDelayInfo = {
+    "delay",
+    "Marrowind Simple Delay",
+    {0x3C41A870, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
+    {0x3C41A871, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
+    {{0x3C41A873, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    kTable,
+    kPresets,
+};
+
+SimpleDelayEngine::SimpleDelayEngine() : EffectEngine(kTable) {}
+
+HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
+  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+    valid_ = false;
+    return E_UNEXPECTED;
+  }
+  const std::uint32_t channels = format_->nChannels;
+  const std::uint32_t rate = format_->nSamplesPerSec;
+
+  wet_ = LevelToGain(p.DelayOut, kLevelFloor);
+  dry_ = LevelToGain(p.DryOut, kLevelFloor);
+
+  // channels x rate x DelayTime / 1000, rounded half up (the block keeps DelayTime in range;
+  // the bounds here only keep the product inside 64 bits).
+  std::int64_t delay = p.DelayTime;
+  if (delay < 0) delay = 0;
+  if (delay > kMaxDelayTime) delay = kMaxDelayTime;
+  std::uint64_t length = (std::uint64_t{channels} * rate * static_cast<std::uint64_t>(delay) +
+                          500) / 1000;
+  if (length < 2) length = 2;
+  if (length > UINT32_MAX) {
+    valid_ = false;
+    return E_OUTOFMEMORY;
+  }
+
+  double tail = 0.0;
+  if (p.Feedback != 0) {
+    tail = std::trunc(static_cast<double>(rate) * static_cast<double>(channels) *
+                      static_cast<double>(p.DecayTime) * 0.1);
+    if (!(tail > 0.0)) tail = 0.0;
+    if (tail > static_cast<double>(UINT32_MAX)) tail = static_cast<double>(UINT32_MAX);
+  }
+  tailSamples_ = static_cast<std::uint32_t>(tail);
+
+  const double ratio = static_cast<double>(tailSamples_) / static_cast<double>(length);
+  fb_ = ratio < 0.1 ? 0.0 : ExactPow(0.0316, 1.0 / ratio);
+
+  if (line_ != nullptr && lineLength_ == length) {
+    if (!keep) std::memset(line_.get(), 0, sizeof(double) * lineLength_);
+    valid_ = true;
+    return S_OK;
+  }
+
+  line_.reset();
+  valid_ = false;
+  line_.reset(AllocateSamples(static_cast<std::size_t>(length)));
+  if (line_ == nullptr) return E_OUTOFMEMORY;
+  lineLength_ = static_cast<std::uint32_t>(length);
+
+  std::uint64_t remaining = (std::uint64_t{tailSamples_} + lineLength_) / channels;
+  if (remaining > UINT32_MAX) remaining = UINT32_MAX;
+  for (std::uint32_t c = 0; c < 2; ++c) {
+    channels_[c].position = c;
+    channels_[c].tailRemaining = static_cast<std::uint32_t>(remaining);
+  }
+  countDown_ = fb_ == 0.0 ? lineLength_ : tailSamples_;
+  countDownFinished_ = false;
+  valid_ = true;
+  return S_OK;
+}
+
+HResult SimpleDelayEngine::Reset() {
+  SimpleDelayParams p;
+  TakeParameters(&p);
+  const HResult hr = Setup(p, false);
+  started_ = false;
+  return hr;
+}
+
+HResult SimpleDelayEngine::Free() {
+  line_.reset();
+  valid_ = false;
+  return S_OK;
+}
+
+HResult SimpleDelayEngine::UpdateParameters(bool reset) {
+  if (format_ == nullptr) return E_UNEXPECTED;
+  SimpleDelayParams p;
+  const bool changed = TakeParameters(&p) || pendingChange_;
+  if (!changed && !reset) return S_FALSE;
+  pendingChange_ = false;
+  return Setup(p, !reset);
+}
+
+template <class Codec>
+HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
+                                std::uint32_t* frames, bool limited) {
+  using Stored = typename Codec::Stored;
+  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
+  if (frames == nullptr) return E_POINTER;
+  if (format_ == nullptr) return E_UNEXPECTED;
+
+  // The direct-processing count-down: a finished limited run refuses further limited calls
+  // until an unlimited call re-arms it (with a fresh set-up).
+  if (kFloat32 && countDownFinished_) {
+    if (limited) {
+      *frames = 0;
+      return kTailFinished;
+    }
+    valid_ = false;
+    countDown_ = lineLength_;
+    countDownFinished_ = false;
+  }
+
+  const std::uint32_t channels = format_->nChannels;
+  if (channels < 1 || channels > 2) return E_UNEXPECTED;
+  std::uint32_t count = *frames;
+
+  SimpleDelayParams p;
+  const bool changed = TakeParameters(&p) || pendingChange_;
+  if (mode == kModeDiscontinuity && started_) {
+    pendingChange_ = false;
+    const HResult hr = Reset();
+    if (Failed(hr)) return hr;
+  } else if (changed || !valid_) {
+    if (mode == kModeTail) return kTailFinished;  // a change ends the tail here
+    if (limited) {
+      pendingChange_ = pendingChange_ || changed;
+    } else {
+      pendingChange_ = false;
+      const HResult hr = Setup(p, mode != kModeDiscontinuity);
+      if (Failed(hr)) return hr;
+    }
+  }
+  if (!valid_ || line_ == nullptr) {
+    // Only a limited call can get here: it never sets up, and there is nothing to run.
+    *frames = 0;
+    return E_UNEXPECTED;
+  }
+  started_ = true;
+
+  if (kFloat32) {
+    if (limited) {
+      if (static_cast<std::int64_t>(count) > countDown_) {
+        count = static_cast<std::uint32_t>(countDown_);
+      }
+      countDown_ -= count;
+      if (countDown_ == 0) countDownFinished_ = true;
+    } else {
+      countDown_ = fb_ != 0.0 ? tailSamples_ : lineLength_;
+    }
+  }
+
+  HResult result = S_OK;
+  std::uint32_t produced = count;
+  const Working w{line_.get(), lineLength_, channels, wet_, dry_, fb_};
+  constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
+  for (std::uint32_t c = 0; c < channels; ++c) {
+    Channel& ch = channels_[c];
+    std::uint32_t n = count;
+    if (mode == kModeTail) {
+      if (n > ch.tailRemaining) n = ch.tailRemaining;
+      ch.tailRemaining -= n;
+      if (ch.tailRemaining == 0) result = kTailFinished;
+    }
+    produced = n;
+
+    std::uint32_t pos = ch.position;
+    Stored* s = buffer + c;
+    if (kPcm8 && mode == kModeTail) {
+      // The 8-bit tail feeds exact silence without reading the buffer.
+      for (std::uint32_t i = 0; i < n; ++i, s += channels) {
+        *s = Codec::Encode(ProcessSample(w, 0.0, c, pos));
+      }
+    } else {
+      for (std::uint32_t i = 0; i < n; ++i, s += channels) {
+        *s = Codec::Encode(ProcessSample(w, Codec::Decode(*s), c, pos));
+      }
+    }
+    ch.position = pos;
+  }
+  *frames = produced;
+  return result;
+}
+
+MW_DEFINE_FORMAT_LOOPS(SimpleDelayEngine)
+
+}  // namespace mw

@@ -1,0 +1,83 @@
+// Simple Delay: one delayed copy of the input added to the attenuated input, optionally
+// repeated with a feedback that decays to about -30 dB over the decay time. The channels
+// share one interleaved delay line.
+#pragma once
+
+#include <cstdint>
+
+#include "core/effects/effect_info.h"
+#include "core/frame/engine.h"
+#include "core/frame/sample_memory.h"
+#include "mwppack1/params.h"
+
+namespace mw {
+
+extern const EffectInfo kSimpleDelayInfo;
+
+class SimpleDelayEngine final : public EffectEngine {
+ public:
+  static constexpr std::int32_t kLevelFloor = -800;
+
+  SimpleDelayEngine();
+
+  HResult Reset() override;
+  HResult Free() override;
+  HResult UpdateParameters(bool reset) override;
+
+  MW_DECLARE_FORMAT_LOOPS
+
+  bool TakeParameters(SimpleDelayParams* out) { return params_.Take(out); }
+  // Derives the working values; with `keep`, history in an unchanged-size line survives.
+  HResult Setup(const SimpleDelayParams& p, bool keep);
+
+  // Working values, for inspection.
+  double Wet() const { return wet_; }
+  double Dry() const { return dry_; }
+  double Fb() const { return fb_; }
+  std::uint32_t LineLength() const { return lineLength_; }
+  std::uint32_t TailSamples() const { return tailSamples_; }
+  std::uint32_t TailRemaining(int channel) const { return channels_[channel].tailRemaining; }
+  std::int64_t CountDown() const { return countDown_; }
+  bool HasLine() const { return line_ != nullptr; }
+  bool ChangePending() const override { return pendingChange_ || params_.ChangedPending(); }
+
+ private:
+  struct Channel {
+    std::uint32_t position = 0;
+    std::uint32_t tailRemaining = 0;
+  };
+
+  // What one sample step needs, copied into locals for the length of a buffer.
+  struct Working {
+    double* line;
+    std::uint32_t length;
+    std::uint32_t channels;
+    double wet, dry, fb;
+  };
+  // One sample of channel c at position pos of the line: the stored echo plus the dry
+  // input; the line keeps the input plus the fed-back echo.
+  static double ProcessSample(const Working& w, double x, std::uint32_t c, std::uint32_t& pos) {
+    const double out = w.line[pos] * w.wet + x * w.dry;
+    w.line[pos] = w.fb * w.line[pos] + x;
+    pos += w.channels;
+    if (pos >= w.length) pos = c;
+    return out;
+  }
+
+  template <class Codec>
+  HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
+
+  double wet_ = 0.0;
+  double dry_ = 0.0;
+  double fb_ = 0.0;
+  std::uint32_t lineLength_ = 0;
+  std::uint32_t tailSamples_ = 0;
+  SampleArray line_;
+  Channel channels_[2];
+  std::int64_t countDown_ = 0;
+  bool countDownFinished_ = false;
+  // A change taken by a limited call, which never sets up: the next unlimited call applies it.
+  bool pendingChange_ = false;
+};
+
+}  // namespace mw

@@ -1,0 +1,613 @@
+#include "core/effects/multitap/multi_tap_delay.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "core/dsp/exact_math.h"
+#include "core/dsp/levels.h"
+#include "core/frame/sample_format.h"
+
+namespace mw {
+namespace {
+
+constexpr std::uint32_t Off(std::size_t base, int tap) {
+  return static_cast<std::uint32_t>(base + sizeof(std::int32_t) * static_cast<std::size_t>(tap));
+}
+
+// clang-format off
+#define MW_MT_FIELD(name, ranged, lo, hi, reinit) \
+  {#name, Off(offsetof(MultiTapParams, name), 0), FieldType::Int32, ranged, lo, hi, reinit}
+#define MW_MT_TAP(array, tap, lo, hi)                                                \
+  {#array #tap, Off(offsetof(MultiTapParams, array), tap - 1), FieldType::Int32, true, lo, \
+   hi, true}
+
+// Accessor order of the parameter interface; every tap field forces a full
+// re-initialisation, as do depth, feedback and the tap count.
+constexpr FieldInfo kFields[] = {
+    MW_MT_FIELD(InputGain, true, -800, 0, false),
+    MW_MT_FIELD(DryOut, true, -800, 0, false),
+    MW_MT_FIELD(WetOut, true, -800, 0, false),
+    MW_MT_FIELD(ModRate, true, 1, 100, false),
+    MW_MT_FIELD(ModDepth, true, 0, 100, true),
+    MW_MT_FIELD(Feedback, true, 0, 150, true),
+    MW_MT_FIELD(LowPassOn, false, 0, 0, false),
+    MW_MT_FIELD(LowPassStart, true, 100, 10000, false),
+    MW_MT_FIELD(TapCount, true, 1, 8, true),
+    MW_MT_FIELD(CurrentTap, true, 0, 7, false),
+    MW_MT_FIELD(GraphResolution, true, 0, 3, false),
+    MW_MT_TAP(TapGain, 1, -100, 100), MW_MT_TAP(TapGain, 2, -100, 100),
+    MW_MT_TAP(TapGain, 3, -100, 100), MW_MT_TAP(TapGain, 4, -100, 100),
+    MW_MT_TAP(TapGain, 5, -100, 100), MW_MT_TAP(TapGain, 6, -100, 100),
+    MW_MT_TAP(TapGain, 7, -100, 100), MW_MT_TAP(TapGain, 8, -100, 100),
+    MW_MT_TAP(TapDelay, 1, 1, 2500), MW_MT_TAP(TapDelay, 2, 1, 2500),
+    MW_MT_TAP(TapDelay, 3, 1, 2500), MW_MT_TAP(TapDelay, 4, 1, 2500),
+    MW_MT_TAP(TapDelay, 5, 1, 2500), MW_MT_TAP(TapDelay, 6, 1, 2500),
+    MW_MT_TAP(TapDelay, 7, 1, 2500), MW_MT_TAP(TapDelay, 8, 1, 2500),
+    MW_MT_TAP(TapPan, 1, -100, 100), MW_MT_TAP(TapPan, 2, -100, 100),
+    MW_MT_TAP(TapPan, 3, -100, 100), MW_MT_TAP(TapPan, 4, -100, 100),
+    MW_MT_TAP(TapPan, 5, -100, 100), MW_MT_TAP(TapPan, 6, -100, 100),
+    MW_MT_TAP(TapPan, 7, -100, 100), MW_MT_TAP(TapPan, 8, -100, 100),
+};
+#undef MW_MT_FIELD
+#undef MW_MT_TAP
+static_assert(sizeof kFields / sizeof kFields[0] == kMtFieldCount, "one entry per field");
+constexpr ParamTable kTable = {kFields, sizeof kFields / sizeof kFields[0],
+                               sizeof(MultiTapParams)};
+
+// Delays (ms) of taps 1..8, gains (%), pans, then TapCount, WetOut, DryOut, Feedback,
+// InputGain, LowPassOn, LowPassStart, ModDepth, ModRate, CurrentTap, GraphResolution.
+constexpr PresetRow<MultiTapParams> kPresetRows[] = {
+    {1020,  // (Default)
+     {{100, 1, 1, 1, 1, 1, 1, 1}, {100, 100, 100, 100, 100, 100, 100, 100},
+      {0, 0, 0, 0, 0, 0, 0, 0}, 1, -60, -60, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1021,  // Default all parameters
+     {{100, 1, 1, 1, 1, 1, 1, 1}, {100, 100, 100, 100, 100, 100, 100, 100},
+      {0, 0, 0, 0, 0, 0, 0, 0}, 1, -60, -60, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1022,  // Small room 1
+     {{17, 40, 85, 197, 275, 309, 1, 1}, {-48, 16, -11, 5, -2, 1, -100, -100},
+      {-24, 18, -14, -38, -6, -38, 0, 0}, 6, -25, -92, 30, 0, 0, 5000, 5, 15, 0, 0}},
+    {1023,  // Small hall 1
+     {{34, 57, 113, 135, 174, 214, 281, 348}, {39, 21, -8, -17, -11, 12, 5, 3},
+      {0, 15, 26, 69, 31, 64, 39, 50}, 8, -37, -14, 40, 0, 0, 5000, 10, 15, 0, 0}},
+    {1024,  // Chorus-echo
+     {{6, 13, 19, 33, 101, 163, 191, 207}, {-26, 25, -60, 57, -24, 10, -24, 28},
+      {-24, 18, -14, -38, -6, -38, 0, -18}, 8, 0, -140, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1047,  // Chorus-reverse verb 2
+     {{1, 12, 20, 32, 40, 57, 85, 113}, {12, -17, 37, -42, 52, -49, 66, -85},
+      {-24, 18, -14, 20, -22, 0, 56, -44}, 5, 0, -800, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1048,  // Chorus-reverse verb 3
+     {{14, 32, 59, 86, 113, 126, 144, 162}, {9, -11, 14, -24, 28, -35, 64, -85},
+      {38, 59, 43, 60, 39, 50, 56, 33}, 5, -31, -260, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1049,  // Chorus-reverse verb 1
+     {{1, 12, 23, 29, 37, 44, 56, 65}, {5, -11, 14, -24, 28, -35, 64, -85},
+      {-24, 18, -14, 20, -22, 0, 56, -44}, 5, -31, -800, 0, 0, 0, 5000, 0, 1, 0, 0}},
+    {1050,  // Low-frequency verb
+     {{17, 187, 323, 361, 399, 427, 473, 500}, {35, -24, 10, -8, -5, -2, 1, -1},
+      {-24, 18, -14, 20, -22, 0, 56, 0}, 8, 0, -44, 70, 0, 1, 500, 0, 1, 0, 0}},
+    {1051,  // Chorus-verb
+     {{3, 7, 13, 19, 27, 33, 41, 53}, {35, -31, 37, -40, 30, -35, 34, -51},
+      {-24, 18, -14, 20, -22, 0, 56, -44}, 8, -60, -105, 3, 0, 0, 5000, 0, 1, 0, 0}},
+    {1052,  // Stadium
+     {{366, 500, 500, 1, 1, 1, 1, 1}, {54, -10, 5, -100, -100, -100, -100, -100},
+      {-24, 18, -14, 0, 0, 0, 0, 0}, 2, 0, -60, 40, 0, 1, 2000, 5, 15, 0, 0}},
+    {1053,  // Medium hall 1
+     {{71, 177, 315, 374, 424, 432, 453, 500}, {-58, -28, -12, 5, -5, 4, 11, -9},
+      {-30, 31, -18, -12, 20, 28, -22, 0}, 5, -60, -92, 40, 0, 1, 4500, 10, 10, 0, 0}},
+    {1054,  // Large hall 2
+     {{100, 130, 185, 269, 424, 437, 453, 500}, {-51, -41, -22, -32, -9, 4, 11, -9},
+      {-30, 31, -18, -12, 20, 28, -22, 0}, 6, -91, -14, 40, 0, 1, 4500, 15, 20, 0, 0}},
+    {1055,  // Large hall 1
+     {{90, 108, 212, 306, 361, 468, 482, 500}, {54, -14, 13, 5, -6, 5, -2, 5},
+      {38, 59, 43, 65, 55, 0, 0, 0}, 8, -60, -92, 60, 0, 1, 4500, 10, 10, 0, 0}},
+    {1056,  // Large hall 3
+     {{100, 177, 315, 403, 474, 432, 453, 500}, {-58, -28, -12, 11, -5, 4, 11, -9},
+      {-30, 31, -18, -12, 20, 28, -22, 0}, 5, -60, -92, 50, 0, 1, 4500, 10, 10, 0, 0}},
+    {1057,  // Medium hall 2
+     {{63, 177, 315, 403, 474, 432, 453, 500}, {-58, -22, -5, 4, -5, 4, 11, -9},
+      {-30, 31, -18, -12, 20, 28, -22, 0}, 5, -60, -92, 40, 0, 1, 3500, 10, 10, 0, 0}},
+    {1058,  // Cathedral 1
+     {{191, 227, 249, 267, 291, 1, 1, 1}, {30, -24, -15, -6, -2, -100, -100, -100},
+      {-20, 18, -28, 0, 6, 0, 0, 0}, 5, -44, -44, 100, 0, 1, 4000, 5, 10, 0, 0}},
+    {1059,  // Cathedral 2
+     {{191, 269, 428, 500, 291, 1, 1, 1}, {-32, -24, -5, -6, -2, -100, -100, -100},
+      {-24, 18, -28, 0, 6, 0, 0, 0}, 4, -20, -44, 100, 0, 1, 850, 10, 10, 0, 0}},
+    {1060,  // Cathedral 3
+     {{311, 369, 483, 500, 119, 1, 1, 1}, {-32, -24, -5, -6, 24, -100, -100, -100},
+      {-24, 18, -28, 0, 6, 0, 0, 0}, 5, -37, -20, 70, 0, 1, 4000, 10, 10, 0, 0}},
+    {1061,  // Large hall 4
+     {{119, 311, 369, 461, 500, 1, 1, 1}, {-32, -19, -9, -9, -6, -100, -100, -100},
+      {-24, 18, -28, 0, 6, 0, 0, 0}, 5, -37, -20, 80, 0, 1, 4000, 10, 10, 0, 0}},
+    {1062,  // Small hall 2
+     {{31, 110, 151, 206, 231, 336, 500, 500}, {-50, -12, -9, -9, -9, -5, -1, -9},
+      {-30, 31, -18, -12, 20, 28, -22, 0}, 7, -44, 0, 50, 0, 1, 1000, 15, 10, 0, 0}},
+    {1063,  // Small room 2
+     {{27, 101, 193, 240, 302, 1, 1, 1}, {100, -21, 8, -5, 3, -100, -100, -100},
+      {38, 59, 43, 65, 55, 0, 0, 0}, 5, -105, -92, 15, 0, 1, 2500, 0, 1, 0, 0}},
+    {1064,  // Tapped delay 1
+     {{17, 47, 89, 164, 240, 332, 416, 500}, {-91, 16, 77, -58, 73, -68, 70, -64},
+      {-24, 18, -14, -38, -6, -38, 0, 0}, 8, -80, 0, 0, 0, 1, 4500, 0, 20, 0, 0}},
+    {1065,  // Tapped delay 2
+     {{17, 47, 89, 164, 240, 332, 416, 500}, {-91, 16, 77, -58, 73, -68, 70, -64},
+      {-24, 18, -14, -38, -6, -38, 0, 0}, 8, -80, 0, 15, 0, 1, 4000, 0, 20, 0, 0}},
+    {1066,  // Tapped delay, stereo pan
+     {{17, 72, 118, 181, 240, 332, 416, 500}, {-91, 60, 40, -35, 31, -19, 14, -9},
+      {-100, 100, -100, 100, -100, 100, -100, 100}, 8, -80, 0, 15, 0, 1, 4000, 0, 20, 0, 0}},
+    {1067,  // Channel delay for stereo simulation
+     {{1, 15, 212, 306, 361, 468, 482, 500}, {100, 100, 13, 5, -6, 5, -2, 5},
+      {-100, 100, 43, 65, 55, 0, 0, 0}, 2, 0, -800, 0, 0, 0, 4500, 0, 10, 0, 0}},
+};
+// clang-format on
+constexpr PresetTable kPresets(kPresetRows);
+
+// Per tap: the fixed offset of its delay (ms) and its share of the sweep depth.
+constexpr double kDelayOffsetMs[MultiTapEngine::kTaps] = {0.123,  0.377,  -0.411, 0.095,
+                                                          -0.301, -0.253, 0.457,  0.179};
+constexpr double kDepthFactor[MultiTapEngine::kTaps] = {0.7, 0.9, 0.4, 0.6, 0.8, 0.9, 0.1, 0.9};
+
+// The oscillator's 2 pi is the written constant; the low-pass uses 2 pi itself.
+constexpr double kOscTwoPi = 6.28318530718;
+constexpr double kTwoPi = 2.0 * 3.141592653589793;
+
+constexpr double kTiny = 0x1p-32;            // states and outputs below this become 0
+constexpr double kBufferLimit = 16777216.0;  // bound of what enters the buffer
+
+// Below 10^6 an addition to the phase rounds by at most 2^-34; twice that bounds it.
+constexpr double kPhaseRounding = 0x1p-33;
+
+inline double Flush(double v) { return std::fabs(v) < kTiny ? 0.0 : v; }
+inline double Limit(double v) {
+  if (v < -kBufferLimit) return -kBufferLimit;
+  if (v > kBufferLimit) return kBufferLimit;
+  return v;
+}
+
+// x = n pi/2 + r with pi/2 in three parts (the first two of 33 significant bits, so that
+// n times them is exact for |n| < 2^20, which |x| < 1e6 guarantees); r is then within
+// about 2e-16 of its true value. sin and cos of |r| <= pi/4 by their Taylor series to the
+// 17th and 16th power (truncation below 1e-19), evaluated with a few roundings of 1e-16.
+inline double SinApprox(double x) {
+  constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+  constexpr double kPio2A = 0x1.921fb544p+0;
+  constexpr double kPio2B = 0x1.0b4611a6p-34;
+  constexpr double kPio2C = 0x1.3198a2e037073p-69;
+  // Round to the nearest integer by adding and removing 1.5 x 2^52 (|x| < 1e6).
+  constexpr double kRound = 6755399441055744.0;
+  const double n = (x * kTwoOverPi + kRound) - kRound;
+  const double r = ((x - n * kPio2A) - n * kPio2B) - n * kPio2C;
+  const double r2 = r * r;
+  const int quadrant = static_cast<int>(static_cast<std::int64_t>(n) & 3);
+  double v;
+  if ((quadrant & 1) == 0) {
+    double p = 1.0 / 355687428096000.0;
+    p = p * r2 - 1.0 / 1307674368000.0;
+    p = p * r2 + 1.0 / 6227020800.0;
+    p = p * r2 - 1.0 / 39916800.0;
+    p = p * r2 + 1.0 / 362880.0;
+    p = p * r2 - 1.0 / 5040.0;
+    p = p * r2 + 1.0 / 120.0;
+    p = p * r2 - 1.0 / 6.0;
+    v = r + r * r2 * p;
+  } else {
+    double p = 1.0 / 20922789888000.0;
+    p = p * r2 - 1.0 / 87178291200.0;
+    p = p * r2 + 1.0 / 479001600.0;
+    p = p * r2 - 1.0 / 3628800.0;
+    p = p * r2 + 1.0 / 40320.0;
+    p = p * r2 - 1.0 / 720.0;
+    p = p * r2 + 1.0 / 24.0;
+    p = p * r2 - 0.5;
+    v = 1.0 + r2 * p;
+  }
+  return quadrant >= 2 ? -v : v;
+}
+
+// The shift of a tap for the oscillator value m: trunc(m x E + 0.5) in mono, trunc(m x E)
+// in stereo. Both are non-decreasing in m for E >= 0.
+template <bool kMono>
+inline std::int32_t Shift(double m, double e) {
+  if (kMono) return static_cast<std::int32_t>(m * e + 0.5);
+  return static_cast<std::int32_t>(m * e);
+}
+
+// The shifts of the taps in use for m = sin(phase) + 1.0, with sin the exact sine, and
+// how many of the following frames provably keep the same shifts.
+//
+// The exact sine costs about a microsecond; the shifts only need the integer part. An
+// approximate sine s, within kSineSlack of the exact one by a wide margin, bounds m between
+// (s - slack) + 1.0 and (s + slack) + 1.0 (rounded additions are monotonic), and the shift
+// is monotonic in m, so where both bounds give the same shift it is the exact one. Only
+// where a bound straddles an integer is the exact sine evaluated.
+//
+// The phase grows by at most `sigma` a frame (the step plus the rounding of the sum), and
+// the sine moves no faster than its argument, so over the next W frames the exact sine
+// stays within W x sigma of this one. Widening the bounds by that much and finding the
+// same shifts at both ends proves them for all W frames.
+template <bool kMono>
+inline std::uint32_t Shifts(double phase, double sigma, const double* depth,
+                            const double* inverseDepth, int taps, std::int32_t* k) {
+  constexpr double kLimit = MultiTapEngine::kFastSineLimit;
+  constexpr double kSlack = MultiTapEngine::kSineSlack;
+  constexpr double kHalf = kMono ? 0.5 : 0.0;
+  if (!(phase < kLimit && phase > -kLimit)) {
+    const double m = ExactSin(phase) + 1.0;
+    for (int i = 0; i < taps; ++i) k[i] = Shift<kMono>(m, depth[i]);
+    return 0;
+  }
+  const double s = SinApprox(phase);
+  const double mLo = (s - kSlack) + 1.0;
+  const double mHi = (s + kSlack) + 1.0;
+  bool agree = true;
+  double room = 1.0;  // how far m may move, estimated; the check below is what counts
+  for (int i = 0; i < taps; ++i) {
+    const std::int32_t lo = Shift<kMono>(mLo, depth[i]);
+    agree = agree && lo == Shift<kMono>(mHi, depth[i]);
+    k[i] = lo;
+    const double up = (lo + 1 - kHalf) * inverseDepth[i] - mHi;
+    if (up < room) room = up;
+    if (lo > 0) {
+      const double down = mLo - (lo - kHalf) * inverseDepth[i];
+      if (down < room) room = down;
+    }
+  }
+  if (!agree) {
+    const double m = ExactSin(phase) + 1.0;
+    for (int i = 0; i < taps; ++i) k[i] = Shift<kMono>(m, depth[i]);
+    return 0;
+  }
+
+  double frames = (room - 1e-9) / sigma;
+  if (!(frames >= 1.0)) return 0;
+  if (frames > 65536.0) frames = 65536.0;
+  const std::uint32_t hold = static_cast<std::uint32_t>(frames);
+  const double widen = hold * sigma;
+  if (!(phase + widen < kLimit && phase - widen > -kLimit)) return 0;
+  const double wLo = ((s - kSlack) - widen) + 1.0;
+  const double wHi = ((s + kSlack) + widen) + 1.0;
+  for (int i = 0; i < taps; ++i) {
+    if (Shift<kMono>(wLo, depth[i]) != k[i] || Shift<kMono>(wHi, depth[i]) != k[i]) return 0;
+  }
+  return hold;
+}
+
+}  // namespace
+
+const EffectInfo kMultiTapInfo = {
+    "multitap",
+    "Marrowind Multi-Tap Delay",
+    {0x61D7C5A0, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
+    {0x61D7C5A1, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
+    {{0x61D7C5A3, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    kTable,
+    kPresets,
+};
+
+MultiTapEngine::MultiTapEngine() : EffectEngine(kTable) {}
+
+double MultiTapEngine::ApproxSin(double x) { return SinApprox(x); }
+
+std::uint32_t MultiTapEngine::TapShifts(bool mono, double phase, double step, const double* depth,
+                                        int taps, std::int32_t* shifts) {
+  double inverseDepth[kTaps];
+  for (int i = 0; i < taps && i < kTaps; ++i) {
+    inverseDepth[i] = depth[i] > 0.0 ? 1.0 / depth[i] : 0.0;
+  }
+  const double sigma = step + kPhaseRounding;
+  return mono ? Shifts<true>(phase, sigma, depth, inverseDepth, taps, shifts)
+              : Shifts<false>(phase, sigma, depth, inverseDepth, taps, shifts);
+}
+
+HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
+  valid_ = false;
+  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+    return E_UNEXPECTED;
+  }
+  const std::uint32_t channels = format_->nChannels;
+  const std::uint32_t rateHz = format_->nSamplesPerSec;
+  const double rate = static_cast<double>(rateHz);
+
+  // Steps 1, 5 and 6 are the partial update's.
+  PartialUpdate(p);
+
+  // The block keeps every field in range; the bounds here only protect the arrays.
+  taps_ = p.TapCount < 1 ? 1 : p.TapCount > kTaps ? kTaps : p.TapCount;
+
+  // Depth of the sweep, per tap.
+  const double base = p.ModDepth * 3e-5 * rate;
+  modulated_ = false;
+  for (int i = 0; i < kTaps; ++i) {
+    depth_[i] = base * kDepthFactor[i];
+    if (i < taps_ && depth_[i] > 0.0) modulated_ = true;
+  }
+
+  // Tap gains and the feedback normalised by their sum.
+  double sum = 0.0;
+  for (int i = 0; i < kTaps; ++i) {
+    const double g = p.TapGain[i] * 0.01;
+    if (channels == 1) {
+      gainL_[i] = g;
+      gainR_[i] = g;
+      if (i < taps_) sum += g;
+    } else {
+      if (p.TapPan[i] <= 0) {
+        gainL_[i] = g;
+        gainR_[i] = (p.TapPan[i] + 100) * 0.01 * g;
+      } else {
+        gainR_[i] = g;
+        gainL_[i] = (100 - p.TapPan[i]) * 0.01 * g;
+      }
+      if (i < taps_) sum += gainL_[i] + gainR_[i];
+    }
+  }
+  if (sum < 1.0) sum = 1.0;
+  fb_ = p.Feedback / (sum * 100.0);
+
+  // Delays in whole samples: the fixed offset truncated plus whole samples per millisecond.
+  const std::int64_t perMs = static_cast<std::int64_t>(rate * 0.001);
+  std::int64_t longest = 0;
+  for (int i = 0; i < kTaps; ++i) {
+    delay_[i] = 0;
+    if (i >= taps_) continue;
+    const double offset = rate * kDelayOffsetMs[i] * 0.001;
+    delay_[i] = static_cast<std::int64_t>(offset) + std::int64_t{p.TapDelay[i]} * perMs;
+    if (delay_[i] < 0) delay_[i] = 0;  // cannot happen with the fixed offsets; kept safe
+    if (delay_[i] > longest) longest = delay_[i];
+  }
+
+  // The buffer holds the longest delay plus room for the sweep. A delay equal to the
+  // length reads the slot about to be overwritten, which is the sample written L frames
+  // ago, so the read index starts at D_i modulo L. At least one sample, so that a tap of
+  // delay 0 (rates below 1000 Hz) has a slot to read.
+  const double wanted = static_cast<double>(longest) * 1.05 + base * 4.0;
+  if (!(wanted < static_cast<double>(kMaxLength) + 1.0)) {
+    buffer_.reset();
+    length_ = 0;
+    return E_OUTOFMEMORY;
+  }
+  std::uint32_t length = static_cast<std::uint32_t>(wanted);
+  if (length < 1) length = 1;
+
+  if (buffer_ != nullptr && length_ == length) {
+    // Same length: the sound, the phase and the filter states carry on; every tap keeps
+    // its delay relative to the write index (its read index is write index + D_i mod L).
+  } else {
+    buffer_.reset();
+    length_ = 0;
+    buffer_.reset(AllocateSamples(length));
+    if (buffer_ == nullptr) return E_OUTOFMEMORY;
+    length_ = length;
+    write_ = 0;  // so every read index starts at D_i (mod L)
+    phase_ = 0.0;
+    inState_[0] = inState_[1] = 0.0;
+    wetState_[0] = wetState_[1] = 0.0;
+    tail_ = length;
+    countDown_ = length;
+    countDownFinished_ = false;
+  }
+  setupRate_ = rateHz;
+  setupChannels_ = channels;
+  valid_ = true;
+  return S_OK;
+}
+
+void MultiTapEngine::PartialUpdate(const MultiTapParams& p) {
+  const std::uint32_t rateHz = format_ != nullptr ? format_->nSamplesPerSec : 0;
+  const double rate = static_cast<double>(rateHz);
+  in_ = LevelToGain(p.InputGain, kLevelFloor);
+  dry_ = LevelToGain(p.DryOut, kLevelFloor);
+  wet_ = LevelToGain(p.WetOut, kLevelFloor);
+
+  if (p.LowPassOn != 0 && std::int64_t{p.LowPassStart} <= std::int64_t{rateHz / 2}) {
+    a_ = ExactExp(-kTwoPi * p.LowPassStart / rate);
+    oneMinusA_ = 1.0 - a_;
+  } else {
+    a_ = 0.0;
+    oneMinusA_ = 1.0;
+  }
+
+  // At a rate of 0 the written step is infinite; the oscillator then stands still.
+  step_ = rateHz == 0 ? 0.0 : kOscTwoPi / ((10.0 / p.ModRate) * rate);
+}
+
+HResult MultiTapEngine::Apply(const MultiTapParams& p) {
+  const bool reinit = params_.TakeReinit();
+  if (reinit || format_ == nullptr || !SetUpFor(*format_)) return FullInit(p);
+  PartialUpdate(p);
+  return S_OK;
+}
+
+HResult MultiTapEngine::Reset() {
+  MultiTapParams p;
+  TakeParameters(&p);
+  pending_ = false;
+  const HResult hr = Apply(p);
+  started_ = false;
+  return hr;
+}
+
+HResult MultiTapEngine::Free() {
+  buffer_.reset();
+  length_ = 0;
+  valid_ = false;  // the next application is a full one, with a new buffer
+  return S_OK;
+}
+
+HResult MultiTapEngine::UpdateParameters(bool reset) {
+  if (format_ == nullptr) return E_UNEXPECTED;
+  MultiTapParams p;
+  const bool changed = TakeParameters(&p) || pending_;
+  if (!changed && !reset) return S_FALSE;
+  pending_ = false;
+  return Apply(p);
+}
+
+template <class Codec>
+HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
+                             bool limited) {
+  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
+  constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
+  if (frames == nullptr) return E_POINTER;
+  if (buffer == nullptr && *frames != 0) return E_POINTER;
+  if (format_ == nullptr) return E_UNEXPECTED;
+  const std::uint32_t channels = format_->nChannels;
+  if (channels < 1 || channels > 2) return E_UNEXPECTED;
+
+  // The direct-processing count-down: a finished limited run refuses further limited calls
+  // until an unlimited call re-arms it (with a fresh full initialisation).
+  if (kFloat32 && countDownFinished_) {
+    if (limited) {
+      *frames = 0;
+      return kTailFinished;
+    }
+    valid_ = false;
+    countDown_ = length_;
+    countDownFinished_ = false;
+  }
+
+  MultiTapParams p;
+  const bool changed = TakeParameters(&p) || pending_;
+  if (mode == kModeDiscontinuity && started_) {
+    const HResult hr = Reset();
+    if (Failed(hr)) return hr;
+  } else if (mode != kModeTail && !limited && (changed || !SetUpFor(*format_))) {
+    pending_ = false;
+    const HResult hr = Apply(p);
+    if (Failed(hr)) return hr;
+  } else if (changed) {
+    pending_ = true;  // the tail and limited calls leave it for the next ordinary buffer
+  }
+
+  if (buffer_ == nullptr || setupChannels_ != channels) {
+    // Nothing to run (only a tail or a limited call can get here): no memory is touched.
+    *frames = 0;
+    return mode == kModeTail ? kTailFinished : E_UNEXPECTED;
+  }
+  started_ = true;
+
+  std::uint32_t count = *frames;
+  HResult result = S_OK;
+  if (mode == kModeTail) {
+    if (count > tail_) count = tail_;
+    tail_ -= count;
+    if (tail_ == 0) result = kTailFinished;
+  }
+  if (kFloat32) {
+    if (limited) {
+      if (static_cast<std::int64_t>(count) > countDown_) {
+        count = static_cast<std::uint32_t>(countDown_);
+      }
+      countDown_ -= count;
+      if (countDown_ == 0) countDownFinished_ = true;
+    } else {
+      countDown_ = length_;
+    }
+  }
+
+  const bool silent = kPcm8 && mode == kModeTail;  // 8-bit tails feed exact silence
+  if (channels == 1) {
+    if (silent) {
+      Run<Codec, 1, true>(buffer, count);
+    } else {
+      Run<Codec, 1, false>(buffer, count);
+    }
+  } else {
+    if (silent) {
+      Run<Codec, 2, true>(buffer, count);
+    } else {
+      Run<Codec, 2, false>(buffer, count);
+    }
+  }
+  *frames = count;
+  return result;
+}
+
+// The frame loops. Every tap's read index is the write index plus its delay (modulo L):
+// both start that way and both move down by one a frame. A tap therefore reads at
+// write index + (D_i - k_i) modulo L, and that offset changes only when its shift does.
+template <class Codec, int kChannels, bool kSilent>
+void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
+  constexpr bool kMono = kChannels == 1;
+  double* const buf = buffer_.get();
+  const std::uint32_t len = length_;
+  const int taps = taps_;
+  const bool modulated = modulated_;
+  const double in = in_, dry = dry_, wet = wet_, a = a_, oma = oneMinusA_, fb = fb_;
+  const double step = step_;
+  const double sigma = step + kPhaseRounding;  // bounds one frame's growth of the phase
+  double gl[kTaps], gr[kTaps], depth[kTaps], inverseDepth[kTaps];
+  std::int32_t k[kTaps] = {};
+  std::uint32_t off[kTaps];
+  for (int i = 0; i < kTaps; ++i) {
+    gl[i] = gainL_[i];
+    gr[i] = gainR_[i];
+    depth[i] = depth_[i];
+    inverseDepth[i] = depth_[i] > 0.0 ? 1.0 / depth_[i] : 0.0;
+  }
+  const auto setOffsets = [&]() {
+    for (int i = 0; i < taps; ++i) {
+      std::int64_t o = delay_[i] - k[i];  // D_i and k_i are at most L
+      if (o < 0) o += len;
+      if (o >= len) o -= len;
+      off[i] = static_cast<std::uint32_t>(o);
+    }
+  };
+  setOffsets();
+
+  std::uint32_t w = write_;
+  double phase = phase_;
+  double pState[2] = {inState_[0], inState_[1]};
+  double wState[2] = {wetState_[0], wetState_[1]};
+  std::uint32_t hold = 0;
+
+  for (std::uint32_t f = 0; f < frames; ++f, s += kChannels) {
+    double x[kChannels], pv[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+      const double u = kSilent ? 0.0 : Codec::Decode(s[c]);
+      x[c] = u * in;
+      pv[c] = Flush(oma * x[c] + a * pState[c]);
+      pState[c] = pv[c];
+    }
+
+    if (modulated) {
+      if (hold == 0) {
+        hold = Shifts<kMono>(phase, sigma, depth, inverseDepth, taps, k);
+        setOffsets();
+      } else {
+        --hold;
+      }
+    }
+    phase += step;
+
+    double acc[kChannels] = {};
+    for (int i = 0; i < taps; ++i) {
+      std::uint32_t pos = w + off[i];
+      if (pos >= len) pos -= len;
+      const double v = buf[pos];
+      acc[0] += v * gl[i];
+      if (!kMono) acc[kChannels - 1] += v * gr[i];
+    }
+
+    double wv[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+      wv[c] = Flush(oma * acc[c] + a * wState[c]);
+      wState[c] = wv[c];
+    }
+    if (kMono) {
+      buf[w] = Limit(wv[0] * fb + pv[0]);
+    } else {
+      buf[w] = Limit(((wv[0] + wv[kChannels - 1]) * fb + pv[0] + pv[kChannels - 1]) * 0.5);
+    }
+    w = (w == 0 ? len : w) - 1;
+    for (int c = 0; c < kChannels; ++c) s[c] = Codec::Encode(Flush(wv[c] * wet + x[c] * dry));
+  }
+
+  write_ = w;
+  phase_ = phase;
+  inState_[0] = pState[0];
+  inState_[1] = pState[1];
+  wetState_[0] = wState[0];
+  wetState_[1] = wState[1];
+}
+
+MW_DEFINE_FORMAT_LOOPS(MultiTapEngine)
+
+}  // namespace mw

@@ -1,0 +1,154 @@
+// Reverb: a bank of eight to ten feedback comb lines (two more in stereo) behind a one-pole
+// high-cut and an optional resonant bass-cut on the input, a pre-delay on the comb bank's
+// output, and a three-tap early-reflection line fed with the unfiltered input.
+//
+// A change of mode, early style or pre-delay (or a whole new block) rebuilds every line and
+// restarts the reverberation silent; a change of levels, decay or filters is applied to the
+// running lines and keeps the sound already in them.
+#pragma once
+
+#include <cstdint>
+
+#include "core/effects/effect_info.h"
+#include "core/frame/engine.h"
+#include "core/frame/sample_memory.h"
+#include "mwppack1/params.h"
+
+namespace mw {
+
+extern const EffectInfo kReverbInfo;
+
+class ReverbEngine final : public EffectEngine {
+ public:
+  static constexpr std::int32_t kLevelFloor = -800;
+  static constexpr int kModeRows = 19;
+  static constexpr int kStyleRows = 10;
+  static constexpr int kModeLineSlots = 10;
+  // Records 0..9 are the mode's lines, 10 and 11 the two stereo extra lines.
+  static constexpr int kMaxLines = 12;
+  static constexpr int kExtraLeft = 10;
+  static constexpr int kExtraRight = 11;
+
+  ReverbEngine();
+
+  HResult Reset() override;
+  HResult Free() override;
+  HResult UpdateParameters(bool reset) override;
+
+  MW_DECLARE_FORMAT_LOOPS
+
+  bool TakeParameters(ReverbParams* out) { return params_.Take(out); }
+  // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
+  // lines are missing or the block's mode, style, pre-delay or the format differ from those
+  // the lines were built for; otherwise as a partial update that keeps the sound.
+  HResult Apply(const ReverbParams& p);
+  // Builds every line anew (silent) for the block; on failure no line is left.
+  HResult Initialize(const ReverbParams& p);
+
+  // Working values, for inspection.
+  double Dry() const { return dry_; }
+  double Wet() const { return reverb_; }
+  double Early() const { return early_; }
+  double HighCut() const { return a_; }
+  double BassC1() const { return c1_; }
+  double BassC2() const { return c2_; }
+  double BassG() const { return g_; }
+  int Mode() const { return mode_; }
+  int Style() const { return style_; }
+  int LineCount() const { return lineCount_; }
+  bool LineUsed(int i) const { return lines_[i].buffer != nullptr; }
+  std::uint32_t LineLength(int i) const { return lines_[i].length; }
+  double LineGain(int i) const { return lines_[i].gain; }
+  std::uint32_t PreDelayLength() const { return preLength_; }
+  // The early taps after ordering: delays in samples (the last is the line's length) and
+  // the gains of each output channel.
+  std::uint32_t TapDelay(int k) const { return taps_[k].delay; }
+  double TapGain(int k, int channel) const {
+    return channel == 0 ? taps_[k].left : taps_[k].right;
+  }
+  std::uint32_t EarlyLength() const { return earlyLength_; }
+  std::int64_t TailLength() const { return tailLength_; }
+  std::int64_t TailRemaining() const { return tailRemaining_; }
+  std::int64_t CountDown() const { return countDown_; }
+  bool HasBuffers() const { return memory_ != nullptr; }
+  // A change taken during the tail or by a limited direct call, waiting to be applied.
+  bool ChangePending() const override { return pending_ || params_.ChangedPending(); }
+
+ private:
+  struct Line {
+    double* buffer = nullptr;
+    std::uint32_t length = 0;
+    std::uint32_t position = 0;
+    double seconds = 0.0;  // the delay d_i the feedback gain is computed from
+    double gain = 0.0;
+    double state = 0.0;    // the line's high-cut state
+  };
+  struct Tap {
+    std::uint32_t delay = 0;
+    double left = 0.0;  // the table's gain, panned
+    double right = 0.0;
+  };
+
+  void ApplyLevels(const ReverbParams& p);
+  void ApplyDecay(const ReverbParams& p);
+  void ApplyFilters(const ReverbParams& p);
+  HResult Build(const ReverbParams& p);
+  void ReleaseLines();
+
+  template <class Codec>
+  HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
+  template <class Codec, bool kReadInput>
+  void RunMono(typename Codec::Stored* buffer, std::uint32_t frames);
+  template <class Codec, bool kReadInput>
+  void RunStereo(typename Codec::Stored* buffer, std::uint32_t frames);
+
+  // Levels.
+  double dry_ = 0.0;
+  double reverb_ = 0.0;
+  double early_ = 0.0;
+  // Input high-cut (also used in every line's feedback path).
+  double a_ = 0.0;
+  double oneMinusA_ = 1.0;
+  double inputState_ = 0.0;
+  // Bass-cut: a resonant low-pass whose output is subtracted from its input.
+  bool bass_ = false;
+  double c1_ = 0.0;
+  double c2_ = 0.0;
+  double g_ = 0.0;
+  double bassS1_ = 0.0;
+  double bassS2_ = 0.0;
+
+  // What the lines were built for.
+  int mode_ = 0;
+  int style_ = 0;
+  std::int32_t builtMode_ = 0;
+  std::int32_t builtStyle_ = 0;
+  std::int32_t builtPreDelay_ = 0;
+  std::uint32_t builtChannels_ = 0;
+  std::uint32_t builtRate_ = 0;
+
+  int lineCount_ = 0;
+  Line lines_[kMaxLines];
+  // Pre-delay: one line per channel, one shared position.
+  double* pre_[2] = {nullptr, nullptr};
+  std::uint32_t preLength_ = 0;
+  std::uint32_t prePosition_ = 0;
+  // Early reflections: one line per channel; the longest tap reads under the write position.
+  double* earlyLine_[2] = {nullptr, nullptr};
+  std::uint32_t earlyLength_ = 0;
+  std::uint32_t earlyWrite_ = 0;
+  std::uint32_t earlyRead_[2] = {0, 0};
+  Tap taps_[3];
+
+  // All lines live in one zero-filled block.
+  SampleArray memory_;
+  std::uint64_t memorySamples_ = 0;
+
+  std::int64_t tailLength_ = 0;     // trunc(decay) whole seconds of frames
+  std::int64_t tailRemaining_ = 0;  // frames of tail still to produce
+  std::int64_t countDown_ = 0;      // the direct-processing limited count-down
+  bool countDownFinished_ = false;
+  bool pending_ = false;
+};
+
+}  // namespace mw

@@ -1,0 +1,107 @@
+// The contract between the filter frame and an effect's signal-processing engine.
+//
+// The frame hands the engine its format, resets and frees it around streaming, and runs
+// one per-format loop per buffer. Each loop is written once as a template over the stored
+// sample type (see sample_format.h); the virtual call happens per buffer, never per sample.
+#pragma once
+
+#include <cstdint>
+
+#include "core/frame/effect_format.h"
+#include "core/frame/hresult.h"
+#include "core/frame/param_store.h"
+
+namespace mw {
+
+// Buffer modes of the per-format loops.
+enum LoopMode : int {
+  kModeDiscontinuity = 0,  // the buffer starts a discontinuity
+  kModeNormal = 1,
+  kModeTail = 2,           // silence written by the frame to collect the tail
+};
+
+// A loop's result when the tail is finished (S_FALSE).
+constexpr HResult kTailFinished = 1;
+
+class EffectEngine {
+ public:
+  explicit EffectEngine(const ParamTable& table) : params_(table) {}
+  virtual ~EffectEngine() = default;
+  EffectEngine(const EffectEngine&) = delete;
+  EffectEngine& operator=(const EffectEngine&) = delete;
+
+  ParamStore& Params() { return params_; }
+  const ParamStore& Params() const { return params_; }
+
+  // Points the engine at the filter's format copy without touching its state.
+  void AttachFormat(const EffectFormat* format) { format_ = format; }
+  const EffectFormat* Format() const { return format_; }
+
+  // Stores the format and resets.
+  HResult SetFormat(const EffectFormat* format) {
+    format_ = format;
+    return Reset();
+  }
+  // Takes the parameters and sets up from scratch, dropping history; clears `started`.
+  virtual HResult Reset() = 0;
+  // Releases all sample memory.
+  virtual HResult Free() = 0;
+  // The direct-processing parameter update: take the block and set up when it changed or
+  // a reset is asked for (keeping history unless resetting); S_FALSE when nothing to do.
+  virtual HResult UpdateParameters(bool reset) = 0;
+  // Whether end of stream produces a tail.
+  virtual bool HasTail() const { return true; }
+  // Whether a parameter change waits to be applied.
+  virtual bool ChangePending() const { return params_.ChangedPending(); }
+
+  virtual HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) = 0;
+  virtual HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) = 0;
+  virtual HResult ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) = 0;
+  virtual HResult ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,
+                                 bool limited) = 0;
+  virtual HResult ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) = 0;
+
+  bool Valid() const { return valid_; }
+  bool Started() const { return started_; }
+
+ protected:
+  ParamStore params_;
+  const EffectFormat* format_ = nullptr;
+  bool valid_ = false;
+  bool started_ = true;
+};
+
+// The five per-format loops of an engine whose one loop template is
+// `template <class Codec> HResult Loop(int mode, Codec::Stored*, std::uint32_t* frames,
+// bool limited)`: declared in the class, defined beside the template in its source file.
+#define MW_DECLARE_FORMAT_LOOPS                                                              \
+  HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) override;     \
+  HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) override;    \
+  HResult ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) override;    \
+  HResult ProcessFloat32(int mode, float* buffer, std::uint32_t* frames, bool limited)      \
+      override;                                                                             \
+  HResult ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) override;
+
+#define MW_DEFINE_FORMAT_LOOPS(Engine)                                                       \
+  HResult Engine::ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) {     \
+    return Loop<Pcm8Codec>(mode, buffer, frames, false);                                    \
+  }                                                                                         \
+  HResult Engine::ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) {    \
+    return Loop<Pcm16Codec>(mode, buffer, frames, false);                                   \
+  }                                                                                         \
+  HResult Engine::ProcessPcm32(int mode, std::int32_t* buffer, std::uint32_t* frames) {    \
+    return Loop<Pcm32Codec>(mode, buffer, frames, false);                                   \
+  }                                                                                         \
+  HResult Engine::ProcessFloat32(int mode, float* buffer, std::uint32_t* frames,            \
+                                 bool limited) {                                            \
+    return Loop<Float32Codec>(mode, buffer, frames, limited);                               \
+  }                                                                                         \
+  HResult Engine::ProcessFloat64(int mode, double* buffer, std::uint32_t* frames) {        \
+    return Loop<Float64Codec>(mode, buffer, frames, false);                                 \
+  }
+
+// Runs the loop that matches the format on a raw buffer of whole frames.
+HResult DispatchLoop(EffectEngine& engine, const EffectFormat& format, int mode, void* data,
+                     std::uint32_t* frames);
+
+}  // namespace mw

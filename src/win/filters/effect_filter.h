@@ -1,0 +1,264 @@
+// The component shell of an effect: our transform filters wrapped around the portable
+// effect (engine, parameters, record, presets, streaming frame), with the interfaces a host
+// uses. Every interface delegates IUnknown to the controlling object.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <strmif.h>
+
+#include <cstring>
+#include <memory>
+
+#include "win/dshow/inplace_transform.h"
+#include "core/effects/inplace_effect.h"
+#include "mwppack1/mwppack1.h"
+
+namespace mw {
+
+// Change notices as posted window messages.
+class WindowNotifySink final : public NotifySink {
+ public:
+  bool WindowExists(std::uintptr_t window) override;
+  void Post(std::uintptr_t window, std::uint32_t wparam) override;
+};
+
+// What the parts of a filter object reach through it: the controlling object and the
+// portable effect. Both kinds of effect filter are one.
+class EffectObject {
+ public:
+  virtual IUnknown* ControllingUnknown() = 0;
+  virtual Effect& CoreEffect() = 0;
+
+ protected:
+  ~EffectObject() = default;
+};
+
+// A part of the filter object: one COM interface whose IUnknown is the filter's
+// controlling object.
+template <class Interface>
+class FilterPart : public Interface {
+ public:
+  explicit FilterPart(EffectObject* f) : f_(f) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return f_->ControllingUnknown()->QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return f_->ControllingUnknown()->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return f_->ControllingUnknown()->Release(); }
+
+ protected:
+  EffectObject* f_;
+};
+
+class SpecifyPagesPart final : public FilterPart<ISpecifyPropertyPages> {
+ public:
+  using FilterPart::FilterPart;
+  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+};
+
+class PersistStreamPart final : public FilterPart<IPersistStream> {
+ public:
+  using FilterPart::FilterPart;
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+  HRESULT STDMETHODCALLTYPE IsDirty() override;
+  HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
+  HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override;
+  HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
+};
+
+class PresetsPart final : public FilterPart<IEffectPresets> {
+ public:
+  using FilterPart::FilterPart;
+  HRESULT STDMETHODCALLTYPE GetPresetCount(LONG* count) override;
+  HRESULT STDMETHODCALLTYPE GetPresetName(LONG index, WCHAR* buffer, LONG chars) override;
+  HRESULT STDMETHODCALLTYPE ApplyPreset(LONG index) override;
+};
+
+// The interfaces every effect filter answers after its parameter interface, and the
+// change notices of its parameters as window messages.
+class CommonParts {
+ public:
+  CommonParts(EffectObject* host, ParamStore& params);
+  ~CommonParts();
+  CommonParts(const CommonParts&) = delete;
+  CommonParts& operator=(const CommonParts&) = delete;
+  // ISpecifyPropertyPages, IPersistStream, IEffectPresets in that order; E_NOINTERFACE
+  // for any other.
+  HRESULT Query(REFIID iid, void** out);
+
+ private:
+  ParamStore& params_;
+  WindowNotifySink notifySink_;
+  SpecifyPagesPart pages_;
+  PersistStreamPart persist_;
+  PresetsPart presets_;
+};
+
+class EffectInPlaceFilter;
+
+class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
+ public:
+  explicit DirectProcessPart(EffectInPlaceFilter* f);
+  HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
+  HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
+  HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE ParametersChanged() override;
+  HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
+
+ private:
+  EffectInPlaceFilter* filter_;
+};
+
+class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
+ public:
+  // `params` is the effect's parameter interface part, owned by the derived filter.
+  EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
+                      std::unique_ptr<EffectEngine> engine, const ds::FilterSetup* setup);
+  ~EffectInPlaceFilter() override;
+
+  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
+
+  const ds::FilterSetup* GetSetupData() override { return setup_; }
+  HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override;
+  HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
+  HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
+  HRESULT StartStreaming() override;
+  HRESULT StopStreaming() override;
+  HRESULT Receive(IMediaSample* sample) override;
+  HRESULT Transform(IMediaSample* sample) override;
+  HRESULT EndOfStream() override;
+
+  InPlaceEffect& Core() { return core_; }
+  Effect& CoreEffect() override { return core_; }
+  IUnknown* ControllingUnknown() override { return Owner(); }
+
+ protected:
+  // The effect's parameter interface, answered first.
+  virtual IUnknown* ParamsInterface() = 0;
+  virtual const IID& ParamsIid() = 0;
+
+ private:
+  InPlaceEffect core_;
+  const ds::FilterSetup* setup_;
+  CommonParts common_;
+  DirectProcessPart direct_;
+};
+
+// The shared part of every effect's parameter interface; the accessor pairs are added by
+// each effect in its published slot order, from its field table.
+template <class Interface, class Block>
+class ParamBlockPart : public FilterPart<Interface> {
+ public:
+  explicit ParamBlockPart(EffectObject* f) : FilterPart<Interface>(f) {}
+  HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
+    return Store().GetParameters(block);
+  }
+  HRESULT STDMETHODCALLTYPE SetParameters(const Block* block) override {
+    return Store().SetParameters(block);
+  }
+  HRESULT STDMETHODCALLTYPE RegisterNotifyWindow(HWND window, DWORD id) override {
+    return Store().RegisterNotifyWindow(reinterpret_cast<std::uintptr_t>(window), id);
+  }
+
+ protected:
+  ParamStore& Store() { return f_->CoreEffect().Params(); }
+  HRESULT Get(std::size_t field, LONG* value) {
+    if (value == nullptr) return E_POINTER;
+    std::int32_t v = 0;
+    const HRESULT hr = Store().Get(field, &v);
+    *value = v;
+    return hr;
+  }
+  HRESULT Put(std::size_t field, LONG value) {
+    return Store().Put(field, static_cast<std::int32_t>(value));
+  }
+  HRESULT Get(std::size_t field, DWORD* value) {
+    if (value == nullptr) return E_POINTER;
+    std::int32_t v = 0;
+    const HRESULT hr = Store().Get(field, &v);
+    *value = static_cast<std::uint32_t>(v);
+    return hr;
+  }
+  HRESULT Put(std::size_t field, DWORD value) {
+    return Store().Put(field, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+  }
+  HRESULT Get(std::size_t field, double* value) {
+    if (value == nullptr) return E_POINTER;
+    return Store().GetDouble(field, value);
+  }
+  HRESULT Put(std::size_t field, double value) { return Store().PutDouble(field, value); }
+
+  using FilterPart<Interface>::f_;
+};
+
+// The parameter interface of an in-place effect: one format.
+template <class Interface, class Block>
+class ParamsPart : public ParamBlockPart<Interface, Block> {
+ public:
+  explicit ParamsPart(EffectInPlaceFilter* f) : ParamBlockPart<Interface, Block>(f), filter_(f) {}
+  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
+    if (format == nullptr) return E_POINTER;
+    std::uint8_t bytes[EffectFormat::kBytes];
+    const HRESULT hr = filter_->Core().GetFormat(bytes);
+    if (SUCCEEDED(hr)) std::memcpy(format, bytes, sizeof bytes);
+    return hr;
+  }
+
+ private:
+  EffectInPlaceFilter* filter_;
+};
+
+static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
+
+// An effect's filter: the common filter of its kind (in-place or copying) with the
+// effect's parameter interface part.
+template <class Base, class Part>
+class TypedFilter final : public Base {
+ public:
+  template <class EnginePtr>
+  TypedFilter(IUnknown* outer, const EffectInfo& info, EnginePtr engine,
+              const ds::FilterSetup* setup, const IID& iid)
+      : Base(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
+
+ protected:
+  IUnknown* ParamsInterface() override { return &params_; }
+  const IID& ParamsIid() override { return iid_; }
+
+ private:
+  Part params_;
+  const IID& iid_;
+};
+
+// The creation function of an effect's filter class; no exception leaves it.
+template <class Base, class Part, class Engine>
+HRESULT CreateEffectFilter(IUnknown* outer, const EffectInfo& info,
+                           const ds::FilterSetup* setup, const IID& iid,
+                           ds::UnknownBase** object) {
+  *object = nullptr;
+  try {
+    *object = new TypedFilter<Base, Part>(outer, info, std::make_unique<Engine>(), setup, iid);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+template <class Part, class Engine>
+HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
+                          const IID& iid, ds::UnknownBase** object) {
+  return CreateEffectFilter<EffectInPlaceFilter, Part, Engine>(outer, info, setup, iid, object);
+}
+
+}  // namespace mw
+
+// One get/put pair of a parameter interface, bound to the field at `index` of the table,
+// with the interface's type for the value: LONG, DWORD or double.
+#define MW_TYPED_PARAM_ACCESSORS(Type, Name, index)                                        \
+  HRESULT STDMETHODCALLTYPE get_##Name(Type* value) override {                             \
+    return this->Get(index, value);                                                        \
+  }                                                                                        \
+  HRESULT STDMETHODCALLTYPE put_##Name(Type value) override { return this->Put(index, value); }
+#define MW_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(LONG, Name, index)
+#define MW_DWORD_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(DWORD, Name, index)
+#define MW_DOUBLE_PARAM_ACCESSORS(Name, index) MW_TYPED_PARAM_ACCESSORS(double, Name, index)

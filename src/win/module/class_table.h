@@ -1,0 +1,25 @@
+// The module's classes: names, class identifiers, creation functions and, for filters,
+// their registration data.
+#pragma once
+
+#include <windows.h>
+
+#include "win/dshow/com.h"
+#include "win/dshow/registration.h"
+#include "win/filters/filter_classes.h"
+
+namespace mw {
+
+using CreateFunction = HRESULT (*)(IUnknown* outer, ds::UnknownBase** object);
+
+struct ClassEntry {
+  const wchar_t* name;
+  const CLSID* clsid;
+  CreateFunction create;
+  const ds::FilterSetup* setup;  // null for pages
+};
+
+const ClassEntry* ClassTable(int* count);
+const ClassEntry* FindClass(const CLSID& clsid);
+
+}  // namespace mw
