@@ -21,7 +21,7 @@ void BM_SimpleDelayLoop(benchmark::State& state) {
   const auto channels = static_cast<std::uint16_t>(state.range(1));
   constexpr std::uint32_t kFrames = 4096;
 
-  auto effect = mw::CreateEffect(*mw::FindEffect("delay"));
+  auto effect = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("delay"));
   const SimpleDelayParams p{1, 400, 20, -30, -90};
   effect->Params().SetParameters(&p);
   std::uint8_t block[16] = {};

@@ -20,7 +20,7 @@ struct EngineRig {
 
   EngineRig(const char* name, std::uint16_t channels, std::uint32_t rate, const void* params,
             const FormatCase& f)
-      : effect(mw::CreateEffect(*mw::FindEffect(name))),
+      : effect(std::make_unique<mw::InPlaceEffect>(*mw::FindEffect(name))),
         engine(static_cast<Engine&>(effect->Engine())) {
     effect->Params().SetParameters(params);
     const auto block = FormatBlock(f, channels, rate);
@@ -82,7 +82,7 @@ inline void ExpectIndependentOfBufferSize(const char* name, const void* params,
       const auto input = MakeSignal(f, ch, frames, 11 + ch);
       std::vector<std::uint8_t> reference;
       for (std::uint32_t size : sizes) {
-        auto e = mw::CreateEffect(*mw::FindEffect(name));
+        auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect(name));
         e->Params().SetParameters(params);
         const auto out = RunThrough(*e, f, ch, rate, input, size);
         if (reference.empty()) reference = out;
@@ -100,7 +100,7 @@ template <class Engine, class Params>
 void ExpectChangeAfterSilence(const char* name, const Params& base, int field, std::int32_t v,
                               std::uint32_t rate, std::size_t silence, std::size_t freshSilence,
                               std::size_t frames) {
-  const Params changed = With(mw::FindEffect(name)->info->params, base, field, v);
+  const Params changed = With(mw::FindEffect(name)->params, base, field, v);
   for (const FormatCase& f : AllFormats()) {
     for (std::uint16_t ch : {1, 2}) {
       const auto x = MakeSignal(f, ch, frames, 8);

@@ -72,19 +72,19 @@ TEST(Allocation, SteadyStreamingAllocatesNothing) {
        {{10, "WetOut", -20}, {20, "TapGain1", -70}, {40, "ModRate", 90}}},
   };
   std::size_t count = 0;
-  const mw::CatalogEntry* catalog = mw::Catalog(&count);
+  const mw::EffectDescription* const* catalog = mw::Catalog(&count);
   for (std::size_t c = 0; c < count; ++c) {
-    if (catalog[c].info == nullptr || catalog[c].createEngine == nullptr) continue;
+    if (catalog[c]->kind != mw::EffectKind::kInPlace) continue;
     const Plan* plan = nullptr;
     for (const Plan& p : plans) {
-      if (std::strcmp(p.effect, catalog[c].cliName) == 0) plan = &p;
+      if (std::strcmp(p.effect, catalog[c]->cliName) == 0) plan = &p;
     }
-    ASSERT_NE(plan, nullptr) << catalog[c].cliName << " has no plan";
-    const mw::ParamTable& table = catalog[c].info->params;
+    ASSERT_NE(plan, nullptr) << catalog[c]->cliName << " has no plan";
+    const mw::ParamTable& table = catalog[c]->params;
     for (const auto& change : plan->changes) ASSERT_GE(table.Find(std::get<1>(change)), 0);
     for (const auto& f : mwtest::AllFormats()) {
       for (std::uint16_t ch : {1, 2}) {
-        auto e = mw::CreateEffect(catalog[c]);
+        auto e = std::make_unique<mw::InPlaceEffect>(*catalog[c]);
         e->ApplyPreset(plan->preset);
         for (const auto& [field, v] : plan->before) {
           ASSERT_EQ(e->Params().Put(table.Find(field), v), mw::S_OK) << field;
@@ -136,7 +136,7 @@ TEST(Allocation, CopyingStreamingAllocatesNothing) {
   for (const CopyPlan& plan : plans) {
     for (const auto& f : mwtest::AllFormats()) {
       for (std::uint16_t ch : {1, 2}) {
-        auto e = mw::CreateAnyEffect(*mw::FindEffect(plan.effect));
+        auto e = mw::CreateEffect(*mw::FindEffect(plan.effect));
         mw::ParamStore& p = e->Params();
         for (const auto& [field, v] : plan.before) {
           const int i = p.Table().Find(field);

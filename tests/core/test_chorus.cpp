@@ -44,7 +44,7 @@ struct Rig : mwtest::EngineRig<mw::ChorusEngine> {
 };
 
 TEST(ChorusInterface, FieldOrderBlockClampAndPresets) {
-  const mw::ParamTable& t = mw::kChorusInfo.params;
+  const mw::ParamTable& t = mw::kChorus.params;
   const char* names[] = {"InputGain", "DryOut", "ChorusOut", "ChorusSize", "Feedback",
                          "InvertChorusPhase", "ChorusOutDelay", "ModulationRate",
                          "ModulationDepth", "AttenuateHighs", "HighCutoff",
@@ -54,7 +54,7 @@ TEST(ChorusInterface, FieldOrderBlockClampAndPresets) {
     EXPECT_STREQ(t.fields[i].name, names[i]);
     EXPECT_EQ(t.fields[i].offset, 4 * i);
   }
-  auto e = mw::CreateEffect(*mw::FindEffect("chorus"));
+  auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("chorus"));
   ChorusParams p = With(kDefault, kChorusSize, 4);
   EXPECT_EQ(e->Params().SetParameters(&p), mw::E_FAIL);  // clamped, and said so
   e->Params().GetParameters(&p);
@@ -195,11 +195,11 @@ TEST(ChorusChanges, DiscontinuityStartsAfresh) {
 
 TEST(ChorusStreaming, NoTailAndLimitedCallsFinishAtOnce) {
   for (const FormatCase& f : AllFormats()) {
-    auto e = mw::CreateEffect(*mw::FindEffect("chorus"));
+    auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("chorus"));
     const auto input = mwtest::MakeSignal(f, 2, 1000, 5);
     EXPECT_EQ(mwtest::RunThrough(*e, f, 2, 8000, input, 300).size(), input.size());
   }
-  auto e = mw::CreateEffect(*mw::FindEffect("chorus"));
+  auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("chorus"));
   mw::InPlaceFrame& frame = e->Frame();
   auto& engine = static_cast<mw::ChorusEngine&>(e->Engine());
   ASSERT_EQ(frame.Initialize(1, 8000), mw::S_OK);

@@ -29,7 +29,7 @@ struct Rig : mwtest::EngineRig<mw::MultiTapEngine> {
 };
 
 MultiTapParams Preset(int i) {
-  return *static_cast<const MultiTapParams*>(mw::kMultiTapInfo.presets.Block(i));
+  return *static_cast<const MultiTapParams*>(mw::kMultiTap.presets.Block(i));
 }
 
 // One tap of gain 100 % at `delayMs`, dry silent, wet and input at 0 dB, nothing else.
@@ -51,7 +51,7 @@ std::vector<int> Echoes(const std::vector<double>& y, std::uint16_t channels) {
 // The accessor order (not the block's), and which fields call for a full initialisation:
 // depth, feedback, count and every tap.
 TEST(MultiTapParams, FieldOrderAndFullInitialisations) {
-  const mw::ParamTable& t = mw::kMultiTapInfo.params;
+  const mw::ParamTable& t = mw::kMultiTap.params;
   ASSERT_EQ(t.count, 35u);
   std::vector<std::string> names = {"InputGain", "DryOut",    "WetOut",       "ModRate",
                                     "ModDepth",  "Feedback",  "LowPassOn",    "LowPassStart",
@@ -213,7 +213,7 @@ TEST(MultiTapTail, LastsTheBufferLengthAndChangesWaitForTheNextBuffer) {
   // Under end of stream the default's tail is its buffer length, 4625 frames at 44100 Hz.
   for (const auto& f : AllFormats()) {
     for (std::uint16_t ch : {1, 2}) {
-      auto e = mw::CreateEffect(*mw::FindEffect("multitap"));
+      auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("multitap"));
       const auto input = mwtest::MakeSignal(f, ch, 1000, 3);
       EXPECT_EQ(mwtest::RunThrough(*e, f, ch, 44100, input, 999).size(),
                 input.size() + 4625u * ch * f.bits / 8) << f.bits << " " << ch;
@@ -222,7 +222,7 @@ TEST(MultiTapTail, LastsTheBufferLengthAndChangesWaitForTheNextBuffer) {
 }
 
 TEST(MultiTapTail, DirectProcessingCountsDownTheBufferLength) {
-  auto e = mw::CreateEffect(*mw::FindEffect("multitap"));
+  auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("multitap"));
   const MultiTapParams p = OneTap(2);
   e->Params().SetParameters(&p);
   auto& engine = static_cast<mw::MultiTapEngine&>(e->Engine());

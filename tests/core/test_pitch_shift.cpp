@@ -23,7 +23,7 @@ struct Settings {
 };
 
 std::unique_ptr<mw::Effect> Pitch(const Settings& s) {
-  auto e = mw::CreateAnyEffect(*mw::FindEffect("pitch"));
+  auto e = mw::CreateEffect(*mw::FindEffect("pitch"));
   mw::ParamStore& p = e->Params();
   const mw::ParamTable& t = p.Table();
   EXPECT_EQ(p.PutDouble(t.Find("Ratio"), s.ratio), mw::S_OK);

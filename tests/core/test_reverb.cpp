@@ -25,10 +25,10 @@ constexpr ReverbParams kDefault = {0, -350, -200, 0, 3, 25, 30, 1, 20, 1, 12000}
 // Only the comb bank, straight through: no dry, no early reflections, no pre-delay.
 constexpr ReverbParams kCombsOnly = {-800, 0, -800, 0, 3, 25, 0, 0, 20, 0, 12000};
 
-int Field(const char* name) { return mw::kReverbInfo.params.Find(name); }
+int Field(const char* name) { return mw::kReverb.params.Find(name); }
 
 ReverbParams With(const ReverbParams& p, const char* field, std::int32_t v) {
-  return mwtest::With(mw::kReverbInfo.params, p, Field(field), v);
+  return mwtest::With(mw::kReverb.params, p, Field(field), v);
 }
 
 struct Rig : mwtest::EngineRig<mw::ReverbEngine> {
@@ -55,7 +55,7 @@ bool AllZero(const std::vector<double>& y) {
 // The accessor order puts the two table indices first; they, and the pre-delay, rebuild the
 // lines. A whole block keeps the indices as given but clamps the rest, and says so.
 TEST(ReverbParams, AccessorOrderAndBlockRules) {
-  const mw::ParamTable& t = mw::kReverbInfo.params;
+  const mw::ParamTable& t = mw::kReverb.params;
   const char* order[] = {"ReverbMode", "EarlyStyle", "DryOut", "ReverbOut", "EarlyOut",
                          "DecayTime", "PreDelay", "AttenuateBass", "AttenuateHighs",
                          "BassCutoff", "HighCutoff"};
@@ -64,7 +64,7 @@ TEST(ReverbParams, AccessorOrderAndBlockRules) {
     EXPECT_STREQ(t.fields[i].name, order[i]);
     EXPECT_EQ(t.fields[i].reinit, i == 0 || i == 1 || i == 6) << order[i];
   }
-  auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+  auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("reverb"));
   ReverbParams p = With(With(kDefault, "ReverbMode", 99), "EarlyStyle", -4);
   EXPECT_EQ(e->Params().SetParameters(&p), mw::S_OK);
   p.HighCutoff = 50;
@@ -219,7 +219,7 @@ TEST(ReverbChanges, LinesThatCannotExistAreOutOfMemoryAndRetried) {
 TEST(ReverbTail, EndOfStreamProducesWholeSecondsOfTailOnce) {
   const auto& f16 = AllFormats()[1];
   for (std::int32_t decay : {5, 9, 10, 25}) {
-    auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+    auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("reverb"));
     const ReverbParams p = With(kDefault, "DecayTime", decay);
     e->Params().SetParameters(&p);
     const auto input = mwtest::MakeSignal(f16, 2, 700, 5);
@@ -260,7 +260,7 @@ TEST(ReverbTail, ChangesWaitForTheNextOrdinaryBuffer) {
 }
 
 TEST(ReverbDirect, CountDownStartsFromTheTailLength) {
-  auto e = mw::CreateEffect(*mw::FindEffect("reverb"));
+  auto e = std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("reverb"));
   mw::InPlaceFrame& frame = e->Frame();
   auto& engine = static_cast<mw::ReverbEngine&>(e->Engine());
   ASSERT_EQ(frame.Initialize(1, 1000), mw::S_OK);

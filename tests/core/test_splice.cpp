@@ -108,7 +108,7 @@ TEST(SpliceCore, VectorSearchAgreesWithPlainSearch) {
 }
 
 std::unique_ptr<mw::Effect> Stretch(double finalLength, std::uint32_t mode = 0) {
-  auto e = mw::CreateAnyEffect(*mw::FindEffect("stretch"));
+  auto e = mw::CreateEffect(*mw::FindEffect("stretch"));
   const mw::ParamTable& t = e->Params().Table();
   EXPECT_EQ(e->Params().PutDouble(t.Find("FinalLength"), finalLength), mw::S_OK);
   EXPECT_EQ(e->Params().Put(t.Find("Mode"), static_cast<std::int32_t>(mode)), mw::S_OK);

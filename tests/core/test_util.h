@@ -90,7 +90,7 @@ inline std::vector<std::uint8_t> MakeSignal(const FormatCase& f, std::uint16_t c
 }
 
 inline std::unique_ptr<mw::InPlaceEffect> NewDelay() {
-  return mw::CreateEffect(*mw::FindEffect("delay"));
+  return std::make_unique<mw::InPlaceEffect>(*mw::FindEffect("delay"));
 }
 
 inline mw::SimpleDelayEngine& DelayEngine(mw::InPlaceEffect& e) {

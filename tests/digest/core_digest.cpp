@@ -62,12 +62,12 @@ int main() {
 
   // The other effects: every preset, every format, mono and stereo, a low and a common rate.
   for (const char* name : {"reverb", "chorus", "multitap"}) {
-    const mw::CatalogEntry& entry = *mw::FindEffect(name);
+    const mw::EffectDescription& entry = *mw::FindEffect(name);
     for (const auto& f : mwtest::AllFormats()) {
       for (std::uint16_t ch : {1, 2}) {
         const auto input = mwtest::MakeSignal(f, ch, 3000, 4321);
         for (std::uint32_t rate : {8000u, 44100u}) {
-          for (std::int32_t preset = 0; preset < entry.info->presets.Count(); ++preset) {
+          for (std::int32_t preset = 0; preset < entry.presets.Count(); ++preset) {
             const std::uint32_t frames = rate == 8000 ? 333u : 4096u;
             auto e = mw::CreateEffect(entry);
             e->ApplyPreset(preset);
@@ -95,14 +95,14 @@ int main() {
       {"pitch", "Accuracy", 1},
   };
   for (const char* name : {"stretch", "pitch"}) {
-    const mw::CatalogEntry& entry = *mw::FindEffect(name);
+    const mw::EffectDescription& entry = *mw::FindEffect(name);
     for (const auto& f : mwtest::AllFormats()) {
       for (std::uint16_t ch : {1, 2}) {
         const auto input = mwtest::MakeSignal(f, ch, 20000, 8765);
         for (std::uint32_t rate : {8000u, 44100u}) {
-          const std::int32_t presets = entry.info->presets.Count();
+          const std::int32_t presets = entry.presets.Count();
           for (std::int32_t k = 0; k < presets + 7; ++k) {
-            auto e = mw::CreateAnyEffect(entry);
+            auto e = mw::CreateEffect(entry);
             mw::ParamStore& p = e->Params();
             const LengthCase& c = lengthCases[k < presets ? 0 : k - presets];
             if (k < presets) {

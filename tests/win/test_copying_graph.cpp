@@ -54,7 +54,7 @@ const EffectCase kPitchUpUnfiltered = {"pitch", &CLSID_MwPitchShift,
                                        {{"Ratio", 1.3}, {"Accuracy", 1}}};
 
 std::unique_ptr<mw::Effect> CoreEffect(const EffectCase& e) {
-  auto effect = mw::CreateAnyEffect(*mw::FindEffect(e.cliName));
+  auto effect = mw::CreateEffect(*mw::FindEffect(e.cliName));
   mw::ParamStore& p = effect->Params();
   for (const Setting& s : e.settings) {
     const int field = p.Table().Find(s.field);

@@ -48,7 +48,7 @@ class AllFilters : public ComTest {};
 
 TEST_F(AllFilters, AccessorSlotsFollowTheFieldTable) {
   for (const FilterCase& f : kFilters) {
-    const mw::ParamTable& table = mw::FindEffect(f.cliName)->info->params;
+    const mw::ParamTable& table = mw::FindEffect(f.cliName)->params;
     Ptr<IUnknown> params;
     ASSERT_EQ(Module::Get().Create(*f.clsid, nullptr, *f.params, params.OutVoid()), S_OK)
         << f.cliName;
@@ -97,7 +97,7 @@ TEST_F(AllFilters, AccessorSlotsFollowTheFieldTable) {
 
 TEST_F(AllFilters, RecordsPresetsAndInterfaces) {
   for (const FilterCase& f : kFilters) {
-    const mw::EffectInfo& info = *mw::FindEffect(f.cliName)->info;
+    const mw::EffectDescription& info = *mw::FindEffect(f.cliName);
     Ptr<IPersistStream> persist;
     ASSERT_EQ(Module::Get().Create(*f.clsid, nullptr, IID_IPersistStream, persist.OutVoid()), S_OK);
     ULARGE_INTEGER max{};

@@ -29,12 +29,21 @@ const char kUsage[] =
     "usage: mwfx process EFFECT IN OUT [--preset N|NAME] [--set FIELD=VALUE]...\n"
     "                    [--load-record FILE] [--save-record FILE] [--buffer-frames N]\n"
     "                    [--output-frames N]\n"
-    "       mwfx list | presets EFFECT | params EFFECT\n"
-    "EFFECT is one of: delay, chorus, reverb, multitap, pitch, stretch\n";
+    "       mwfx list | presets EFFECT | params EFFECT\n";
 
-const mw::EffectInfo& InfoOf(const mw::CatalogEntry& entry) { return *entry.info; }
+// "delay, chorus, ..." in the catalog's order.
+std::string EffectNames() {
+  std::size_t count = 0;
+  const mw::EffectDescription* const* effects = mw::Catalog(&count);
+  std::string names;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) names += ", ";
+    names += effects[i]->cliName;
+  }
+  return names;
+}
 
-std::int32_t ResolvePreset(EffectSettings& settings, const mw::CatalogEntry& entry,
+std::int32_t ResolvePreset(EffectSettings& settings, const mw::EffectDescription& entry,
                            const std::string& text) {
   const std::int32_t count = settings.PresetCount();
   long long index;
@@ -56,13 +65,13 @@ std::int32_t ResolvePreset(EffectSettings& settings, const mw::CatalogEntry& ent
   throw Usage("unknown preset '" + text + "' (see: mwfx presets " + entry.cliName + ")");
 }
 
-void ApplySet(EffectSettings& settings, const mw::CatalogEntry& entry,
+void ApplySet(EffectSettings& settings, const mw::EffectDescription& entry,
               const std::string& assignment) {
   const std::size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw Usage("--set needs FIELD=VALUE, got '" + assignment + "'");
   const std::string field = assignment.substr(0, eq);
   const std::string value = assignment.substr(eq + 1);
-  const mw::ParamTable& table = InfoOf(entry).params;
+  const mw::ParamTable& table = entry.params;
   const int index = table.Find(field.c_str());
   if (index < 0) {
     std::string names;
@@ -101,7 +110,7 @@ std::string FieldOf(const std::string& assignment) {
 // Pitch Shift's engine uses Ratio; Semitones and Cents are what its page shows. Like the
 // page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make,
 // plus a millionth as the page adds it.
-void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
+void DeriveRatio(EffectSettings& settings, const mw::EffectDescription& entry,
                  const std::vector<std::string>& sets) {
   if (std::strcmp(entry.cliName, "pitch") != 0) return;
   bool interval = false;
@@ -111,7 +120,7 @@ void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
     if (field == "Semitones" || field == "Cents") interval = true;
   }
   if (!interval) return;
-  const mw::ParamTable& table = InfoOf(entry).params;
+  const mw::ParamTable& table = entry.params;
   std::int32_t semitones = 0, cents = 0;
   mw::HResult hr = settings.Get(static_cast<std::size_t>(table.Find("Semitones")), &semitones);
   if (mw::Succeeded(hr)) hr = settings.Get(static_cast<std::size_t>(table.Find("Cents")), &cents);
@@ -124,17 +133,16 @@ void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
 
 int List() {
   std::size_t count;
-  const mw::CatalogEntry* entries = mw::Catalog(&count);
+  const mw::EffectDescription* const* effects = mw::Catalog(&count);
   for (std::size_t i = 0; i < count; ++i) {
-    std::printf("%-9s %s%s\n", entries[i].cliName, entries[i].displayName,
-                entries[i].info ? "" : " (not available yet)");
+    std::printf("%-9s %s\n", effects[i]->cliName, effects[i]->filterName);
   }
   return 0;
 }
 
 int Presets(const std::vector<std::string>& args) {
   if (args.size() != 2) throw Usage("presets needs EFFECT");
-  auto effect = mw::CreateAnyEffect(FindAvailable(args[1]));
+  auto effect = mw::CreateEffect(FindAvailable(args[1]));
   for (std::int32_t i = 0; i < effect->PresetCount(); ++i) {
     const char* name = nullptr;
     effect->PresetName(i, &name);
@@ -145,7 +153,7 @@ int Presets(const std::vector<std::string>& args) {
 
 int Params(const std::vector<std::string>& args) {
   if (args.size() != 2) throw Usage("params needs EFFECT");
-  auto effect = mw::CreateAnyEffect(FindAvailable(args[1]));
+  auto effect = mw::CreateEffect(FindAvailable(args[1]));
   const mw::ParamTable& table = effect->Params().Table();
   int width = 5;  // the widest field name sets the first column
   for (std::size_t i = 0; i < table.count; ++i) {
@@ -204,13 +212,11 @@ bool ParseDecimal(const std::string& text, double* out) {
   return true;
 }
 
-const mw::CatalogEntry& FindAvailable(const std::string& name) {
-  const mw::CatalogEntry* entry = mw::FindEffect(name.c_str());
+const mw::EffectDescription& FindAvailable(const std::string& name) {
+  const mw::EffectDescription* entry = mw::FindEffect(name.c_str());
   if (entry == nullptr) {
-    throw Usage("unknown effect '" + name +
-                "' (one of: delay, chorus, reverb, multitap, pitch, stretch)");
+    throw Usage("unknown effect '" + name + "' (one of: " + EffectNames() + ")");
   }
-  if (entry->info == nullptr) throw Error("effect '" + name + "' is not available yet");
   return *entry;
 }
 
@@ -256,7 +262,7 @@ ProcessRequest ParseProcessArguments(const std::vector<std::string>& args) {
 }
 
 std::optional<std::string> ApplySettings(EffectSettings& settings, const ProcessRequest& request) {
-  const mw::CatalogEntry& entry = *request.entry;
+  const mw::EffectDescription& entry = *request.entry;
   if (request.loadRecord) {
     std::string bytes, error;
     if (!ReadWholeFile(*request.loadRecord, &bytes, &error)) throw Error(error);
@@ -264,7 +270,7 @@ std::optional<std::string> ApplySettings(EffectSettings& settings, const Process
     if (mw::Failed(hr)) {
       throw Error("record '" + *request.loadRecord + "' refused (" + HexStatus(hr) +
                   "): not a " + std::to_string(settings.RecordSize()) + "-byte " +
-                  entry.displayName + " record");
+                  entry.filterName + " record");
     }
   }
   if (request.preset) {
@@ -315,6 +321,7 @@ int Main(const std::vector<std::string>& args, ProcessCommand process) {
     if (command == "params") return Params(args);
     if (command == "help" || command == "--help" || command == "-h") {
       std::fputs(kUsage, stdout);
+      std::printf("EFFECT is one of: %s\n", EffectNames().c_str());
       return 0;
     }
     throw Usage("unknown command '" + command + "'");

@@ -33,13 +33,13 @@ bool ParseInteger(const std::string& text, long long min, long long max, long lo
 bool ParseDecimal(const std::string& text, double* out);
 
 // The catalog entry of an effect that this build can run; a Failure otherwise.
-const mw::CatalogEntry& FindAvailable(const std::string& name);
+const mw::EffectDescription& FindAvailable(const std::string& name);
 
 constexpr std::uint32_t kDefaultBufferFrames = 4096;
 constexpr std::uint32_t kMaxBufferFrames = 1u << 22;
 
 struct ProcessRequest {
-  const mw::CatalogEntry* entry = nullptr;
+  const mw::EffectDescription* entry = nullptr;
   std::string inPath;
   std::string outPath;
   // Present options keep their values even when empty, so that an empty name is refused

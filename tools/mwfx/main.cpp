@@ -53,7 +53,7 @@ class CoreSettings final : public mwfx::EffectSettings {
 };
 
 int Process(const mwfx::ProcessRequest& request) {
-  std::unique_ptr<mw::Effect> effect = mw::CreateAnyEffect(*request.entry);
+  std::unique_ptr<mw::Effect> effect = mw::CreateEffect(*request.entry);
   CoreSettings settings(*effect);
   const std::optional<std::string> record = mwfx::ApplySettings(settings, request);
 

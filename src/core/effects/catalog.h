@@ -1,28 +1,21 @@
-// The six effects by their command-line names, and construction of those available.
+// The six effects, found by their command-line names, and made from their descriptions.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "core/effects/copying_effect.h"
+#include "core/effects/effect.h"
+#include "core/effects/effect_description.h"
 #include "core/effects/inplace_effect.h"
 
 namespace mw {
 
-struct CatalogEntry {
-  const char* cliName;
-  const char* displayName;
-  const EffectInfo* info;  // null while the effect is not available in this build
-  // One of the two: the engine of an in-place effect, or of one that changes the length.
-  std::unique_ptr<EffectEngine> (*createEngine)();
-  std::unique_ptr<CopyingEngine> (*createCopyingEngine)();
-};
-
-const CatalogEntry* Catalog(std::size_t* count);
-const CatalogEntry* FindEffect(const char* cliName);
-// A new in-place effect with preset 0 applied; null when the entry is not available or
-// changes the length.
-std::unique_ptr<InPlaceEffect> CreateEffect(const CatalogEntry& entry);
-// A new effect of either kind with preset 0 applied; null when not available.
-std::unique_ptr<Effect> CreateAnyEffect(const CatalogEntry& entry);
+// In the command line's order: delay, chorus, reverb, multitap, pitch, stretch.
+const EffectDescription* const* Catalog(std::size_t* count);
+// Null for a name that is not in the catalog.
+const EffectDescription* FindEffect(const char* cliName);
+// A new effect of the description's kind with preset 0 applied.
+std::unique_ptr<Effect> CreateEffect(const EffectDescription& effect);
 
 }  // namespace mw

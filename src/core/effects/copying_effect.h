@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "core/effects/effect.h"
 #include "core/frame/copying_engine.h"
@@ -11,21 +10,13 @@
 
 namespace mw {
 
-class CopyingEffect final : public Effect {
+class CopyingEffect final : public EffectWithFrame<CopyingEngine, CopyingFrame> {
  public:
-  // Applies preset 0, as a new filter does.
-  CopyingEffect(const EffectInfo& info, std::unique_ptr<CopyingEngine> engine);
+  explicit CopyingEffect(const EffectDescription& description)
+      : EffectWithFrame(description, description.createCopyingEngine()) {}
 
-  CopyingEngine& Engine() { return *engine_; }
-  CopyingFrame& Frame() { return frame_; }
-
-  HResult Connect(const std::uint8_t* formatBlock, std::uint32_t bytes) override;
   HResult RunWholeStream(std::uint32_t inFrames, std::uint32_t outFrames,
                          const StreamSource& source, const SinkDownstream::Sink& sink) override;
-
- private:
-  std::unique_ptr<CopyingEngine> engine_;
-  CopyingFrame frame_;
 };
 
 }  // namespace mw

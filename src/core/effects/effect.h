@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/frame/persistence.h"
 #include "core/frame/stream_host.h"
 #include "core/ui/builtin_strings.h"
@@ -15,31 +16,32 @@ namespace mw {
 
 class Effect {
  public:
-  Effect(const EffectInfo& info, ParamStore& params) : info_(info), params_(params) {}
+  Effect(const EffectDescription& description, ParamStore& params)
+      : description_(description), params_(params) {}
   virtual ~Effect() = default;
   Effect(const Effect&) = delete;
   Effect& operator=(const Effect&) = delete;
 
-  const EffectInfo& Info() const { return info_; }
+  const EffectDescription& Description() const { return description_; }
   ParamStore& Params() { return params_; }
 
   HResult IsDirty() const { return params_.Dirty() ? S_OK : S_FALSE; }
-  HResult Load(ByteStream& stream) { return LoadRecord(info_.record, params_, stream); }
+  HResult Load(ByteStream& stream) { return LoadRecord(description_.record, params_, stream); }
   HResult Save(ByteStream& stream, bool clearDirty) {
-    return SaveRecord(info_.record, params_, stream, clearDirty);
+    return SaveRecord(description_.record, params_, stream, clearDirty);
   }
   std::uint32_t SizeMax() const { return RecordSize(params_); }
 
-  std::int32_t PresetCount() const { return info_.presets.Count(); }
+  std::int32_t PresetCount() const { return description_.presets.Count(); }
   // The row's name from the UI strings, in the module's ANSI code page; E_INVALIDARG for an
   // index out of range.
   HResult PresetName(std::int32_t index, const char** name) const {
     if (name == nullptr) return E_POINTER;
-    if (!info_.presets.Valid(index)) return E_INVALIDARG;
-    *name = BuiltinUiString(info_.presets.NameId(index));
+    if (!description_.presets.Valid(index)) return E_INVALIDARG;
+    *name = BuiltinUiString(description_.presets.NameId(index));
     return S_OK;
   }
-  HResult ApplyPreset(std::int32_t index) { return info_.presets.Apply(params_, index); }
+  HResult ApplyPreset(std::int32_t index) { return description_.presets.Apply(params_, index); }
 
   // A host without a filter graph: both sides take one accepted format block, then the
   // whole stream runs through (`outFrames` sizes the output buffers of effects that
@@ -50,8 +52,32 @@ class Effect {
                                  const SinkDownstream::Sink& sink) = 0;
 
  private:
-  const EffectInfo& info_;
+  const EffectDescription& description_;
   ParamStore& params_;
+};
+
+// An effect with its engine and streaming frame; preset 0 is applied at construction, as a
+// new filter does.
+template <class EngineType, class FrameType>
+class EffectWithFrame : public Effect {
+ public:
+  EffectWithFrame(const EffectDescription& description, std::unique_ptr<EngineType> engine)
+      : Effect(description, engine->Params()), engine_(std::move(engine)), frame_(*engine_) {
+    ApplyPreset(0);
+  }
+
+  EngineType& Engine() { return *engine_; }
+  FrameType& Frame() { return frame_; }
+
+  HResult Connect(const std::uint8_t* formatBlock, std::uint32_t bytes) override {
+    HResult hr = frame_.SetMediaType(kPinInput, formatBlock, bytes);
+    if (Succeeded(hr)) hr = frame_.SetMediaType(kPinOutput, formatBlock, bytes);
+    return hr;
+  }
+
+ protected:
+  std::unique_ptr<EngineType> engine_;
+  FrameType frame_;
 };
 
 }  // namespace mw

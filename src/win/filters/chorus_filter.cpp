@@ -26,8 +26,7 @@ class ChorusParamsPart final : public ParamsPart<IChorusParams, ChorusParams> {
 }  // namespace
 
 HRESULT CreateChorusFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateTypedFilter<ChorusParamsPart, ChorusEngine>(
-      outer, kChorusInfo, &kInPlaceSetups.chorus, IID_IChorusParams, object);
+  return CreateTypedFilter<ChorusParamsPart>(outer, kChorus, object);
 }
 
 }  // namespace mw

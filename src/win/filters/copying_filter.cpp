@@ -18,12 +18,9 @@ constexpr LONG kMinOutputBytes = 512;
 
 }  // namespace
 
-EffectCopyingFilter::EffectCopyingFilter(IUnknown* outer, const EffectInfo& info,
-                                         std::unique_ptr<CopyingEngine> engine,
-                                         const ds::FilterSetup* setup)
-    : TransformFilter(outer, *reinterpret_cast<const CLSID*>(&info.filterClsid)),
-      core_(info, std::move(engine)),
-      setup_(setup),
+EffectCopyingFilter::EffectCopyingFilter(IUnknown* outer, const EffectDescription& effect)
+    : TransformFilter(outer, AsGuid(effect.filterClsid)),
+      core_(effect),
       common_(this, core_.Params()) {}
 
 EffectCopyingFilter::~EffectCopyingFilter() = default;
@@ -31,7 +28,7 @@ EffectCopyingFilter::~EffectCopyingFilter() = default;
 HRESULT STDMETHODCALLTYPE EffectCopyingFilter::NonDelegatingQueryInterface(REFIID iid,
                                                                            void** out) {
   if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, ParamsIid())) return ds::GetInterface(ParamsInterface(), out);
+  if (IsEqualIID(iid, AsGuid(core_.Description().ParamsIid()))) return ds::GetInterface(ParamsInterface(), out);
   if (common_.Query(iid, out) == S_OK) return S_OK;
   return TransformFilter::NonDelegatingQueryInterface(iid, out);
 }

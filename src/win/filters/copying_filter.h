@@ -17,13 +17,12 @@ namespace mw {
 
 class EffectCopyingFilter : public ds::TransformFilter, public EffectObject {
  public:
-  EffectCopyingFilter(IUnknown* outer, const EffectInfo& info,
-                      std::unique_ptr<CopyingEngine> engine, const ds::FilterSetup* setup);
+  EffectCopyingFilter(IUnknown* outer, const EffectDescription& effect);
   ~EffectCopyingFilter() override;
 
   HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
 
-  const ds::FilterSetup* GetSetupData() override { return setup_; }
+  const ds::FilterSetup* GetSetupData() override { return FilterSetupOf(core_.Description()); }
   HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
   HRESULT ProposeOutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE* out) override;
@@ -42,11 +41,9 @@ class EffectCopyingFilter : public ds::TransformFilter, public EffectObject {
  protected:
   // The effect's parameter interface, answered first.
   virtual IUnknown* ParamsInterface() = 0;
-  virtual const IID& ParamsIid() = 0;
 
  private:
   CopyingEffect core_;
-  const ds::FilterSetup* setup_;
   CommonParts common_;
 };
 
@@ -77,10 +74,10 @@ class CopyingParamsPart : public ParamBlockPart<Interface, Block> {
 };
 
 // The creation function of a copying effect's filter class; no exception leaves it.
-template <class Part, class Engine>
-HRESULT CreateCopyingFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
-                            const IID& iid, ds::UnknownBase** object) {
-  return CreateEffectFilter<EffectCopyingFilter, Part, Engine>(outer, info, setup, iid, object);
+template <class Part>
+HRESULT CreateCopyingFilter(IUnknown* outer, const EffectDescription& effect,
+                            ds::UnknownBase** object) {
+  return CreateEffectFilter<EffectCopyingFilter, Part>(outer, effect, object);
 }
 
 }  // namespace mw

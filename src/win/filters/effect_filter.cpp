@@ -45,12 +45,9 @@ void WindowNotifySink::Post(std::uintptr_t window, std::uint32_t wparam) {
 // ---------------------------------------------------------------------------------------
 // The filter
 
-EffectInPlaceFilter::EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
-                                         std::unique_ptr<EffectEngine> engine,
-                                         const ds::FilterSetup* setup)
-    : TransInPlaceFilter(outer, *reinterpret_cast<const CLSID*>(&info.filterClsid)),
-      core_(info, std::move(engine)),
-      setup_(setup),
+EffectInPlaceFilter::EffectInPlaceFilter(IUnknown* outer, const EffectDescription& effect)
+    : TransInPlaceFilter(outer, AsGuid(effect.filterClsid)),
+      core_(effect),
       common_(this, core_.Params()),
       direct_(this) {}
 
@@ -73,7 +70,7 @@ HRESULT CommonParts::Query(REFIID iid, void** out) {
 HRESULT STDMETHODCALLTYPE EffectInPlaceFilter::NonDelegatingQueryInterface(REFIID iid,
                                                                            void** out) {
   if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, ParamsIid())) return ds::GetInterface(ParamsInterface(), out);
+  if (IsEqualIID(iid, AsGuid(core_.Description().ParamsIid()))) return ds::GetInterface(ParamsInterface(), out);
   if (common_.Query(iid, out) == S_OK) return S_OK;
   if (IsEqualIID(iid, IID_IEffectDirectProcess)) return ds::GetInterface(&direct_, out);
   return TransInPlaceFilter::NonDelegatingQueryInterface(iid, out);
@@ -121,14 +118,14 @@ HRESULT STDMETHODCALLTYPE SpecifyPagesPart::GetPages(CAUUID* pages) {
   pages->cElems = 0;
   pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
   if (pages->pElems == nullptr) return E_OUTOFMEMORY;
-  std::memcpy(pages->pElems, &f_->CoreEffect().Info().pageClsid, sizeof(GUID));
+  std::memcpy(pages->pElems, &f_->CoreEffect().Description().pageClsid, sizeof(GUID));
   pages->cElems = 1;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PersistStreamPart::GetClassID(CLSID* clsid) {
   if (clsid == nullptr) return E_POINTER;
-  std::memcpy(clsid, &f_->CoreEffect().Info().filterClsid, sizeof *clsid);
+  std::memcpy(clsid, &f_->CoreEffect().Description().filterClsid, sizeof *clsid);
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE PersistStreamPart::IsDirty() { return f_->CoreEffect().IsDirty(); }

@@ -12,6 +12,7 @@
 
 #include "win/dshow/inplace_transform.h"
 #include "core/effects/inplace_effect.h"
+#include "win/filters/filter_classes.h"
 #include "mwppack1/mwppack1.h"
 
 namespace mw {
@@ -113,13 +114,12 @@ class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
 class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
  public:
   // `params` is the effect's parameter interface part, owned by the derived filter.
-  EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
-                      std::unique_ptr<EffectEngine> engine, const ds::FilterSetup* setup);
+  EffectInPlaceFilter(IUnknown* outer, const EffectDescription& effect);
   ~EffectInPlaceFilter() override;
 
   HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
 
-  const ds::FilterSetup* GetSetupData() override { return setup_; }
+  const ds::FilterSetup* GetSetupData() override { return FilterSetupOf(core_.Description()); }
   HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
   HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
@@ -136,11 +136,9 @@ class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
  protected:
   // The effect's parameter interface, answered first.
   virtual IUnknown* ParamsInterface() = 0;
-  virtual const IID& ParamsIid() = 0;
 
  private:
   InPlaceEffect core_;
-  const ds::FilterSetup* setup_;
   CommonParts common_;
   DirectProcessPart direct_;
 };
@@ -216,38 +214,33 @@ static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 
 template <class Base, class Part>
 class TypedFilter final : public Base {
  public:
-  template <class EnginePtr>
-  TypedFilter(IUnknown* outer, const EffectInfo& info, EnginePtr engine,
-              const ds::FilterSetup* setup, const IID& iid)
-      : Base(outer, info, std::move(engine), setup), params_(this), iid_(iid) {}
+  TypedFilter(IUnknown* outer, const EffectDescription& effect)
+      : Base(outer, effect), params_(this) {}
 
  protected:
   IUnknown* ParamsInterface() override { return &params_; }
-  const IID& ParamsIid() override { return iid_; }
 
  private:
   Part params_;
-  const IID& iid_;
 };
 
 // The creation function of an effect's filter class; no exception leaves it.
-template <class Base, class Part, class Engine>
-HRESULT CreateEffectFilter(IUnknown* outer, const EffectInfo& info,
-                           const ds::FilterSetup* setup, const IID& iid,
+template <class Base, class Part>
+HRESULT CreateEffectFilter(IUnknown* outer, const EffectDescription& effect,
                            ds::UnknownBase** object) {
   *object = nullptr;
   try {
-    *object = new TypedFilter<Base, Part>(outer, info, std::make_unique<Engine>(), setup, iid);
+    *object = new TypedFilter<Base, Part>(outer, effect);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
   return S_OK;
 }
 
-template <class Part, class Engine>
-HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
-                          const IID& iid, ds::UnknownBase** object) {
-  return CreateEffectFilter<EffectInPlaceFilter, Part, Engine>(outer, info, setup, iid, object);
+template <class Part>
+HRESULT CreateTypedFilter(IUnknown* outer, const EffectDescription& effect,
+                          ds::UnknownBase** object) {
+  return CreateEffectFilter<EffectInPlaceFilter, Part>(outer, effect, object);
 }
 
 }  // namespace mw

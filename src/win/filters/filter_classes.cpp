@@ -2,7 +2,14 @@
 
 #include <dshow.h>
 
-#include "mwppack1/mwppack1.h"
+#include <string>
+
+#include "core/effects/chorus/chorus.h"
+#include "core/effects/delay/simple_delay.h"
+#include "core/effects/multitap/multi_tap_delay.h"
+#include "core/effects/pitch/pitch_shift.h"
+#include "core/effects/reverb/reverb.h"
+#include "core/effects/stretch/time_stretch.h"
 
 namespace mw {
 namespace {
@@ -11,7 +18,6 @@ constexpr DWORD kMeritDoNotUse = 0x200000;
 
 const REGPINTYPES kAudioTypes[] = {{&MEDIATYPE_Audio, &GUID_NULL}};
 
-// Both pins of every filter, as the filter mapper records them.
 const REGFILTERPINS kAudioPins[] = {
     {const_cast<LPWSTR>(L"Input"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 1,
      kAudioTypes},
@@ -19,18 +25,45 @@ const REGFILTERPINS kAudioPins[] = {
      kAudioTypes},
 };
 
+const FilterClass kFilterClasses[] = {
+    {&kTimeStretch, &CreateTimeStretchFilter}, {&kPitchShift, &CreatePitchShiftFilter},
+    {&kSimpleDelay, &CreateSimpleDelayFilter}, {&kMultiTap, &CreateMultiTapFilter},
+    {&kReverb, &CreateReverbFilter},           {&kChorus, &CreateChorusFilter},
+};
+constexpr std::size_t kFilterCount = sizeof kFilterClasses / sizeof kFilterClasses[0];
+
+struct Setups {
+  std::wstring names[kFilterCount];
+  ds::FilterSetup setups[kFilterCount];
+
+  Setups() {
+    for (std::size_t i = 0; i < kFilterCount; ++i) {
+      const EffectDescription& e = *kFilterClasses[i].effect;
+      // The names are ASCII.
+      for (const char* c = e.filterName; *c != '\0'; ++c) names[i] += static_cast<wchar_t>(*c);
+      setups[i] = {&AsGuid(e.filterClsid), names[i].c_str(), kMeritDoNotUse, 2, kAudioPins};
+    }
+  }
+};
+
+// Built once, on first use, and constant afterwards.
+const Setups& AllSetups() {
+  static const Setups setups;
+  return setups;
+}
+
 }  // namespace
 
-const CopyingSetups kCopyingSetups = {
-    {&CLSID_MwTimeStretch, L"Marrowind Time Stretch", kMeritDoNotUse, 2, kAudioPins},
-    {&CLSID_MwPitchShift, L"Marrowind Pitch Shift", kMeritDoNotUse, 2, kAudioPins},
-};
+const FilterClass* FilterClasses(std::size_t* count) {
+  *count = kFilterCount;
+  return kFilterClasses;
+}
 
-const InPlaceSetups kInPlaceSetups = {
-    {&CLSID_MwSimpleDelay, L"Marrowind Simple Delay", kMeritDoNotUse, 2, kAudioPins},
-    {&CLSID_MwMultiTapDelay, L"Marrowind Multi-Tap Delay", kMeritDoNotUse, 2, kAudioPins},
-    {&CLSID_MwReverb, L"Marrowind Reverb", kMeritDoNotUse, 2, kAudioPins},
-    {&CLSID_MwChorus, L"Marrowind Chorus", kMeritDoNotUse, 2, kAudioPins},
-};
+const ds::FilterSetup* FilterSetupOf(const EffectDescription& effect) {
+  for (std::size_t i = 0; i < kFilterCount; ++i) {
+    if (kFilterClasses[i].effect == &effect) return &AllSetups().setups[i];
+  }
+  return nullptr;
+}
 
 }  // namespace mw

@@ -37,8 +37,7 @@ class MultiTapParamsPart final : public ParamsPart<IMultiTapParams, MultiTapPara
 }  // namespace
 
 HRESULT CreateMultiTapFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateTypedFilter<MultiTapParamsPart, MultiTapEngine>(
-      outer, kMultiTapInfo, &kInPlaceSetups.multiTap, IID_IMultiTapParams, object);
+  return CreateTypedFilter<MultiTapParamsPart>(outer, kMultiTap, object);
 }
 
 }  // namespace mw

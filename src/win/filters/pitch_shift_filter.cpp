@@ -24,8 +24,7 @@ class PitchShiftParamsPart final : public CopyingParamsPart<IPitchShiftParams, P
 }  // namespace
 
 HRESULT CreatePitchShiftFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateCopyingFilter<PitchShiftParamsPart, PitchShiftEngine>(
-      outer, kPitchShiftInfo, &kCopyingSetups.pitchShift, IID_IPitchShiftParams, object);
+  return CreateCopyingFilter<PitchShiftParamsPart>(outer, kPitchShift, object);
 }
 
 }  // namespace mw

@@ -25,8 +25,7 @@ class ReverbParamsPart final : public ParamsPart<IReverbParams, ReverbParams> {
 }  // namespace
 
 HRESULT CreateReverbFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateTypedFilter<ReverbParamsPart, ReverbEngine>(
-      outer, kReverbInfo, &kInPlaceSetups.reverb, IID_IReverbParams, object);
+  return CreateTypedFilter<ReverbParamsPart>(outer, kReverb, object);
 }
 
 }  // namespace mw

@@ -21,8 +21,7 @@ class SimpleDelayParamsPart final : public ParamsPart<ISimpleDelayParams, Simple
 }  // namespace
 
 HRESULT CreateSimpleDelayFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateTypedFilter<SimpleDelayParamsPart, SimpleDelayEngine>(
-      outer, kSimpleDelayInfo, &kInPlaceSetups.simpleDelay, IID_ISimpleDelayParams, object);
+  return CreateTypedFilter<SimpleDelayParamsPart>(outer, kSimpleDelay, object);
 }
 
 }  // namespace mw

@@ -22,8 +22,7 @@ class TimeStretchParamsPart final
 }  // namespace
 
 HRESULT CreateTimeStretchFilter(IUnknown* outer, ds::UnknownBase** object) {
-  return CreateCopyingFilter<TimeStretchParamsPart, TimeStretchEngine>(
-      outer, kTimeStretchInfo, &kCopyingSetups.timeStretch, IID_ITimeStretchParams, object);
+  return CreateCopyingFilter<TimeStretchParamsPart>(outer, kTimeStretch, object);
 }
 
 }  // namespace mw

@@ -1,36 +1,37 @@
 #include "win/module/class_table.h"
 
-#include <dshow.h>
-
-#include "mwppack1/mwppack1.h"
+#include <vector>
 
 namespace mw {
 namespace {
 
-// Table order is registration order. The settings pages are not served yet; an identifier
-// not listed answers CLASS_E_CLASSNOTAVAILABLE.
-const ClassEntry kClasses[] = {
-    {L"Marrowind Time Stretch", &CLSID_MwTimeStretch, &CreateTimeStretchFilter,
-     &kCopyingSetups.timeStretch},
-    {L"Marrowind Pitch Shift", &CLSID_MwPitchShift, &CreatePitchShiftFilter,
-     &kCopyingSetups.pitchShift},
-    {L"Marrowind Simple Delay", &CLSID_MwSimpleDelay, &CreateSimpleDelayFilter,
-     &kInPlaceSetups.simpleDelay},
-    {L"Marrowind Multi-Tap Delay", &CLSID_MwMultiTapDelay, &CreateMultiTapFilter,
-     &kInPlaceSetups.multiTap},
-    {L"Marrowind Reverb", &CLSID_MwReverb, &CreateReverbFilter, &kInPlaceSetups.reverb},
-    {L"Marrowind Chorus", &CLSID_MwChorus, &CreateChorusFilter, &kInPlaceSetups.chorus},
-};
+// One entry per effect filter, derived from the filter classes. The settings pages are not
+// served yet; an identifier not listed answers CLASS_E_CLASSNOTAVAILABLE.
+std::vector<ClassEntry> BuildTable() {
+  std::size_t count = 0;
+  const FilterClass* filters = FilterClasses(&count);
+  std::vector<ClassEntry> table;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ds::FilterSetup* setup = FilterSetupOf(*filters[i].effect);
+    table.push_back({setup->name, setup->clsid, filters[i].create, setup});
+  }
+  return table;
+}
+
+const std::vector<ClassEntry>& Table() {
+  static const std::vector<ClassEntry> table = BuildTable();
+  return table;
+}
 
 }  // namespace
 
 const ClassEntry* ClassTable(int* count) {
-  *count = static_cast<int>(sizeof kClasses / sizeof kClasses[0]);
-  return kClasses;
+  *count = static_cast<int>(Table().size());
+  return Table().data();
 }
 
 const ClassEntry* FindClass(const CLSID& clsid) {
-  for (const ClassEntry& e : kClasses) {
+  for (const ClassEntry& e : Table()) {
     if (IsEqualCLSID(*e.clsid, clsid)) return &e;
   }
   return nullptr;

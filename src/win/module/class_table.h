@@ -10,8 +10,6 @@
 
 namespace mw {
 
-using CreateFunction = HRESULT (*)(IUnknown* outer, ds::UnknownBase** object);
-
 struct ClassEntry {
   const wchar_t* name;
   const CLSID* clsid;
@@ -19,6 +17,7 @@ struct ClassEntry {
   const ds::FilterSetup* setup;  // null for pages
 };
 
+// Table order is registration order.
 const ClassEntry* ClassTable(int* count);
 const ClassEntry* FindClass(const CLSID& clsid);
 

@@ -103,11 +103,11 @@ HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
   return hr;
 }
 
-bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
-  table_ = &entry.info->params;
+bool ComEffect::Create(const mw::EffectDescription& entry, std::string* error) {
+  table_ = &entry.params;
   CLSID clsid;
-  static_assert(sizeof clsid == sizeof entry.info->filterClsid, "a class id is a GUID");
-  std::memcpy(&clsid, &entry.info->filterClsid, sizeof clsid);
+  static_assert(sizeof clsid == sizeof entry.filterClsid, "a class id is a GUID");
+  std::memcpy(&clsid, &entry.filterClsid, sizeof clsid);
 
   // Registered: through the registry. Otherwise from the module beside the program.
   if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
@@ -115,7 +115,7 @@ bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
     filter_ = nullptr;
     std::string why;
     if (FAILED(CreateFromModule(clsid, &why))) {
-      *error = std::string("cannot create the ") + entry.displayName + " filter: " + why;
+      *error = std::string("cannot create the ") + entry.filterName + " filter: " + why;
       return false;
     }
   }
@@ -125,11 +125,11 @@ bool ComEffect::Create(const mw::CatalogEntry& entry, std::string* error) {
   }
   // The record's tag is the parameter interface's identifier.
   IID paramsIid;
-  static_assert(sizeof paramsIid == sizeof entry.info->record.tag, "an IID is a GUID");
-  std::memcpy(&paramsIid, &entry.info->record.tag, sizeof paramsIid);
+  static_assert(sizeof paramsIid == sizeof entry.record.tag, "an IID is a GUID");
+  std::memcpy(&paramsIid, &entry.record.tag, sizeof paramsIid);
   if (SUCCEEDED(hr)) hr = filter_->QueryInterface(paramsIid, reinterpret_cast<void**>(&params_));
   if (FAILED(hr)) {
-    *error = std::string("the ") + entry.displayName + " filter lacks an interface (" +
+    *error = std::string("the ") + entry.filterName + " filter lacks an interface (" +
              HexStatus(hr) + ")";
     return false;
   }

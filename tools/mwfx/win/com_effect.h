@@ -24,7 +24,7 @@ class ComEffect final : public EffectSettings {
   ComEffect& operator=(const ComEffect&) = delete;
 
   // Creates the filter of the catalog entry; on failure `error` says why.
-  bool Create(const mw::CatalogEntry& entry, std::string* error);
+  bool Create(const mw::EffectDescription& entry, std::string* error);
   IBaseFilter* Filter() const { return filter_; }
 
   // EffectSettings

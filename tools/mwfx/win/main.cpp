@@ -232,7 +232,7 @@ int Process(const mwfx::ProcessRequest& request) {
   if (FAILED(sink->WriteStatus())) throw Error(writeError);
   // An in-place effect passes every input byte on before its tail: less means the parser
   // did not deliver the whole file. (The effects that change the length make less or more.)
-  const bool inPlace = request.entry->createEngine != nullptr;
+  const bool inPlace = request.entry->kind == mw::EffectKind::kInPlace;
   if (inPlace && dataBytes < layout.dataBytes) {
     throw Error("cannot read '" + inPath + "': the WAVE parser delivered " +
                 std::to_string(dataBytes) + " of its " + std::to_string(layout.dataBytes) +

@@ -265,14 +265,18 @@ void RunVoiceStereo(VoiceRun& voice, const double* sines, double* left, double* 
 
 }  // namespace
 
-const EffectInfo kChorusInfo = {
+const EffectDescription kChorus = {
     "chorus",
-    "Marrowind Chorus",
-    {0x4F1B2D80, 0x63A7, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0x4F1B2D81, 0x63A7, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0x4F1B2D83, 0x63A7, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    MW_FILTER_NAME("Chorus"),
+    "DuZeradi Property Page",
+    ids::CLSID_MwChorus,
+    ids::CLSID_MwChorusPage,
+    {ids::IID_IChorusParams},
     kTable,
     kPresets,
+    EffectKind::kInPlace,
+    &NewEngine<ChorusEngine>,
+    nullptr,
 };
 
 ChorusEngine::ChorusEngine() : EffectEngine(kTable) {}

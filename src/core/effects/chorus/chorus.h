@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
 
 namespace mw {
 
-extern const EffectInfo kChorusInfo;
+extern const EffectDescription kChorus;
 
 class ChorusEngine final : public EffectEngine {
  public:

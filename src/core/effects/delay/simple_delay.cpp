@@ -40,14 +40,18 @@ constexpr std::int32_t kMaxDelayTime = 5000;
 
 }  // namespace
 
-const EffectInfo kSimpleDelayInfo = {
+const EffectDescription kSimpleDelay = {
     "delay",
-    "Marrowind Simple Delay",
-    {0x3C41A870, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0x3C41A871, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0x3C41A873, 0x5E2D, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    MW_FILTER_NAME("Simple Delay"),
+    "RaZuder Property Page",
+    ids::CLSID_MwSimpleDelay,
+    ids::CLSID_MwSimpleDelayPage,
+    {ids::IID_ISimpleDelayParams},
     kTable,
     kPresets,
+    EffectKind::kInPlace,
+    &NewEngine<SimpleDelayEngine>,
+    nullptr,
 };
 
 SimpleDelayEngine::SimpleDelayEngine() : EffectEngine(kTable) {}

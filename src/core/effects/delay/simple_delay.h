@@ -5,14 +5,14 @@
 
 #include <cstdint>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
 
 namespace mw {
 
-extern const EffectInfo kSimpleDelayInfo;
+extern const EffectDescription kSimpleDelay;
 
 class SimpleDelayEngine final : public EffectEngine {
  public:

@@ -271,14 +271,18 @@ inline std::uint32_t Shifts(double phase, double sigma, const double* depth,
 
 }  // namespace
 
-const EffectInfo kMultiTapInfo = {
+const EffectDescription kMultiTap = {
     "multitap",
-    "Marrowind Multi-Tap Delay",
-    {0x61D7C5A0, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0x61D7C5A1, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0x61D7C5A3, 0x4B19, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    MW_FILTER_NAME("Multi-Tap Delay"),
+    "MwEchomt Property Page",
+    ids::CLSID_MwMultiTapDelay,
+    ids::CLSID_MwMultiTapDelayPage,
+    {ids::IID_IMultiTapParams},
     kTable,
     kPresets,
+    EffectKind::kInPlace,
+    &NewEngine<MultiTapEngine>,
+    nullptr,
 };
 
 MultiTapEngine::MultiTapEngine() : EffectEngine(kTable) {}

@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
 
 namespace mw {
 
-extern const EffectInfo kMultiTapInfo;
+extern const EffectDescription kMultiTap;
 
 // Indices of the fields in the parameter interface's accessor order (the field table's).
 enum MultiTapField : int {

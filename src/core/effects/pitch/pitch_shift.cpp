@@ -135,14 +135,18 @@ inline Pair SincFrame(const double* ring, int i, double d, double scale, const d
 
 }  // namespace
 
-const EffectInfo kPitchShiftInfo = {
+const EffectDescription kPitchShift = {
     "pitch",
-    "Marrowind Pitch Shift",
-    {0xC8E35F20, 0x8A64, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0xC8E35F21, 0x8A64, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0xC8E35F23, 0x8A64, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    MW_FILTER_NAME("Pitch Shift"),
+    "MwPitchs Property Page",
+    ids::CLSID_MwPitchShift,
+    ids::CLSID_MwPitchShiftPage,
+    {ids::IID_IPitchShiftParams},
     kTable,
     kPresets,
+    EffectKind::kCopying,
+    nullptr,
+    &NewCopyingEngine<PitchShiftEngine>,
 };
 
 double PitchRatioFor(std::int32_t semitones, std::int32_t cents) {

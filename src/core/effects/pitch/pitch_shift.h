@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/dsp/splice_engine.h"
 #include "core/frame/copying_engine.h"
 #include "core/frame/sample_format.h"
@@ -17,7 +17,7 @@
 
 namespace mw {
 
-extern const EffectInfo kPitchShiftInfo;
+extern const EffectDescription kPitchShift;
 
 // The ratio a settings page derives from Semitones and Cents (tenths of a cent).
 double PitchRatioFor(std::int32_t semitones, std::int32_t cents);

@@ -136,14 +136,18 @@ bool SampleCount(double truncated, std::uint32_t* out) {
 
 }  // namespace
 
-const EffectInfo kReverbInfo = {
+const EffectDescription kReverb = {
     "reverb",
-    "Marrowind Reverb",
-    {0x2A93F640, 0x7C58, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0x2A93F641, 0x7C58, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0x2A93F643, 0x7C58, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}}},
+    MW_FILTER_NAME("Reverb"),
+    "MwReverb Property Page",
+    ids::CLSID_MwReverb,
+    ids::CLSID_MwReverbPage,
+    {ids::IID_IReverbParams},
     kTable,
     kPresets,
+    EffectKind::kInPlace,
+    &NewEngine<ReverbEngine>,
+    nullptr,
 };
 
 ReverbEngine::ReverbEngine() : EffectEngine(kTable) {}

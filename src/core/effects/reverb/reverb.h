@@ -9,14 +9,14 @@
 
 #include <cstdint>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
 
 namespace mw {
 
-extern const EffectInfo kReverbInfo;
+extern const EffectDescription kReverb;
 
 class ReverbEngine final : public EffectEngine {
  public:

@@ -46,16 +46,18 @@ void ConvertOlderRecord(void* block) {
 
 }  // namespace
 
-const EffectInfo kTimeStretchInfo = {
+const EffectDescription kTimeStretch = {
     "stretch",
-    "Marrowind Time Stretch",
-    {0xD2486E15, 0x3B9F, 0x11D1, {0x8C, 0x5A, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {0x1B7E9C41, 0x92D3, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-    {{0x1B7E9C44, 0x92D3, 0x11D0, {0x9D, 0x27, 0x4E, 0x7A, 0x91, 0xC2, 0xD0, 0x5F}},
-     &kOlderTag,
-     &ConvertOlderRecord},
+    MW_FILTER_NAME("Time Stretch"),
+    "MwTime Property Page",
+    ids::CLSID_MwTimeStretch,
+    ids::CLSID_MwTimeStretchPage,
+    {ids::IID_ITimeStretchParams, &kOlderTag, &ConvertOlderRecord},
     kTable,
     kPresets,
+    EffectKind::kCopying,
+    nullptr,
+    &NewCopyingEngine<TimeStretchEngine>,
 };
 
 TimeStretchEngine::TimeStretchEngine() : CopyingEngine(kTable) {}

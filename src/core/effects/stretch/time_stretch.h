@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "core/effects/effect_info.h"
+#include "core/effects/effect_description.h"
 #include "core/dsp/splice_engine.h"
 #include "core/frame/copying_engine.h"
 #include "core/frame/sample_format.h"
@@ -13,7 +13,7 @@
 
 namespace mw {
 
-extern const EffectInfo kTimeStretchInfo;
+extern const EffectDescription kTimeStretch;
 
 class TimeStretchEngine final : public CopyingEngine {
  public:
