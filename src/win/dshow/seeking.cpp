@@ -2,7 +2,7 @@
 
 #include <vfwmsgs.h>
 
-#include "win/dshow/filter.h"
+#include "win/dshow/pins.h"
 
 namespace mw::ds {
 

@@ -37,32 +37,12 @@ HRESULT WavSinkInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::Receive(IMediaSample* sample) {
-  if (sample == nullptr) return E_POINTER;
-  Lock lock(sink_->ReceiveLock());
-  if (flushing_) return S_FALSE;
-  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return sink_->OnReceive(sample);
-}
+HRESULT WavSinkInputPin::OnReceive(IMediaSample* sample) { return sink_->OnReceive(sample); }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndOfStream() {
-  Lock lock(sink_->ReceiveLock());
-  if (flushing_) return S_OK;  // a flush cancels the stream that this end belonged to
-  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return sink_->OnEndOfStream();
-}
+HRESULT WavSinkInputPin::OnEndOfStream() { return sink_->OnEndOfStream(); }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::BeginFlush() {
-  // Not under the receive lock: nothing here waits for the streaming thread.
-  flushing_ = true;
+HRESULT WavSinkInputPin::OnBeginFlush() {
   sink_->OnBeginFlush();
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndFlush() {
-  // Waits for a Receive still in progress, so that nothing of the old stream follows.
-  Lock lock(sink_->ReceiveLock());
-  flushing_ = false;
   return S_OK;
 }
 
@@ -70,14 +50,10 @@ HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndFlush() {
 // The filter
 
 WavSink::WavSink() : BaseFilter(nullptr, kNoClass), pin_(this), seeking_(Owner(), &pin_) {
-  InitializeCriticalSection(&receiveLock_);
   InitializeCriticalSection(&eventLock_);
 }
 
-WavSink::~WavSink() {
-  DeleteCriticalSection(&eventLock_);
-  DeleteCriticalSection(&receiveLock_);
-}
+WavSink::~WavSink() { DeleteCriticalSection(&eventLock_); }
 
 HRESULT WavSink::Create(WavSink** out) {
   if (out == nullptr) return E_POINTER;
@@ -98,43 +74,39 @@ HRESULT STDMETHODCALLTYPE WavSink::NonDelegatingQueryInterface(REFIID iid, void*
 
 mw::ds::BasePin* WavSink::GetPin(int index) { return index == 0 ? &pin_ : nullptr; }
 
-HRESULT STDMETHODCALLTYPE WavSink::Stop() {
-  Lock lock(&filterLock_);
-  const HRESULT hr = BaseFilter::Stop();
+HRESULT WavSink::InitStreaming() {
+  {
+    Lock receive(&receiveLock_);
+    data_.clear();
+    received_ = 0;
+    writeStatus_ = S_OK;
+  }
+  return BaseFilter::InitStreaming();
+}
+
+HRESULT WavSink::StartRunning(REFERENCE_TIME) {
+  Lock events(&eventLock_);
+  running_ = true;
+  // The graph counts completions afresh on each run: an end of stream that came while
+  // paused (or in an earlier run) is signalled again now.
+  if (endOfStream_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  return S_OK;
+}
+
+HRESULT WavSink::StopRunning() {
+  Lock events(&eventLock_);
+  running_ = false;
+  return S_OK;
+}
+
+HRESULT WavSink::CleanupStreaming() {
+  const HRESULT hr = BaseFilter::CleanupStreaming();
   {
     Lock receive(&receiveLock_);  // a Receive in progress has finished
   }
   Lock events(&eventLock_);
   running_ = false;
   endOfStream_ = false;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE WavSink::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    // A new stream: nothing of the previous one is kept.
-    Lock receive(&receiveLock_);
-    data_.clear();
-    received_ = 0;
-    InterlockedExchange(&writeStatus_, S_OK);
-  }
-  {
-    Lock events(&eventLock_);
-    running_ = false;
-  }
-  return BaseFilter::Pause();
-}
-
-HRESULT STDMETHODCALLTYPE WavSink::Run(REFERENCE_TIME start) {
-  Lock lock(&filterLock_);
-  const HRESULT hr = BaseFilter::Run(start);
-  if (FAILED(hr)) return hr;
-  Lock events(&eventLock_);
-  running_ = true;
-  // The graph counts completions afresh on each run: an end of stream that came while
-  // paused (or in an earlier run) is signalled again now.
-  if (endOfStream_) NotifyEvent(EC_COMPLETE, S_OK, 0);
   return hr;
 }
 
@@ -153,18 +125,18 @@ HRESULT WavSink::OnReceive(IMediaSample* sample) {
   if (writer_) {
     hr = writer_(data, static_cast<std::size_t>(length));
     if (FAILED(hr)) {
-      InterlockedExchange(&writeStatus_, hr);
+      writeStatus_ = hr;
       return hr;
     }
   } else {
     try {
       data_.insert(data_.end(), data, data + length);
     } catch (const std::bad_alloc&) {
-      InterlockedExchange(&writeStatus_, E_OUTOFMEMORY);
+      writeStatus_ = E_OUTOFMEMORY;
       return E_OUTOFMEMORY;
     }
   }
-  InterlockedExchangeAdd64(&received_, length);
+  received_ += static_cast<std::uint64_t>(length);
   return S_OK;
 }
 
@@ -199,17 +171,14 @@ std::vector<BYTE> WavSink::TakeData() {
   return out;
 }
 
-std::uint64_t WavSink::BytesReceived() const {
-  return static_cast<std::uint64_t>(
-      InterlockedCompareExchange64(const_cast<volatile LONG64*>(&received_), 0, 0));
-}
+std::uint64_t WavSink::BytesReceived() const { return received_; }
 
 bool WavSink::EndOfStreamReceived() {
   Lock events(&eventLock_);
   return endOfStream_;
 }
 
-HRESULT WavSink::WriteStatus() { return InterlockedCompareExchange(&writeStatus_, 0, 0); }
+HRESULT WavSink::WriteStatus() { return writeStatus_; }
 
 std::vector<BYTE> WavSink::ConnectedFormat() {
   Lock lock(&filterLock_);

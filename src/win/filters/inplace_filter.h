@@ -1,0 +1,75 @@
+// The in-place effect filter (Simple Delay, Multi-Tap Delay, Reverb, Chorus): our in-place
+// transform filter around the portable in-place effect, with the interfaces every effect
+// filter answers, then direct float processing for hosts without a filter graph.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <memory>
+
+#include "core/effects/inplace_effect.h"
+#include "mwppack1/mwppack1.h"
+#include "win/dshow/inplace_transform.h"
+#include "win/filters/effect_filter_base.h"
+
+namespace mw {
+
+class EffectInPlaceFilter;
+
+class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
+ public:
+  explicit DirectProcessPart(EffectInPlaceFilter* f);
+  HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
+  HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
+  HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE ParametersChanged() override;
+  HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
+
+ private:
+  InPlaceFrame& Frame();
+
+  EffectInPlaceFilter* filter_;
+};
+
+class EffectInPlaceFilter
+    : public EffectFilterBase<ds::InPlaceTransformFilter, InPlaceEffect> {
+ public:
+  EffectInPlaceFilter(IUnknown* outer, const EffectInfo& info,
+                      std::unique_ptr<EffectEngine> engine, const ds::FilterSetup* setup);
+  ~EffectInPlaceFilter() override;
+
+  HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
+  HRESULT Transform(IMediaSample* sample) override;
+
+ protected:
+  HRESULT QueryKindInterface(REFIID iid, void** out) override;
+
+ private:
+  DirectProcessPart direct_;
+};
+
+// The parameter interface of an in-place effect: one format.
+template <class Interface, class Block>
+class ParamsPart : public ParamBlockPart<Interface, Block> {
+ public:
+  explicit ParamsPart(EffectInPlaceFilter* f) : ParamBlockPart<Interface, Block>(f), filter_(f) {}
+  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
+    return this->CopyFormat(format, [this](std::uint8_t* bytes) {
+      return filter_->Core().GetFormat(bytes);
+    });
+  }
+
+ private:
+  EffectInPlaceFilter* filter_;
+};
+
+// The creation function of an in-place effect's filter class; no exception leaves it.
+template <class Part, class Engine>
+HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
+                          const IID& iid, ds::UnknownBase** object) {
+  return CreateEffectFilter<EffectInPlaceFilter, Part, Engine>(outer, info, setup, iid, object);
+}
+
+}  // namespace mw
