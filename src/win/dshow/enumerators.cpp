@@ -3,36 +3,11 @@
 #include <new>
 
 #include "win/dshow/base_filter.h"
+#include "win/dshow/com.h"
 #include "win/dshow/media_type.h"
 
 namespace mw::ds {
 namespace {
-
-// The IUnknown of a small, unaggregated object answering one interface.
-template <class Interface, const IID* kIid>
-class SingleInterface : public Interface {
- public:
-  virtual ~SingleInterface() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *kIid)) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
-
- private:
-  volatile LONG refs_ = 0;
-};
 
 // An enumerator over what `Items::Source` hands out by position. `Items` says how:
 // Fetch(source, position, &item) puts out the item (with its own reference or copy) or

@@ -30,33 +30,26 @@ class EffectCopyingFilter
 
 // The parameter interface of a copying effect: two formats, and the input's sample rate.
 template <class Interface, class Block>
-class CopyingParamsPart : public ParamBlockPart<Interface, Block> {
+class CopyingParamsPart : public ParamBlockPart<EffectCopyingFilter, Interface, Block> {
  public:
-  explicit CopyingParamsPart(EffectCopyingFilter* f)
-      : ParamBlockPart<Interface, Block>(f), filter_(f) {}
+  using ParamBlockPart<EffectCopyingFilter, Interface, Block>::ParamBlockPart;
   // `which`: 0 the input's format, 1 the output's.
   HRESULT STDMETHODCALLTYPE GetFormat(DWORD which, WAVEFORMATEX* format) override {
     return this->CopyFormat(format, [this, which](std::uint8_t* bytes) {
-      return filter_->Core().Frame().GetFormat(which, bytes);
+      return this->filter_->Core().Frame().GetFormat(which, bytes);
     });
   }
   HRESULT STDMETHODCALLTYPE GetSampleRate(DWORD* rate) override {
     if (rate == nullptr) return E_POINTER;
     std::uint32_t r = 0;
-    const HRESULT hr = filter_->Core().Frame().GetSampleRate(&r);
+    const HRESULT hr = this->filter_->Core().Frame().GetSampleRate(&r);
     *rate = r;
     return hr;
   }
-
- private:
-  EffectCopyingFilter* filter_;
 };
 
-// The creation function of a copying effect's filter class; no exception leaves it.
+// The creation function of a copying effect's filter class.
 template <class Part, class Engine>
-HRESULT CreateCopyingFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
-                            const IID& iid, ds::UnknownBase** object) {
-  return CreateEffectFilter<EffectCopyingFilter, Part, Engine>(outer, info, setup, iid, object);
-}
+inline constexpr auto CreateCopyingFilter = &CreateEffectFilter<EffectCopyingFilter, Part, Engine>;
 
 }  // namespace mw

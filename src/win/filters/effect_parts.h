@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "core/effects/effect.h"
 #include "core/frame/effect_format.h"
@@ -98,12 +99,13 @@ class CommonParts {
 
 static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
 
-// The shared part of every effect's parameter interface; the accessor pairs are added by
-// each effect in its published slot order, from its field table.
-template <class Interface, class Block>
+// The shared part of every effect's parameter interface, on the effect filter of its kind
+// (`Filter`); the accessor pairs are added by each effect in its published slot order,
+// from its field table.
+template <class Filter, class Interface, class Block>
 class ParamBlockPart : public FilterPart<Interface> {
  public:
-  explicit ParamBlockPart(EffectObject* f) : FilterPart<Interface>(f) {}
+  explicit ParamBlockPart(Filter* f) : FilterPart<Interface>(f), filter_(f) {}
   HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
     return Store().GetParameters(block);
   }
@@ -115,25 +117,20 @@ class ParamBlockPart : public FilterPart<Interface> {
   }
 
  protected:
-  ParamStore& Store() { return f_->CoreEffect().Params(); }
-  HRESULT Get(std::size_t field, LONG* value) {
+  ParamStore& Store() { return filter_->CoreEffect().Params(); }
+  // A field as the interface's 32-bit integer type (LONG or DWORD): the same 32 bits.
+  template <class Int>
+  HRESULT Get(std::size_t field, Int* value) {
+    static_assert(std::is_integral_v<Int> && sizeof(Int) == 4, "a 32-bit integer");
     if (value == nullptr) return E_POINTER;
     std::int32_t v = 0;
     const HRESULT hr = Store().Get(field, &v);
-    *value = v;
+    *value = static_cast<Int>(v);
     return hr;
   }
-  HRESULT Put(std::size_t field, LONG value) {
-    return Store().Put(field, static_cast<std::int32_t>(value));
-  }
-  HRESULT Get(std::size_t field, DWORD* value) {
-    if (value == nullptr) return E_POINTER;
-    std::int32_t v = 0;
-    const HRESULT hr = Store().Get(field, &v);
-    *value = static_cast<std::uint32_t>(v);
-    return hr;
-  }
-  HRESULT Put(std::size_t field, DWORD value) {
+  template <class Int>
+  HRESULT Put(std::size_t field, Int value) {
+    static_assert(std::is_integral_v<Int> && sizeof(Int) == 4, "a 32-bit integer");
     return Store().Put(field, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
   }
   HRESULT Get(std::size_t field, double* value) {
@@ -152,7 +149,7 @@ class ParamBlockPart : public FilterPart<Interface> {
     return hr;
   }
 
-  using FilterPart<Interface>::f_;
+  Filter* filter_;
 };
 
 }  // namespace mw

@@ -52,24 +52,18 @@ class EffectInPlaceFilter
 
 // The parameter interface of an in-place effect: one format.
 template <class Interface, class Block>
-class ParamsPart : public ParamBlockPart<Interface, Block> {
+class ParamsPart : public ParamBlockPart<EffectInPlaceFilter, Interface, Block> {
  public:
-  explicit ParamsPart(EffectInPlaceFilter* f) : ParamBlockPart<Interface, Block>(f), filter_(f) {}
+  using ParamBlockPart<EffectInPlaceFilter, Interface, Block>::ParamBlockPart;
   HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
     return this->CopyFormat(format, [this](std::uint8_t* bytes) {
-      return filter_->Core().GetFormat(bytes);
+      return this->filter_->Core().GetFormat(bytes);
     });
   }
-
- private:
-  EffectInPlaceFilter* filter_;
 };
 
-// The creation function of an in-place effect's filter class; no exception leaves it.
+// The creation function of an in-place effect's filter class.
 template <class Part, class Engine>
-HRESULT CreateTypedFilter(IUnknown* outer, const EffectInfo& info, const ds::FilterSetup* setup,
-                          const IID& iid, ds::UnknownBase** object) {
-  return CreateEffectFilter<EffectInPlaceFilter, Part, Engine>(outer, info, setup, iid, object);
-}
+inline constexpr auto CreateTypedFilter = &CreateEffectFilter<EffectInPlaceFilter, Part, Engine>;
 
 }  // namespace mw
