@@ -86,9 +86,11 @@ class BasePin : public IPin, public IQualityControl {
   std::atomic<IQualityControl*> qualitySink_{nullptr};
 };
 
-// The receiving side. Receive and the streaming notifications check the state under the
-// filter's receive lock, then hand over to the On... hooks: nothing is taken while the
-// filter is stopped, and nothing of a stream that a flush cancels.
+// The receiving side. Receive and EndOfStream check, under the filter's receive lock, that
+// the filter is not stopped and no flush is under way, then hand over to OnReceive and
+// OnEndOfStream; BeginFlush and EndFlush set and clear the flushing flag around
+// OnBeginFlush and OnEndFlush. So nothing is taken while the filter is stopped, nor
+// anything of a stream that a flush cancels.
 class InputPin : public BasePin, public IMemInputPin {
  public:
   InputPin(BaseFilter* filter, const wchar_t* name);
