@@ -84,18 +84,23 @@ HRESULT WavSink::InitStreaming() {
   return BaseFilter::InitStreaming();
 }
 
-HRESULT WavSink::StartRunning(REFERENCE_TIME) {
+// EC_COMPLETE goes out whenever one flag is set while the other is: at the end of the
+// stream while running, and on each run after the end of the stream (the graph counts
+// completions afresh on each run, so an end that came while paused, or in an earlier
+// run, is signalled again).
+void WavSink::SetEventFlag(bool WavSink::*flag, bool on) {
   Lock events(&eventLock_);
-  running_ = true;
-  // The graph counts completions afresh on each run: an end of stream that came while
-  // paused (or in an earlier run) is signalled again now.
-  if (endOfStream_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  this->*flag = on;
+  if (running_ && endOfStream_ && on) NotifyEvent(EC_COMPLETE, S_OK, 0);
+}
+
+HRESULT WavSink::StartRunning(REFERENCE_TIME) {
+  SetEventFlag(&WavSink::running_, true);
   return S_OK;
 }
 
 HRESULT WavSink::StopRunning() {
-  Lock events(&eventLock_);
-  running_ = false;
+  SetEventFlag(&WavSink::running_, false);
   return S_OK;
 }
 
@@ -104,9 +109,8 @@ HRESULT WavSink::CleanupStreaming() {
   {
     Lock receive(&receiveLock_);  // a Receive in progress has finished
   }
-  Lock events(&eventLock_);
-  running_ = false;
-  endOfStream_ = false;
+  SetEventFlag(&WavSink::running_, false);
+  SetEventFlag(&WavSink::endOfStream_, false);
   return hr;
 }
 
@@ -141,16 +145,11 @@ HRESULT WavSink::OnReceive(IMediaSample* sample) {
 }
 
 HRESULT WavSink::OnEndOfStream() {
-  Lock events(&eventLock_);
-  endOfStream_ = true;
-  if (running_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  SetEventFlag(&WavSink::endOfStream_, true);
   return S_OK;
 }
 
-void WavSink::OnBeginFlush() {
-  Lock events(&eventLock_);
-  endOfStream_ = false;
-}
+void WavSink::OnBeginFlush() { SetEventFlag(&WavSink::endOfStream_, false); }
 
 void WavSink::SetWriter(Writer writer) {
   Lock lock(&filterLock_);

@@ -96,6 +96,9 @@ class WavSink final : public mw::ds::BaseFilter, public IAMFilterMiscFlags {
  private:
   WavSink();
   ~WavSink() override;
+  // Sets running_ or endOfStream_ under the event lock, and signals completion.
+  void SetEventFlag(bool WavSink::*flag, bool on);
+
   WavSinkInputPin pin_;
   mw::ds::SeekingPassThrough seeking_;
   CRITICAL_SECTION eventLock_;
