@@ -14,26 +14,7 @@ MediaSample::MediaSample(MemAllocator* allocator, BYTE* buffer, LONG size)
 
 MediaSample::~MediaSample() { DeleteMediaType(type_); }
 
-HRESULT STDMETHODCALLTYPE MediaSample::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMediaSample)) {
-    *out = static_cast<IMediaSample*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE MediaSample::AddRef() {
-  return static_cast<ULONG>(InterlockedIncrement(&refs_));
-}
-
-ULONG STDMETHODCALLTYPE MediaSample::Release() {
-  const LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) allocator_->Return(this);
-  return static_cast<ULONG>(n);
-}
+void MediaSample::LastRelease() { allocator_->Return(this); }
 
 void MediaSample::ResetProperties() {
   actual_ = 0;

@@ -17,15 +17,11 @@ namespace mw::ds {
 
 class MemAllocator;
 
-class MediaSample final : public IMediaSample {
+// A sample is not aggregated; its last release returns it to the pool.
+class MediaSample final : public SingleInterface<IMediaSample, &IID_IMediaSample> {
  public:
   MediaSample(MemAllocator* allocator, BYTE* buffer, LONG size);
-  ~MediaSample();
-
-  // IUnknown: a sample is not aggregated; its count returns it to the pool at zero.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  ~MediaSample() override;
 
   HRESULT STDMETHODCALLTYPE GetPointer(BYTE** buffer) override;
   LONG STDMETHODCALLTYPE GetSize() override;
@@ -46,11 +42,12 @@ class MediaSample final : public IMediaSample {
 
   // Back to a fresh state when the allocator hands the sample out again.
   void ResetProperties();
-  void Rebind(BYTE* buffer, LONG size) { buffer_ = buffer; size_ = size; }
+
+ protected:
+  void LastRelease() override;
 
  private:
   MemAllocator* allocator_;
-  volatile LONG refs_ = 0;
   BYTE* buffer_;
   LONG size_;
   LONG actual_ = 0;

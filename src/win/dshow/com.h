@@ -64,6 +64,38 @@ inline HRESULT GetInterface(IUnknown* p, void** out) {
 
 inline IUnknown* AsUnknown(INonDelegatingUnknown* p) { return reinterpret_cast<IUnknown*>(p); }
 
+// The IUnknown of a small, unaggregated object answering one interface. Its last release
+// calls LastRelease, which by default deletes the object.
+template <class Interface, const IID* kIid>
+class SingleInterface : public Interface {
+ public:
+  virtual ~SingleInterface() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *kIid)) {
+      *out = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) LastRelease();
+    return static_cast<ULONG>(n);
+  }
+
+ protected:
+  virtual void LastRelease() { delete this; }
+
+ private:
+  volatile LONG refs_ = 0;
+};
+
 }  // namespace mw::ds
 
 // The three IUnknown slots of an interface implemented by an UnknownBase: all forwarded to

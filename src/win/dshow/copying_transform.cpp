@@ -7,15 +7,15 @@ namespace mw::ds {
 // ---------------------------------------------------------------------------------------
 // Input
 
-TransformInputPin::TransformInputPin(TransformFilter* filter)
+CopyingInputPin::CopyingInputPin(CopyingTransformFilter* filter)
     : PassThroughInputPin(filter), owner_(filter) {}
 
 // With the output connected, a type that the filter cannot turn into the output's type is
 // still taken when downstream accepts the type the filter would then put out.
-HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = owner_->CheckInputType(type);
-  if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
-  TransformOutputPin& out = owner_->Output();
+HRESULT CopyingInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
+  HRESULT hr = owner_->AcceptsInput(type);
+  if (hr != S_OK) return hr;
+  CopyingOutputPin& out = owner_->Output();
   if (!out.IsConnected()) return S_OK;
   hr = owner_->CheckTransform(type, &out.CurrentType());
   if (hr == S_OK) return S_OK;
@@ -28,24 +28,18 @@ HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   return hr;
 }
 
-HRESULT TransformInputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = InputPin::SetMediaType(type);
-  if (SUCCEEDED(hr)) hr = owner_->SetMediaType(PINDIR_INPUT, type);
-  return hr;
-}
-
-HRESULT TransformInputPin::CompleteConnect(IPin* peer) {
+HRESULT CopyingInputPin::CompleteConnect(IPin* peer) {
   const HRESULT hr = InputPin::CompleteConnect(peer);
   return FAILED(hr) ? hr : owner_->CompleteConnect(PINDIR_INPUT, peer);
 }
 
 // Everything is checked before anything changes, so that a refused type leaves both
 // pins and the filter as they were.
-HRESULT TransformInputPin::ChangeType(const AM_MEDIA_TYPE& type) {
+HRESULT CopyingInputPin::ChangeType(const AM_MEDIA_TYPE& type) {
   if (CheckMediaType(&type) != S_OK) return VFW_E_INVALIDMEDIATYPE;
   HRESULT hr = owner_->AcceptInputChange(&type);
   if (FAILED(hr)) return hr;
-  TransformOutputPin& out = owner_->Output();
+  CopyingOutputPin& out = owner_->Output();
   AM_MEDIA_TYPE proposed{};
   const bool outputFollows =
       out.IsConnected() && owner_->CheckTransform(&type, &out.CurrentType()) != S_OK;
@@ -59,65 +53,60 @@ HRESULT TransformInputPin::ChangeType(const AM_MEDIA_TYPE& type) {
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE TransformInputPin::Receive(IMediaSample* sample) {
-  Lock lock(owner_->ReceiveLock());
-  HRESULT hr = InputPin::Receive(sample);  // checks the state and flushing
-  if (hr != S_OK) return hr;
+HRESULT CopyingInputPin::OnReceive(IMediaSample* sample) {
   AM_MEDIA_TYPE* changed = nullptr;
   if (sample->GetMediaType(&changed) == S_OK && changed != nullptr) {
-    hr = ChangeType(*changed);
+    const HRESULT hr = ChangeType(*changed);
     DeleteMediaType(changed);
     if (FAILED(hr)) return hr;
   }
-  return owner_->Receive(sample);
+  return PassThroughInputPin::OnReceive(sample);
 }
 
 // Receive waits for output buffers, whatever downstream does.
-HRESULT STDMETHODCALLTYPE TransformInputPin::ReceiveCanBlock() { return S_OK; }
+HRESULT STDMETHODCALLTYPE CopyingInputPin::ReceiveCanBlock() { return S_OK; }
 
 // ---------------------------------------------------------------------------------------
 // Output
 
-TransformOutputPin::TransformOutputPin(TransformFilter* filter)
+CopyingOutputPin::CopyingOutputPin(CopyingTransformFilter* filter)
     : SeekingOutputPin(filter, &filter->Input()), owner_(filter) {}
 
-HRESULT TransformOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
+HRESULT CopyingOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
   const HRESULT hr = owner_->GetMediaType(index, type);
   if (hr != S_OK && SUCCEEDED(hr)) FreeMediaTypeContents(*type);  // a type not to offer
   return hr;
 }
 
-HRESULT TransformOutputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
+HRESULT CopyingOutputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
   if (!owner_->Input().IsConnected()) return VFW_E_NOT_CONNECTED;
   return owner_->CheckTransform(&owner_->Input().CurrentType(), type);
 }
 
-HRESULT TransformOutputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = OutputPin::SetMediaType(type);
-  if (SUCCEEDED(hr)) hr = owner_->SetMediaType(PINDIR_OUTPUT, type);
+HRESULT CopyingOutputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
+  const HRESULT hr = SeekingOutputPin::SetMediaType(type);
   typePending_ = false;
   return hr;
 }
 
-HRESULT TransformOutputPin::CompleteConnect(IPin* peer) {
+HRESULT CopyingOutputPin::CompleteConnect(IPin* peer) {
   const HRESULT hr = OutputPin::CompleteConnect(peer);
   return FAILED(hr) ? hr : owner_->CompleteConnect(PINDIR_OUTPUT, peer);
 }
 
-HRESULT TransformOutputPin::DecideBufferSize(IMemAllocator* allocator,
+HRESULT CopyingOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                              ALLOCATOR_PROPERTIES* request) {
   return owner_->DecideBufferSize(allocator, request);
 }
 
-HRESULT TransformOutputPin::ChangeType(const AM_MEDIA_TYPE& type) {
-  HRESULT hr = OutputPin::SetMediaType(&type);
-  if (SUCCEEDED(hr)) hr = owner_->SetMediaType(PINDIR_OUTPUT, &type);
+HRESULT CopyingOutputPin::ChangeType(const AM_MEDIA_TYPE& type) {
+  const HRESULT hr = SeekingOutputPin::SetMediaType(&type);
   if (SUCCEEDED(hr)) typePending_ = true;
   return hr;
 }
 
-HRESULT TransformOutputPin::Deliver(IMediaSample* sample) {
+HRESULT CopyingOutputPin::Deliver(IMediaSample* sample) {
   if (typePending_) {
     const HRESULT hr = sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(&CurrentType()));
     if (FAILED(hr)) return hr;
@@ -130,10 +119,10 @@ HRESULT TransformOutputPin::Deliver(IMediaSample* sample) {
 // ---------------------------------------------------------------------------------------
 // Filter
 
-TransformFilter::TransformFilter(IUnknown* outer, const CLSID& clsid)
-    : TwoPinFilter(outer, clsid), input_(this), output_(this) {}
+CopyingTransformFilter::CopyingTransformFilter(IUnknown* outer, const CLSID& clsid)
+    : TwoPinFilterWith(outer, clsid, this) {}
 
-HRESULT TransformFilter::GetMediaType(int position, AM_MEDIA_TYPE* type) {
+HRESULT CopyingTransformFilter::GetMediaType(int position, AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
   if (!input_.IsConnected()) return E_UNEXPECTED;
   if (position < 0) return E_INVALIDARG;
@@ -141,13 +130,14 @@ HRESULT TransformFilter::GetMediaType(int position, AM_MEDIA_TYPE* type) {
   return ProposeOutputType(input_.CurrentType(), type);
 }
 
-HRESULT TransformFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
+HRESULT CopyingTransformFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
   if (direction != PINDIR_INPUT || !output_.IsConnected()) return S_OK;
   if (CheckTransform(&input_.CurrentType(), &output_.CurrentType()) == S_OK) return S_OK;
-  if (graph_ == nullptr) return VFW_E_NOT_IN_GRAPH;
-  return graph_->Reconnect(static_cast<IPin*>(&output_));
+  IFilterGraph* graph = Graph();
+  if (graph == nullptr) return VFW_E_NOT_IN_GRAPH;
+  return graph->Reconnect(static_cast<IPin*>(&output_));
 }
 
-HRESULT TransformFilter::AcceptInputChange(const AM_MEDIA_TYPE*) { return S_OK; }
+HRESULT CopyingTransformFilter::AcceptInputChange(const AM_MEDIA_TYPE*) { return S_OK; }
 
 }  // namespace mw::ds

@@ -16,29 +16,30 @@
 
 namespace mw::ds {
 
-class TransformFilter;
+class CopyingTransformFilter;
 
-class TransformInputPin final : public PassThroughInputPin {
+class CopyingInputPin final : public PassThroughInputPin {
  public:
-  explicit TransformInputPin(TransformFilter* filter);
+  explicit CopyingInputPin(CopyingTransformFilter* filter);
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT CompleteConnect(IPin* peer) override;
-
-  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
+
+ protected:
+  // Takes a type that the sample carries, then hands the sample to the filter.
+  HRESULT OnReceive(IMediaSample* sample) override;
 
  private:
   // A type carried by a received sample; called with the receive lock held.
   HRESULT ChangeType(const AM_MEDIA_TYPE& type);
 
-  TransformFilter* owner_;
+  CopyingTransformFilter* owner_;
 };
 
-class TransformOutputPin final : public SeekingOutputPin {
+class CopyingOutputPin final : public SeekingOutputPin {
  public:
-  explicit TransformOutputPin(TransformFilter* filter);
+  explicit CopyingOutputPin(CopyingTransformFilter* filter);
 
   HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
@@ -51,20 +52,16 @@ class TransformOutputPin final : public SeekingOutputPin {
   // Takes `type` while streaming (the input's type changed); the next delivered sample
   // carries it.
   HRESULT ChangeType(const AM_MEDIA_TYPE& type);
-  void ClearPendingType() { typePending_ = false; }
 
  private:
-  TransformFilter* owner_;
+  CopyingTransformFilter* owner_;
   bool typePending_ = false;  // under the receive lock
 };
 
-class TransformFilter : public TwoPinFilter {
+class CopyingTransformFilter : public TwoPinFilterWith<CopyingInputPin, CopyingOutputPin> {
  public:
-  TransformFilter(IUnknown* outer, const CLSID& clsid);
+  CopyingTransformFilter(IUnknown* outer, const CLSID& clsid);
 
-  // The effect's part.
-  virtual HRESULT CheckInputType(const AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) = 0;
   // The output type that goes with an input type (a fresh copy in `out`): S_OK, or
   // S_FALSE for a type the filter would not put out.
   virtual HRESULT ProposeOutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE* out) = 0;
@@ -72,7 +69,6 @@ class TransformFilter : public TwoPinFilter {
   // type; VFW_S_NO_MORE_ITEMS past it, E_INVALIDARG below it, E_UNEXPECTED while the
   // input is not connected.
   virtual HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type);
-  virtual HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) = 0;
   // After a pin connected; the default reconnects the output when a new input type no
   // longer fits the output's type.
   virtual HRESULT CompleteConnect(PIN_DIRECTION direction, IPin* peer);
@@ -80,17 +76,6 @@ class TransformFilter : public TwoPinFilter {
   // Whether a type arriving with a sample may replace the input's type now (the type has
   // passed the input pin's check already). The default accepts.
   virtual HRESULT AcceptInputChange(const AM_MEDIA_TYPE* type);
-  // Called with the receive lock held.
-  virtual HRESULT Receive(IMediaSample* sample) = 0;
-
-  TransformInputPin& Input() { return input_; }
-  TransformOutputPin& Output() { return output_; }
-  InputPin& InputSide() override { return input_; }
-  OutputPin& OutputSide() override { return output_; }
-
- protected:
-  TransformInputPin input_;
-  TransformOutputPin output_;
 };
 
 }  // namespace mw::ds

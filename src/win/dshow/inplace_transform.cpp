@@ -13,21 +13,14 @@ constexpr LONG kDefaultBufferBytes = 64 * 1024;
 // ---------------------------------------------------------------------------------------
 // Input
 
-InPlaceInputPin::InPlaceInputPin(TransInPlaceFilter* filter)
+InPlaceInputPin::InPlaceInputPin(InPlaceTransformFilter* filter)
     : PassThroughInputPin(filter), owner_(filter) {}
 
 HRESULT InPlaceInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = owner_->CheckInputType(type);
-  if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
-  if (owner_->Output().IsConnected()) {
+  HRESULT hr = owner_->AcceptsInput(type);
+  if (hr == S_OK && owner_->Output().IsConnected()) {
     hr = owner_->CheckTransform(type, &owner_->Output().CurrentType());
   }
-  return hr;
-}
-
-HRESULT InPlaceInputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = InputPin::SetMediaType(type);
-  if (SUCCEEDED(hr)) hr = owner_->SetMediaType(PINDIR_INPUT, type);
   return hr;
 }
 
@@ -40,13 +33,6 @@ HRESULT STDMETHODCALLTYPE InPlaceInputPin::GetAllocator(IMemAllocator** allocato
   return InputPin::GetAllocator(allocator);
 }
 
-HRESULT STDMETHODCALLTYPE InPlaceInputPin::Receive(IMediaSample* sample) {
-  Lock lock(owner_->ReceiveLock());
-  const HRESULT hr = InputPin::Receive(sample);  // checks the state and flushing
-  if (hr != S_OK) return hr;
-  return owner_->Receive(sample);
-}
-
 HRESULT STDMETHODCALLTYPE InPlaceInputPin::ReceiveCanBlock() {
   IMemInputPin* downstream = owner_->Output().PeerInput();
   return downstream != nullptr ? downstream->ReceiveCanBlock() : S_FALSE;
@@ -55,7 +41,7 @@ HRESULT STDMETHODCALLTYPE InPlaceInputPin::ReceiveCanBlock() {
 // ---------------------------------------------------------------------------------------
 // Output
 
-InPlaceOutputPin::InPlaceOutputPin(TransInPlaceFilter* filter)
+InPlaceOutputPin::InPlaceOutputPin(InPlaceTransformFilter* filter)
     : SeekingOutputPin(filter, &filter->Input()), owner_(filter) {}
 
 // Downstream is offered the input's type: an in-place filter passes its format through.
@@ -65,17 +51,10 @@ HRESULT InPlaceOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
 }
 
 HRESULT InPlaceOutputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = owner_->CheckInputType(type);
-  if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
-  if (owner_->Input().IsConnected()) {
+  HRESULT hr = owner_->AcceptsInput(type);
+  if (hr == S_OK && owner_->Input().IsConnected()) {
     hr = owner_->CheckTransform(&owner_->Input().CurrentType(), type);
   }
-  return hr;
-}
-
-HRESULT InPlaceOutputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
-  HRESULT hr = OutputPin::SetMediaType(type);
-  if (SUCCEEDED(hr)) hr = owner_->SetMediaType(PINDIR_OUTPUT, type);
   return hr;
 }
 
@@ -110,10 +89,10 @@ HRESULT InPlaceOutputPin::DecideBufferSize(IMemAllocator* allocator,
 // ---------------------------------------------------------------------------------------
 // Filter
 
-TransInPlaceFilter::TransInPlaceFilter(IUnknown* outer, const CLSID& clsid)
-    : TwoPinFilter(outer, clsid), input_(this), output_(this) {}
+InPlaceTransformFilter::InPlaceTransformFilter(IUnknown* outer, const CLSID& clsid)
+    : TwoPinFilterWith(outer, clsid, this) {}
 
-HRESULT TransInPlaceFilter::Receive(IMediaSample* sample) {
+HRESULT InPlaceTransformFilter::Receive(IMediaSample* sample) {
   const HRESULT hr = Transform(sample);
   if (hr == S_OK) return output_.Deliver(sample);
   return hr == S_FALSE ? S_OK : hr;

@@ -7,57 +7,41 @@
 
 namespace mw::ds {
 
-class TransInPlaceFilter;
+class InPlaceTransformFilter;
 
 class InPlaceInputPin final : public PassThroughInputPin {
  public:
-  explicit InPlaceInputPin(TransInPlaceFilter* filter);
+  explicit InPlaceInputPin(InPlaceTransformFilter* filter);
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
-
   HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
-  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
 
  private:
-  TransInPlaceFilter* owner_;
+  InPlaceTransformFilter* owner_;
 };
 
 class InPlaceOutputPin final : public SeekingOutputPin {
  public:
-  explicit InPlaceOutputPin(TransInPlaceFilter* filter);
+  explicit InPlaceOutputPin(InPlaceTransformFilter* filter);
 
   HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT DecideAllocator(IMemInputPin* peer, IMemAllocator** allocator) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
  private:
-  TransInPlaceFilter* owner_;
+  InPlaceTransformFilter* owner_;
 };
 
-class TransInPlaceFilter : public TwoPinFilter {
+class InPlaceTransformFilter : public TwoPinFilterWith<InPlaceInputPin, InPlaceOutputPin> {
  public:
-  TransInPlaceFilter(IUnknown* outer, const CLSID& clsid);
+  InPlaceTransformFilter(IUnknown* outer, const CLSID& clsid);
 
-  // The effect's part.
-  virtual HRESULT CheckInputType(const AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) = 0;
-  virtual HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) = 0;
-  // Called with the receive lock held; the default transforms and delivers the sample.
-  virtual HRESULT Receive(IMediaSample* sample);
+  // The default transforms the sample and delivers it.
+  HRESULT Receive(IMediaSample* sample) override;
+  // The effect's work on a sample: S_OK to deliver it, S_FALSE to drop it, or a failure.
   virtual HRESULT Transform(IMediaSample* sample) = 0;
-
-  InPlaceInputPin& Input() { return input_; }
-  InPlaceOutputPin& Output() { return output_; }
-  InputPin& InputSide() override { return input_; }
-  OutputPin& OutputSide() override { return output_; }
-
- protected:
-  InPlaceInputPin input_;
-  InPlaceOutputPin output_;
 };
 
 }  // namespace mw::ds

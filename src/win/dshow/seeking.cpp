@@ -2,7 +2,7 @@
 
 #include <vfwmsgs.h>
 
-#include "win/dshow/filter.h"
+#include "win/dshow/pins.h"
 
 namespace mw::ds {
 
@@ -17,64 +17,68 @@ IMediaSeeking* SeekingPassThrough::Upstream() {
   return seeking;
 }
 
-// Each call: find the upstream interface, forward, release.
-#define MW_FORWARD_SEEKING(call)                      \
-  IMediaSeeking* up = Upstream();                     \
-  if (up == nullptr) return VFW_E_NOT_CONNECTED;      \
-  const HRESULT hr = up->call;                        \
-  up->Release();                                      \
-  return hr
+template <class... Params, class... Args>
+HRESULT SeekingPassThrough::Forward(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*call)(Params...),
+                                    Args... args) {
+  IMediaSeeking* up = Upstream();
+  if (up == nullptr) return VFW_E_NOT_CONNECTED;
+  const HRESULT hr = (up->*call)(args...);
+  up->Release();
+  return hr;
+}
 
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetCapabilities(DWORD* c) {
-  MW_FORWARD_SEEKING(GetCapabilities(c));
+  return Forward(&IMediaSeeking::GetCapabilities, c);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::CheckCapabilities(DWORD* c) {
-  MW_FORWARD_SEEKING(CheckCapabilities(c));
+  return Forward(&IMediaSeeking::CheckCapabilities, c);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::IsFormatSupported(const GUID* f) {
-  MW_FORWARD_SEEKING(IsFormatSupported(f));
+  return Forward(&IMediaSeeking::IsFormatSupported, f);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::QueryPreferredFormat(GUID* f) {
-  MW_FORWARD_SEEKING(QueryPreferredFormat(f));
+  return Forward(&IMediaSeeking::QueryPreferredFormat, f);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetTimeFormat(GUID* f) {
-  MW_FORWARD_SEEKING(GetTimeFormat(f));
+  return Forward(&IMediaSeeking::GetTimeFormat, f);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::IsUsingTimeFormat(const GUID* f) {
-  MW_FORWARD_SEEKING(IsUsingTimeFormat(f));
+  return Forward(&IMediaSeeking::IsUsingTimeFormat, f);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::SetTimeFormat(const GUID* f) {
-  MW_FORWARD_SEEKING(SetTimeFormat(f));
+  return Forward(&IMediaSeeking::SetTimeFormat, f);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetDuration(LONGLONG* d) {
-  MW_FORWARD_SEEKING(GetDuration(d));
+  return Forward(&IMediaSeeking::GetDuration, d);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetStopPosition(LONGLONG* s) {
-  MW_FORWARD_SEEKING(GetStopPosition(s));
+  return Forward(&IMediaSeeking::GetStopPosition, s);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetCurrentPosition(LONGLONG* c) {
-  MW_FORWARD_SEEKING(GetCurrentPosition(c));
+  return Forward(&IMediaSeeking::GetCurrentPosition, c);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::ConvertTimeFormat(LONGLONG* t, const GUID* tf,
                                                                 LONGLONG s, const GUID* sf) {
-  MW_FORWARD_SEEKING(ConvertTimeFormat(t, tf, s, sf));
+  return Forward(&IMediaSeeking::ConvertTimeFormat, t, tf, s, sf);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::SetPositions(LONGLONG* c, DWORD cf, LONGLONG* s,
                                                            DWORD sf) {
-  MW_FORWARD_SEEKING(SetPositions(c, cf, s, sf));
+  return Forward(&IMediaSeeking::SetPositions, c, cf, s, sf);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetPositions(LONGLONG* c, LONGLONG* s) {
-  MW_FORWARD_SEEKING(GetPositions(c, s));
+  return Forward(&IMediaSeeking::GetPositions, c, s);
 }
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetAvailable(LONGLONG* e, LONGLONG* l) {
-  MW_FORWARD_SEEKING(GetAvailable(e, l));
+  return Forward(&IMediaSeeking::GetAvailable, e, l);
 }
-HRESULT STDMETHODCALLTYPE SeekingPassThrough::SetRate(double r) { MW_FORWARD_SEEKING(SetRate(r)); }
-HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetRate(double* r) { MW_FORWARD_SEEKING(GetRate(r)); }
+HRESULT STDMETHODCALLTYPE SeekingPassThrough::SetRate(double r) {
+  return Forward(&IMediaSeeking::SetRate, r);
+}
+HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetRate(double* r) {
+  return Forward(&IMediaSeeking::GetRate, r);
+}
 HRESULT STDMETHODCALLTYPE SeekingPassThrough::GetPreroll(LONGLONG* p) {
-  MW_FORWARD_SEEKING(GetPreroll(p));
+  return Forward(&IMediaSeeking::GetPreroll, p);
 }
-
-#undef MW_FORWARD_SEEKING
 
 }  // namespace mw::ds

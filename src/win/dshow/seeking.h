@@ -43,6 +43,9 @@ class SeekingPassThrough final : public IMediaSeeking {
  private:
   // The upstream IMediaSeeking with a reference, or null.
   IMediaSeeking* Upstream();
+  // Calls `call` on the upstream interface: VFW_E_NOT_CONNECTED when there is none.
+  template <class... Params, class... Args>
+  HRESULT Forward(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*call)(Params...), Args... args);
 
   IUnknown* owner_;
   InputPin* input_;

@@ -1,33 +1,31 @@
 #include "win/dshow/two_pin_filter.h"
 
-#include <vfwmsgs.h>
-
 namespace mw::ds {
+
+// ---------------------------------------------------------------------------------------
+// Pins
 
 PassThroughInputPin::PassThroughInputPin(TwoPinFilter* filter)
     : InputPin(filter, L"Input"), host_(filter) {}
 
-HRESULT STDMETHODCALLTYPE PassThroughInputPin::EndOfStream() {
-  Lock lock(host_->ReceiveLock());
-  if (flushing_) return S_OK;
-  if (host_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return host_->EndOfStream();
+HRESULT PassThroughInputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
+  HRESULT hr = InputPin::SetMediaType(type);
+  if (SUCCEEDED(hr)) hr = host_->SetMediaType(PINDIR_INPUT, type);
+  return hr;
 }
 
-HRESULT STDMETHODCALLTYPE PassThroughInputPin::BeginFlush() {
-  // Not under the receive lock: a streaming thread blocked downstream must be released
-  // by the flush going down first.
-  flushing_ = true;
+HRESULT PassThroughInputPin::OnReceive(IMediaSample* sample) { return host_->Receive(sample); }
+
+HRESULT PassThroughInputPin::OnEndOfStream() { return host_->EndOfStream(); }
+
+HRESULT PassThroughInputPin::OnBeginFlush() {
   OutputPin& out = host_->OutputSide();
   return out.IsConnected() ? out.DeliverBeginFlush() : S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE PassThroughInputPin::EndFlush() {
-  Lock lock(host_->ReceiveLock());
+HRESULT PassThroughInputPin::OnEndFlush() {
   OutputPin& out = host_->OutputSide();
-  const HRESULT hr = out.IsConnected() ? out.DeliverEndFlush() : S_OK;
-  flushing_ = false;
-  return hr;
+  return out.IsConnected() ? out.DeliverEndFlush() : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PassThroughInputPin::NewSegment(REFERENCE_TIME start,
@@ -38,7 +36,7 @@ HRESULT STDMETHODCALLTYPE PassThroughInputPin::NewSegment(REFERENCE_TIME start,
 }
 
 SeekingOutputPin::SeekingOutputPin(TwoPinFilter* filter, InputPin* input)
-    : OutputPin(filter, L"Output"), seeking_(static_cast<IPin*>(this), input) {}
+    : OutputPin(filter, L"Output"), host_(filter), seeking_(static_cast<IPin*>(this), input) {}
 
 HRESULT STDMETHODCALLTYPE SeekingOutputPin::QueryInterface(REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
@@ -46,11 +44,16 @@ HRESULT STDMETHODCALLTYPE SeekingOutputPin::QueryInterface(REFIID iid, void** ou
   return OutputPin::QueryInterface(iid, out);
 }
 
-TwoPinFilter::TwoPinFilter(IUnknown* outer, const CLSID& clsid) : BaseFilter(outer, clsid) {
-  InitializeCriticalSection(&receiveLock_);
+HRESULT SeekingOutputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
+  HRESULT hr = OutputPin::SetMediaType(type);
+  if (SUCCEEDED(hr)) hr = host_->SetMediaType(PINDIR_OUTPUT, type);
+  return hr;
 }
 
-TwoPinFilter::~TwoPinFilter() { DeleteCriticalSection(&receiveLock_); }
+// ---------------------------------------------------------------------------------------
+// Filter
+
+TwoPinFilter::TwoPinFilter(IUnknown* outer, const CLSID& clsid) : BaseFilter(outer, clsid) {}
 
 BasePin* TwoPinFilter::GetPin(int index) {
   if (index == 0) return &InputSide();
@@ -58,40 +61,29 @@ BasePin* TwoPinFilter::GetPin(int index) {
   return nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE TwoPinFilter::Stop() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) return S_OK;
-  // Release a streaming thread waiting for a buffer on either side, then wait for it to
-  // leave.
-  InputSide().Inactive();
-  OutputSide().Inactive();
-  Lock receive(&receiveLock_);
-  const HRESULT hr = StopStreaming();
-  state_ = State_Stopped;
+HRESULT TwoPinFilter::AcceptsInput(const AM_MEDIA_TYPE* type) {
+  const HRESULT hr = CheckInputType(type);
+  if (hr == S_OK) return S_OK;
+  return FAILED(hr) ? hr : E_FAIL;
+}
+
+HRESULT TwoPinFilter::InitStreaming() {
+  // Not fully connected: nothing streams; the state changes all the same.
+  if (!InputSide().IsConnected() || !OutputSide().IsConnected()) return S_OK;
+  HRESULT hr = OutputSide().Active();
+  if (FAILED(hr)) return hr;
+  {
+    Lock receive(&receiveLock_);
+    hr = StartStreaming();
+  }
+  if (FAILED(hr)) OutputSide().Inactive();
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE TwoPinFilter::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    if (!InputSide().IsConnected() || !OutputSide().IsConnected()) {
-      // Not fully connected: nothing streams; the state changes all the same.
-      state_ = State_Paused;
-      return S_OK;
-    }
-    HRESULT hr = OutputSide().Active();
-    if (FAILED(hr)) return hr;
-    {
-      Lock receive(&receiveLock_);
-      hr = StartStreaming();
-    }
-    if (FAILED(hr)) {
-      OutputSide().Inactive();
-      return hr;
-    }
-  }
-  state_ = State_Paused;
-  return S_OK;
+HRESULT TwoPinFilter::CleanupStreaming() {
+  BaseFilter::CleanupStreaming();
+  Lock receive(&receiveLock_);
+  return StopStreaming();
 }
 
 HRESULT TwoPinFilter::EndOfStream() {

@@ -1,6 +1,6 @@
 // The Chorus filter object: the in-place effect filter with IChorusParams.
 #include "core/effects/chorus/chorus.h"
-#include "win/filters/effect_filter.h"
+#include "win/filters/inplace_filter.h"
 #include "win/filters/filter_classes.h"
 
 namespace mw {

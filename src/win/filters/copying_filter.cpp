@@ -5,9 +5,8 @@
 
 #include <climits>
 
-#include "win/dshow/media_type.h"
-#include "win/filters/sample_adapters.h"
 #include "core/frame/format_pair.h"
+#include "win/dshow/media_type.h"
 
 namespace mw {
 namespace {
@@ -19,24 +18,9 @@ constexpr LONG kMinOutputBytes = 512;
 }  // namespace
 
 EffectCopyingFilter::EffectCopyingFilter(IUnknown* outer, const EffectDescription& effect)
-    : TransformFilter(outer, AsGuid(effect.filterClsid)),
-      core_(effect),
-      common_(this, core_.Params()) {}
+    : EffectFilterBase(outer, effect) {}
 
 EffectCopyingFilter::~EffectCopyingFilter() = default;
-
-HRESULT STDMETHODCALLTYPE EffectCopyingFilter::NonDelegatingQueryInterface(REFIID iid,
-                                                                           void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, AsGuid(core_.Description().ParamsIid()))) return ds::GetInterface(ParamsInterface(), out);
-  if (common_.Query(iid, out) == S_OK) return S_OK;
-  return TransformFilter::NonDelegatingQueryInterface(iid, out);
-}
-
-HRESULT EffectCopyingFilter::CheckInputType(const AM_MEDIA_TYPE* type) {
-  if (type == nullptr) return E_POINTER;
-  return mw::CheckInputType(ToProposed(*type));
-}
 
 HRESULT EffectCopyingFilter::CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) {
   if (in == nullptr || out == nullptr) return E_POINTER;
@@ -53,20 +37,14 @@ HRESULT EffectCopyingFilter::ProposeOutputType(const AM_MEDIA_TYPE& input, AM_ME
   return channels == 1 || channels == 2 ? S_OK : S_FALSE;
 }
 
-HRESULT EffectCopyingFilter::SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) {
-  if (type->pbFormat == nullptr) return E_POINTER;
-  return core_.Frame().SetMediaType(direction == PINDIR_INPUT ? kPinInput : kPinOutput,
-                                    type->pbFormat, type->cbFormat);
-}
-
 // The input allocator's properties with four times its buffer size: whatever an input
 // buffer becomes, its output fills a few buffers at most.
 HRESULT EffectCopyingFilter::DecideBufferSize(IMemAllocator* allocator,
                                               ALLOCATOR_PROPERTIES* props) {
   if (allocator == nullptr || props == nullptr) return E_POINTER;
   ALLOCATOR_PROPERTIES want = *props;
-  IMemAllocator* upstream = input_.Allocator();
-  if (input_.IsConnected() && upstream != nullptr) {
+  IMemAllocator* upstream = Input().Allocator();
+  if (Input().IsConnected() && upstream != nullptr) {
     ALLOCATOR_PROPERTIES in{};
     if (SUCCEEDED(upstream->GetProperties(&in))) want = in;
   }
@@ -86,23 +64,8 @@ HRESULT EffectCopyingFilter::DecideBufferSize(IMemAllocator* allocator,
 HRESULT EffectCopyingFilter::AcceptInputChange(const AM_MEDIA_TYPE* type) {
   if (type->pbFormat == nullptr || type->cbFormat < 16) return VFW_E_INVALIDMEDIATYPE;
   const EffectFormat next = EffectFormat::FromFormatBlock(type->pbFormat, type->cbFormat);
-  return FollowsWhileStreaming(core_.Frame().InputFormat(), next) ? S_OK
+  return FollowsWhileStreaming(Core().Frame().InputFormat(), next) ? S_OK
                                                                    : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT EffectCopyingFilter::StartStreaming() { return core_.Frame().StartStreaming(); }
-HRESULT EffectCopyingFilter::StopStreaming() { return core_.Frame().StopStreaming(); }
-
-HRESULT EffectCopyingFilter::Receive(IMediaSample* sample) {
-  SampleBuffer buffer(sample);
-  PinDownstream downstream(output_);
-  return core_.Frame().Receive(buffer, downstream);
-}
-
-HRESULT EffectCopyingFilter::EndOfStream() {
-  if (!output_.IsConnected()) return core_.Frame().EndOfStream(nullptr);
-  PinDownstream downstream(output_);
-  return core_.Frame().EndOfStream(&downstream);
 }
 
 }  // namespace mw

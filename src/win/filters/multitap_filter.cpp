@@ -1,5 +1,5 @@
 // The Multi-Tap Delay filter object: the in-place effect filter with IMultiTapParams.
-#include "win/filters/effect_filter.h"
+#include "win/filters/inplace_filter.h"
 #include "core/effects/multitap/multi_tap_delay.h"
 #include "win/filters/filter_classes.h"
 

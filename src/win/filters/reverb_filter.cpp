@@ -1,5 +1,5 @@
 // The Reverb filter object: the in-place effect filter with IReverbParams.
-#include "win/filters/effect_filter.h"
+#include "win/filters/inplace_filter.h"
 #include "core/effects/reverb/reverb.h"
 #include "win/filters/filter_classes.h"
 

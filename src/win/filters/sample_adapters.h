@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "win/dshow/filter.h"
+#include "win/dshow/pins.h"
 #include "core/frame/effect_format.h"
 #include "core/frame/inplace_frame.h"
 

@@ -1,6 +1,6 @@
 // The Simple Delay filter object: the in-place effect filter with ISimpleDelayParams.
 #include "core/effects/delay/simple_delay.h"
-#include "win/filters/effect_filter.h"
+#include "win/filters/inplace_filter.h"
 #include "win/filters/filter_classes.h"
 
 namespace mw {

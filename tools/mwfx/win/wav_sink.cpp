@@ -37,32 +37,12 @@ HRESULT WavSinkInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::Receive(IMediaSample* sample) {
-  if (sample == nullptr) return E_POINTER;
-  Lock lock(sink_->ReceiveLock());
-  if (flushing_) return S_FALSE;
-  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return sink_->OnReceive(sample);
-}
+HRESULT WavSinkInputPin::OnReceive(IMediaSample* sample) { return sink_->OnReceive(sample); }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndOfStream() {
-  Lock lock(sink_->ReceiveLock());
-  if (flushing_) return S_OK;  // a flush cancels the stream that this end belonged to
-  if (sink_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return sink_->OnEndOfStream();
-}
+HRESULT WavSinkInputPin::OnEndOfStream() { return sink_->OnEndOfStream(); }
 
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::BeginFlush() {
-  // Not under the receive lock: nothing here waits for the streaming thread.
-  flushing_ = true;
+HRESULT WavSinkInputPin::OnBeginFlush() {
   sink_->OnBeginFlush();
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndFlush() {
-  // Waits for a Receive still in progress, so that nothing of the old stream follows.
-  Lock lock(sink_->ReceiveLock());
-  flushing_ = false;
   return S_OK;
 }
 
@@ -70,14 +50,10 @@ HRESULT STDMETHODCALLTYPE WavSinkInputPin::EndFlush() {
 // The filter
 
 WavSink::WavSink() : BaseFilter(nullptr, kNoClass), pin_(this), seeking_(Owner(), &pin_) {
-  InitializeCriticalSection(&receiveLock_);
   InitializeCriticalSection(&eventLock_);
 }
 
-WavSink::~WavSink() {
-  DeleteCriticalSection(&eventLock_);
-  DeleteCriticalSection(&receiveLock_);
-}
+WavSink::~WavSink() { DeleteCriticalSection(&eventLock_); }
 
 HRESULT WavSink::Create(WavSink** out) {
   if (out == nullptr) return E_POINTER;
@@ -98,43 +74,43 @@ HRESULT STDMETHODCALLTYPE WavSink::NonDelegatingQueryInterface(REFIID iid, void*
 
 mw::ds::BasePin* WavSink::GetPin(int index) { return index == 0 ? &pin_ : nullptr; }
 
-HRESULT STDMETHODCALLTYPE WavSink::Stop() {
-  Lock lock(&filterLock_);
-  const HRESULT hr = BaseFilter::Stop();
+HRESULT WavSink::InitStreaming() {
   {
-    Lock receive(&receiveLock_);  // a Receive in progress has finished
-  }
-  Lock events(&eventLock_);
-  running_ = false;
-  endOfStream_ = false;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE WavSink::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    // A new stream: nothing of the previous one is kept.
     Lock receive(&receiveLock_);
     data_.clear();
     received_ = 0;
-    InterlockedExchange(&writeStatus_, S_OK);
+    writeStatus_ = S_OK;
   }
-  {
-    Lock events(&eventLock_);
-    running_ = false;
-  }
-  return BaseFilter::Pause();
+  return BaseFilter::InitStreaming();
 }
 
-HRESULT STDMETHODCALLTYPE WavSink::Run(REFERENCE_TIME start) {
-  Lock lock(&filterLock_);
-  const HRESULT hr = BaseFilter::Run(start);
-  if (FAILED(hr)) return hr;
+// EC_COMPLETE goes out whenever one flag is set while the other is: at the end of the
+// stream while running, and on each run after the end of the stream (the graph counts
+// completions afresh on each run, so an end that came while paused, or in an earlier
+// run, is signalled again).
+void WavSink::SetEventFlag(bool WavSink::*flag, bool on) {
   Lock events(&eventLock_);
-  running_ = true;
-  // The graph counts completions afresh on each run: an end of stream that came while
-  // paused (or in an earlier run) is signalled again now.
-  if (endOfStream_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  this->*flag = on;
+  if (running_ && endOfStream_ && on) NotifyEvent(EC_COMPLETE, S_OK, 0);
+}
+
+HRESULT WavSink::StartRunning(REFERENCE_TIME) {
+  SetEventFlag(&WavSink::running_, true);
+  return S_OK;
+}
+
+HRESULT WavSink::StopRunning() {
+  SetEventFlag(&WavSink::running_, false);
+  return S_OK;
+}
+
+HRESULT WavSink::CleanupStreaming() {
+  const HRESULT hr = BaseFilter::CleanupStreaming();
+  {
+    Lock receive(&receiveLock_);  // a Receive in progress has finished
+  }
+  SetEventFlag(&WavSink::running_, false);
+  SetEventFlag(&WavSink::endOfStream_, false);
   return hr;
 }
 
@@ -153,32 +129,27 @@ HRESULT WavSink::OnReceive(IMediaSample* sample) {
   if (writer_) {
     hr = writer_(data, static_cast<std::size_t>(length));
     if (FAILED(hr)) {
-      InterlockedExchange(&writeStatus_, hr);
+      writeStatus_ = hr;
       return hr;
     }
   } else {
     try {
       data_.insert(data_.end(), data, data + length);
     } catch (const std::bad_alloc&) {
-      InterlockedExchange(&writeStatus_, E_OUTOFMEMORY);
+      writeStatus_ = E_OUTOFMEMORY;
       return E_OUTOFMEMORY;
     }
   }
-  InterlockedExchangeAdd64(&received_, length);
+  received_ += static_cast<std::uint64_t>(length);
   return S_OK;
 }
 
 HRESULT WavSink::OnEndOfStream() {
-  Lock events(&eventLock_);
-  endOfStream_ = true;
-  if (running_) NotifyEvent(EC_COMPLETE, S_OK, 0);
+  SetEventFlag(&WavSink::endOfStream_, true);
   return S_OK;
 }
 
-void WavSink::OnBeginFlush() {
-  Lock events(&eventLock_);
-  endOfStream_ = false;
-}
+void WavSink::OnBeginFlush() { SetEventFlag(&WavSink::endOfStream_, false); }
 
 void WavSink::SetWriter(Writer writer) {
   Lock lock(&filterLock_);
@@ -199,17 +170,14 @@ std::vector<BYTE> WavSink::TakeData() {
   return out;
 }
 
-std::uint64_t WavSink::BytesReceived() const {
-  return static_cast<std::uint64_t>(
-      InterlockedCompareExchange64(const_cast<volatile LONG64*>(&received_), 0, 0));
-}
+std::uint64_t WavSink::BytesReceived() const { return received_; }
 
 bool WavSink::EndOfStreamReceived() {
   Lock events(&eventLock_);
   return endOfStream_;
 }
 
-HRESULT WavSink::WriteStatus() { return InterlockedCompareExchange(&writeStatus_, 0, 0); }
+HRESULT WavSink::WriteStatus() { return writeStatus_; }
 
 std::vector<BYTE> WavSink::ConnectedFormat() {
   Lock lock(&filterLock_);

@@ -9,18 +9,19 @@
 // the graph runs).
 //
 // Threads: Receive and EndOfStream arrive on the upstream streaming thread, serialised by
-// the receive lock; state changes and flushes arrive on the application's thread. Lock
-// order: filter lock, then receive lock, then the event lock (a leaf).
+// the filter's receive lock; state changes and flushes arrive on the application's thread.
+// Lock order: filter lock, then receive lock, then the event lock (a leaf).
 #pragma once
 
 #include <windows.h>
 #include <strmif.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "win/dshow/filter.h"
+#include "win/dshow/base_filter.h"
 #include "win/dshow/seeking.h"
 
 namespace mwfx {
@@ -32,12 +33,12 @@ class WavSinkInputPin final : public mw::ds::InputPin {
   explicit WavSinkInputPin(WavSink* sink);
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-
-  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_FALSE; }
-  HRESULT STDMETHODCALLTYPE EndOfStream() override;
-  HRESULT STDMETHODCALLTYPE BeginFlush() override;
-  HRESULT STDMETHODCALLTYPE EndFlush() override;
+
+ protected:
+  HRESULT OnReceive(IMediaSample* sample) override;
+  HRESULT OnEndOfStream() override;
+  HRESULT OnBeginFlush() override;
 
  private:
   WavSink* sink_;
@@ -55,10 +56,6 @@ class WavSink final : public mw::ds::BaseFilter, public IAMFilterMiscFlags {
   MW_DELEGATE_IUNKNOWN
   HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
 
-  // IMediaFilter
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE Pause() override;
-  HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
   // IAMFilterMiscFlags
   ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
@@ -83,24 +80,33 @@ class WavSink final : public mw::ds::BaseFilter, public IAMFilterMiscFlags {
   // The connected media type's format block (empty while unconnected).
   std::vector<BYTE> ConnectedFormat();
 
-  // Called by the pin.
+  // Called by the pin, with the receive lock held (OnBeginFlush excepted).
   HRESULT OnReceive(IMediaSample* sample);
   HRESULT OnEndOfStream();
   void OnBeginFlush();
-  CRITICAL_SECTION* ReceiveLock() { return &receiveLock_; }
+
+ protected:
+  // A new stream on leaving Stopped: nothing of the previous one is kept.
+  HRESULT InitStreaming() override;
+  // Completion is signalled while running only.
+  HRESULT StartRunning(REFERENCE_TIME start) override;
+  HRESULT StopRunning() override;
+  HRESULT CleanupStreaming() override;
 
  private:
   WavSink();
   ~WavSink() override;
+  // Sets running_ or endOfStream_ under the event lock, and signals completion.
+  void SetEventFlag(bool WavSink::*flag, bool on);
+
   WavSinkInputPin pin_;
   mw::ds::SeekingPassThrough seeking_;
-  CRITICAL_SECTION receiveLock_;
   CRITICAL_SECTION eventLock_;
   Writer writer_;
   Inspector inspector_;
   std::vector<BYTE> data_;
-  volatile LONG64 received_ = 0;
-  volatile LONG writeStatus_ = S_OK;
+  std::atomic<std::uint64_t> received_{0};
+  std::atomic<HRESULT> writeStatus_{S_OK};
   // Under the event lock.
   bool running_ = false;
   bool endOfStream_ = false;

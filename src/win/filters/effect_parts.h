@@ -1,19 +1,21 @@
-// The component shell of an effect: our transform filters wrapped around the portable
-// effect (engine, parameters, record, presets, streaming frame), with the interfaces a host
-// uses. Every interface delegates IUnknown to the controlling object.
+// The COM interface parts of every effect filter object: each is one interface whose
+// IUnknown is the filter's controlling object, and each reaches the portable effect
+// through the filter. Property pages, persistence and presets are common to all six
+// effects; the parameter interface part is completed by each effect with its accessors.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 #include <strmif.h>
 
+#include <cstdint>
 #include <cstring>
-#include <memory>
+#include <type_traits>
 
-#include "win/dshow/inplace_transform.h"
-#include "core/effects/inplace_effect.h"
-#include "win/filters/filter_classes.h"
+#include "core/effects/effect.h"
+#include "core/frame/effect_format.h"
 #include "mwppack1/mwppack1.h"
+#include "win/dshow/com.h"
 
 namespace mw {
 
@@ -95,60 +97,15 @@ class CommonParts {
   PresetsPart presets_;
 };
 
-class EffectInPlaceFilter;
+static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
 
-class DirectProcessPart final : public FilterPart<IEffectDirectProcess> {
- public:
-  explicit DirectProcessPart(EffectInPlaceFilter* f);
-  HRESULT STDMETHODCALLTYPE Initialize(DWORD channels, DWORD rate) override;
-  HRESULT STDMETHODCALLTYPE Process(float* buffer, DWORD frames, BOOL limited) override;
-  HRESULT STDMETHODCALLTYPE ProcessTail(float* buffer, DWORD* frames) override;
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE ParametersChanged() override;
-  HRESULT STDMETHODCALLTYPE UpdateParameters(BOOL reset, DWORD, DWORD) override;
-
- private:
-  EffectInPlaceFilter* filter_;
-};
-
-class EffectInPlaceFilter : public ds::TransInPlaceFilter, public EffectObject {
- public:
-  // `params` is the effect's parameter interface part, owned by the derived filter.
-  EffectInPlaceFilter(IUnknown* outer, const EffectDescription& effect);
-  ~EffectInPlaceFilter() override;
-
-  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
-
-  const ds::FilterSetup* GetSetupData() override { return FilterSetupOf(core_.Description()); }
-  HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override;
-  HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
-  HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
-  HRESULT StartStreaming() override;
-  HRESULT StopStreaming() override;
-  HRESULT Receive(IMediaSample* sample) override;
-  HRESULT Transform(IMediaSample* sample) override;
-  HRESULT EndOfStream() override;
-
-  InPlaceEffect& Core() { return core_; }
-  Effect& CoreEffect() override { return core_; }
-  IUnknown* ControllingUnknown() override { return Owner(); }
-
- protected:
-  // The effect's parameter interface, answered first.
-  virtual IUnknown* ParamsInterface() = 0;
-
- private:
-  InPlaceEffect core_;
-  CommonParts common_;
-  DirectProcessPart direct_;
-};
-
-// The shared part of every effect's parameter interface; the accessor pairs are added by
-// each effect in its published slot order, from its field table.
-template <class Interface, class Block>
+// The shared part of every effect's parameter interface, on the effect filter of its kind
+// (`Filter`); the accessor pairs are added by each effect in its published slot order,
+// from its field table.
+template <class Filter, class Interface, class Block>
 class ParamBlockPart : public FilterPart<Interface> {
  public:
-  explicit ParamBlockPart(EffectObject* f) : FilterPart<Interface>(f) {}
+  explicit ParamBlockPart(Filter* f) : FilterPart<Interface>(f), filter_(f) {}
   HRESULT STDMETHODCALLTYPE GetParameters(Block* block) override {
     return Store().GetParameters(block);
   }
@@ -160,25 +117,20 @@ class ParamBlockPart : public FilterPart<Interface> {
   }
 
  protected:
-  ParamStore& Store() { return f_->CoreEffect().Params(); }
-  HRESULT Get(std::size_t field, LONG* value) {
+  ParamStore& Store() { return filter_->CoreEffect().Params(); }
+  // A field as the interface's 32-bit integer type (LONG or DWORD): the same 32 bits.
+  template <class Int>
+  HRESULT Get(std::size_t field, Int* value) {
+    static_assert(std::is_integral_v<Int> && sizeof(Int) == 4, "a 32-bit integer");
     if (value == nullptr) return E_POINTER;
     std::int32_t v = 0;
     const HRESULT hr = Store().Get(field, &v);
-    *value = v;
+    *value = static_cast<Int>(v);
     return hr;
   }
-  HRESULT Put(std::size_t field, LONG value) {
-    return Store().Put(field, static_cast<std::int32_t>(value));
-  }
-  HRESULT Get(std::size_t field, DWORD* value) {
-    if (value == nullptr) return E_POINTER;
-    std::int32_t v = 0;
-    const HRESULT hr = Store().Get(field, &v);
-    *value = static_cast<std::uint32_t>(v);
-    return hr;
-  }
-  HRESULT Put(std::size_t field, DWORD value) {
+  template <class Int>
+  HRESULT Put(std::size_t field, Int value) {
+    static_assert(std::is_integral_v<Int> && sizeof(Int) == 4, "a 32-bit integer");
     return Store().Put(field, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
   }
   HRESULT Get(std::size_t field, double* value) {
@@ -187,61 +139,18 @@ class ParamBlockPart : public FilterPart<Interface> {
   }
   HRESULT Put(std::size_t field, double value) { return Store().PutDouble(field, value); }
 
-  using FilterPart<Interface>::f_;
-};
-
-// The parameter interface of an in-place effect: one format.
-template <class Interface, class Block>
-class ParamsPart : public ParamBlockPart<Interface, Block> {
- public:
-  explicit ParamsPart(EffectInPlaceFilter* f) : ParamBlockPart<Interface, Block>(f), filter_(f) {}
-  HRESULT STDMETHODCALLTYPE GetFormat(WAVEFORMATEX* format) override {
+  // A wave format that `get` writes as the effect's 18 bytes, handed out when it succeeds.
+  template <class Getter>
+  static HRESULT CopyFormat(WAVEFORMATEX* format, Getter get) {
     if (format == nullptr) return E_POINTER;
     std::uint8_t bytes[EffectFormat::kBytes];
-    const HRESULT hr = filter_->Core().GetFormat(bytes);
+    const HRESULT hr = get(bytes);
     if (SUCCEEDED(hr)) std::memcpy(format, bytes, sizeof bytes);
     return hr;
   }
 
- private:
-  EffectInPlaceFilter* filter_;
+  Filter* filter_;
 };
-
-static_assert(sizeof(WAVEFORMATEX) == EffectFormat::kBytes, "WAVEFORMATEX is 18 bytes");
-
-// An effect's filter: the common filter of its kind (in-place or copying) with the
-// effect's parameter interface part.
-template <class Base, class Part>
-class TypedFilter final : public Base {
- public:
-  TypedFilter(IUnknown* outer, const EffectDescription& effect)
-      : Base(outer, effect), params_(this) {}
-
- protected:
-  IUnknown* ParamsInterface() override { return &params_; }
-
- private:
-  Part params_;
-};
-
-// The creation function of an effect's filter class; no exception leaves it.
-template <class Base, class Part>
-HRESULT CreateEffectFilter(IUnknown* outer, const EffectDescription& effect,
-                           ds::UnknownBase** object) {
-  *object = nullptr;
-  try {
-    *object = new TypedFilter<Base, Part>(outer, effect);
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
-}
-
-template <class Part>
-HRESULT CreateTypedFilter(IUnknown* outer, const EffectDescription& effect,
-                          ds::UnknownBase** object) {
-  return CreateEffectFilter<EffectInPlaceFilter, Part>(outer, effect, object);
-}
 
 }  // namespace mw
 

@@ -1,11 +1,6 @@
-#include "win/filters/effect_filter.h"
+#include "win/filters/effect_parts.h"
 
-#include "win/filters/sample_adapters.h"
-
-#include <dshow.h>
-#include <vfwmsgs.h>
-
-#include <cstring>
+#include <memory>
 #include <new>
 
 namespace mw {
@@ -42,17 +37,6 @@ void WindowNotifySink::Post(std::uintptr_t window, std::uint32_t wparam) {
   PostMessageA(reinterpret_cast<HWND>(window), WM_COMMAND, wparam, 0);
 }
 
-// ---------------------------------------------------------------------------------------
-// The filter
-
-EffectInPlaceFilter::EffectInPlaceFilter(IUnknown* outer, const EffectDescription& effect)
-    : TransInPlaceFilter(outer, AsGuid(effect.filterClsid)),
-      core_(effect),
-      common_(this, core_.Params()),
-      direct_(this) {}
-
-EffectInPlaceFilter::~EffectInPlaceFilter() = default;
-
 CommonParts::CommonParts(EffectObject* host, ParamStore& params)
     : params_(params), pages_(host), persist_(host), presets_(host) {
   params_.SetNotifySink(&notifySink_);
@@ -66,52 +50,6 @@ HRESULT CommonParts::Query(REFIID iid, void** out) {
   if (IsEqualIID(iid, IID_IEffectPresets)) return ds::GetInterface(&presets_, out);
   return E_NOINTERFACE;
 }
-
-HRESULT STDMETHODCALLTYPE EffectInPlaceFilter::NonDelegatingQueryInterface(REFIID iid,
-                                                                           void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, AsGuid(core_.Description().ParamsIid()))) return ds::GetInterface(ParamsInterface(), out);
-  if (common_.Query(iid, out) == S_OK) return S_OK;
-  if (IsEqualIID(iid, IID_IEffectDirectProcess)) return ds::GetInterface(&direct_, out);
-  return TransInPlaceFilter::NonDelegatingQueryInterface(iid, out);
-}
-
-HRESULT EffectInPlaceFilter::CheckInputType(const AM_MEDIA_TYPE* type) {
-  if (type == nullptr) return E_POINTER;
-  return mw::CheckInputType(ToProposed(*type));
-}
-
-HRESULT EffectInPlaceFilter::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*) {
-  return S_OK;
-}
-
-HRESULT EffectInPlaceFilter::SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) {
-  return core_.Frame().SetMediaType(direction == PINDIR_INPUT ? kPinInput : kPinOutput,
-                                    type->pbFormat, type->cbFormat);
-}
-
-HRESULT EffectInPlaceFilter::StartStreaming() { return core_.Frame().StartStreaming(); }
-HRESULT EffectInPlaceFilter::StopStreaming() { return core_.Frame().StopStreaming(); }
-
-HRESULT EffectInPlaceFilter::Receive(IMediaSample* sample) {
-  SampleBuffer buffer(sample);
-  PinDownstream downstream(output_);
-  return core_.Frame().Receive(buffer, downstream);
-}
-
-HRESULT EffectInPlaceFilter::Transform(IMediaSample* sample) {
-  SampleBuffer buffer(sample);
-  return core_.Frame().Transform(buffer);
-}
-
-HRESULT EffectInPlaceFilter::EndOfStream() {
-  if (!output_.IsConnected()) return core_.Frame().EndOfStream(nullptr);
-  PinDownstream downstream(output_);
-  return core_.Frame().EndOfStream(&downstream);
-}
-
-// ---------------------------------------------------------------------------------------
-// The parts
 
 HRESULT STDMETHODCALLTYPE SpecifyPagesPart::GetPages(CAUUID* pages) {
   if (pages == nullptr) return E_POINTER;
@@ -174,29 +112,6 @@ HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetName(LONG index, WCHAR* buffer, 
 
 HRESULT STDMETHODCALLTYPE PresetsPart::ApplyPreset(LONG index) {
   return f_->CoreEffect().ApplyPreset(index);
-}
-
-DirectProcessPart::DirectProcessPart(EffectInPlaceFilter* f) : FilterPart(f), filter_(f) {}
-
-HRESULT STDMETHODCALLTYPE DirectProcessPart::Initialize(DWORD channels, DWORD rate) {
-  return filter_->Core().Frame().Initialize(channels, rate);
-}
-HRESULT STDMETHODCALLTYPE DirectProcessPart::Process(float* buffer, DWORD frames, BOOL limited) {
-  return filter_->Core().Frame().Process(buffer, frames, limited != FALSE);
-}
-HRESULT STDMETHODCALLTYPE DirectProcessPart::ProcessTail(float* buffer, DWORD* frames) {
-  if (frames == nullptr) return E_POINTER;
-  std::uint32_t n = *frames;
-  const HRESULT hr = filter_->Core().Frame().ProcessTail(buffer, &n);
-  *frames = n;
-  return hr;
-}
-HRESULT STDMETHODCALLTYPE DirectProcessPart::Stop() { return filter_->Core().Frame().Stop(); }
-HRESULT STDMETHODCALLTYPE DirectProcessPart::ParametersChanged() {
-  return filter_->Core().Frame().ParametersChanged();
-}
-HRESULT STDMETHODCALLTYPE DirectProcessPart::UpdateParameters(BOOL reset, DWORD, DWORD) {
-  return filter_->Core().Frame().UpdateParameters(reset != FALSE);
 }
 
 }  // namespace mw

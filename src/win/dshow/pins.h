@@ -1,18 +1,18 @@
-// Our streaming-filter framework: a base filter with the Stopped/Paused/Running state
-// machine, pins with connection and media type negotiation, and their enumerators.
+// Pins of our streaming-filter framework: connection and media type negotiation (BasePin),
+// the receiving side with its allocator and streaming notifications (InputPin) and the
+// delivering side that chooses the allocator shared with downstream (OutputPin).
 //
-// Locks: each filter has one filter lock for state changes and connections. Transform
-// filters add a receive lock that serialises the streaming thread (see transform.h).
 // Pins keep no reference count of their own: they live and die with their filter, so their
-// AddRef and Release go to the filter's controlling object.
+// AddRef and Release go to the filter's controlling object. Connections change under the
+// filter lock, and only while the filter is stopped.
 #pragma once
 
 #include <windows.h>
 #include <strmif.h>
 
-#include "win/dshow/com.h"
+#include <atomic>
+
 #include "win/dshow/media_type.h"
-#include "win/dshow/registration.h"
 
 namespace mw::ds {
 
@@ -69,6 +69,11 @@ class BasePin : public IPin, public IQualityControl {
  protected:
   HRESULT AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE* type);
   HRESULT TryTypes(IPin* receiver, const AM_MEDIA_TYPE* partial, IEnumMediaTypes* types);
+  // Checks a proposed peer and type; when both pass, takes them (the pin is connected
+  // from then on, even if taking the type fails). A refusal leaves the pin unconnected.
+  HRESULT AcceptPeer(IPin* peer, const AM_MEDIA_TYPE* type);
+  // Undoes a connection that was made or half made.
+  void DropConnection();
 
   BaseFilter* filter_;
   wchar_t name_[32];
@@ -77,9 +82,15 @@ class BasePin : public IPin, public IQualityControl {
   MediaType type_;
   REFERENCE_TIME segmentStart_ = 0, segmentStop_ = 0;
   double segmentRate_ = 1.0;
-  IQualityControl* qualitySink_ = nullptr;
+  // Set by any thread, read by the one that passes a quality message on.
+  std::atomic<IQualityControl*> qualitySink_{nullptr};
 };
 
+// The receiving side. Receive and EndOfStream check, under the filter's receive lock, that
+// the filter is not stopped and no flush is under way, then hand over to OnReceive and
+// OnEndOfStream; BeginFlush and EndFlush set and clear the flushing flag around
+// OnBeginFlush and OnEndFlush. So nothing is taken while the filter is stopped, nor
+// anything of a stream that a flush cancels.
 class InputPin : public BasePin, public IMemInputPin {
  public:
   InputPin(BaseFilter* filter, const wchar_t* name);
@@ -89,10 +100,10 @@ class InputPin : public BasePin, public IMemInputPin {
   ULONG STDMETHODCALLTYPE AddRef() override { return BasePin::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return BasePin::Release(); }
 
-  // IPin: the streaming notifications go to the filter.
-  HRESULT STDMETHODCALLTYPE EndOfStream() override;
-  HRESULT STDMETHODCALLTYPE BeginFlush() override;
-  HRESULT STDMETHODCALLTYPE EndFlush() override;
+  // IPin: the streaming notifications.
+  HRESULT STDMETHODCALLTYPE EndOfStream() final;
+  HRESULT STDMETHODCALLTYPE BeginFlush() final;
+  HRESULT STDMETHODCALLTYPE EndFlush() final;
   HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                        double rate) override;
   HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality q) override;
@@ -101,7 +112,7 @@ class InputPin : public BasePin, public IMemInputPin {
   HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
   HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
   HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
-  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
+  HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) final;
   HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count,
                                             long* processed) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
@@ -114,9 +125,20 @@ class InputPin : public BasePin, public IMemInputPin {
   bool Flushing() const { return flushing_; }
 
  protected:
+  // A sample while streaming, with the receive lock held; the default drops it.
+  virtual HRESULT OnReceive(IMediaSample* sample);
+  // End of stream while streaming, with the receive lock held.
+  virtual HRESULT OnEndOfStream() { return S_OK; }
+  // A flush begins: without the receive lock, since a streaming thread blocked downstream
+  // may first have to be released by the flush going on.
+  virtual HRESULT OnBeginFlush() { return S_OK; }
+  // A flush ends: with the receive lock held, so a Receive still in progress has finished.
+  virtual HRESULT OnEndFlush() { return S_OK; }
+
   IMemAllocator* allocator_ = nullptr;
   bool readOnly_ = false;
-  volatile bool flushing_ = false;
+  // Set and cleared by the flush notifications, read by the streaming thread.
+  std::atomic<bool> flushing_{false};
 };
 
 class OutputPin : public BasePin {
@@ -154,57 +176,6 @@ class OutputPin : public BasePin {
  protected:
   IMemAllocator* allocator_ = nullptr;
   IMemInputPin* peerInput_ = nullptr;
-};
-
-class BaseFilter : public UnknownBase, public IBaseFilter, public IAMovieSetup {
- public:
-  BaseFilter(IUnknown* outer, const CLSID& clsid);
-  ~BaseFilter() override;
-
-  MW_DELEGATE_IUNKNOWN
-  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
-
-  // IPersist
-  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
-  // IMediaFilter
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE Pause() override;
-  HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
-  HRESULT STDMETHODCALLTYPE GetState(DWORD timeout, FILTER_STATE* state) override;
-  HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
-  HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
-  // IBaseFilter
-  HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
-  HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
-  HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
-  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-  HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
-  // IAMovieSetup: registration through the first filter mapper, from GetSetupData.
-  HRESULT STDMETHODCALLTYPE Register() override;
-  HRESULT STDMETHODCALLTYPE Unregister() override;
-
-  virtual int PinCount() = 0;
-  virtual BasePin* GetPin(int index) = 0;
-  // The filter's registration data, or null.
-  virtual const FilterSetup* GetSetupData() { return nullptr; }
-
-  FILTER_STATE State() const { return state_; }
-  CRITICAL_SECTION* FilterLock() { return &filterLock_; }
-  const CLSID& ClassId() const { return clsid_; }
-  // Posts an event to the graph's event sink, when the filter is in a graph.
-  HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
-  IFilterGraph* Graph() const { return graph_; }
-  REFERENCE_TIME StreamStart() const { return streamStart_; }
-
- protected:
-  CRITICAL_SECTION filterLock_;
-  FILTER_STATE state_ = State_Stopped;
-  IReferenceClock* clock_ = nullptr;
-  REFERENCE_TIME streamStart_ = 0;
-  IFilterGraph* graph_ = nullptr;         // not counted: the graph owns the filter
-  IMediaEventSink* eventSink_ = nullptr;  // not counted either
-  wchar_t name_[MAX_FILTER_NAME] = {};
-  CLSID clsid_;
 };
 
 }  // namespace mw::ds

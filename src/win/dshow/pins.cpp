@@ -1,15 +1,14 @@
-#include "win/dshow/filter.h"
+#include "win/dshow/pins.h"
 
-#include <evcode.h>
 #include <dshow.h>
 #include <vfwmsgs.h>
 
 #include <cstring>
 #include <cwchar>
-#include <new>
 
 #include "win/dshow/allocator.h"
-#include "win/dshow/registration.h"
+#include "win/dshow/base_filter.h"
+#include "win/dshow/enumerators.h"
 
 namespace mw::ds {
 namespace {
@@ -29,130 +28,6 @@ bool MatchesPartial(const AM_MEDIA_TYPE& t, const AM_MEDIA_TYPE* partial) {
   return ok(partial->majortype, t.majortype) && ok(partial->subtype, t.subtype) &&
          ok(partial->formattype, t.formattype);
 }
-
-// The IUnknown of a small, unaggregated object answering one interface.
-template <class Interface, const IID* kIid>
-class SingleInterface : public Interface {
- public:
-  virtual ~SingleInterface() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *kIid)) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
-
- private:
-  volatile LONG refs_ = 0;
-};
-
-class EnumPinsImpl final : public SingleInterface<IEnumPins, &IID_IEnumPins> {
- public:
-  EnumPinsImpl(BaseFilter* filter, ULONG position) : filter_(filter), position_(position) {
-    filter_->AddRef();
-  }
-  ~EnumPinsImpl() override { filter_->Release(); }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
-    if (pins == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && position_ < static_cast<ULONG>(filter_->PinCount())) {
-      pins[n] = filter_->GetPin(static_cast<int>(position_++));
-      pins[n]->AddRef();
-      ++n;
-    }
-    if (fetched != nullptr) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    const ULONG total = static_cast<ULONG>(filter_->PinCount());
-    if (count > total - position_) {
-      position_ = total;
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override {
-    if (out == nullptr) return E_POINTER;
-    auto* e = new (std::nothrow) EnumPinsImpl(filter_, position_);
-    if (e == nullptr) return E_OUTOFMEMORY;
-    e->AddRef();
-    *out = e;
-    return S_OK;
-  }
-
- private:
-  BaseFilter* filter_;
-  ULONG position_;
-};
-
-class EnumMediaTypesImpl final
-    : public SingleInterface<IEnumMediaTypes, &IID_IEnumMediaTypes> {
- public:
-  EnumMediaTypesImpl(BasePin* pin, ULONG position) : pin_(pin), position_(position) {
-    pin_->AddRef();
-  }
-  ~EnumMediaTypesImpl() override { pin_->Release(); }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
-    if (types == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
-    ULONG n = 0;
-    while (n < count) {
-      AM_MEDIA_TYPE raw{};
-      if (pin_->GetMediaType(static_cast<int>(position_), &raw) != S_OK) break;
-      types[n] = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-      if (types[n] == nullptr) {
-        FreeMediaTypeContents(raw);
-        break;
-      }
-      *types[n] = raw;  // the enumerated copy owns raw's format block now
-      ++position_;
-      ++n;
-    }
-    if (fetched != nullptr) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    AM_MEDIA_TYPE raw{};
-    while (count > 0 && pin_->GetMediaType(static_cast<int>(position_), &raw) == S_OK) {
-      FreeMediaTypeContents(raw);
-      ++position_;
-      --count;
-    }
-    return count == 0 ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override {
-    if (out == nullptr) return E_POINTER;
-    auto* e = new (std::nothrow) EnumMediaTypesImpl(pin_, position_);
-    if (e == nullptr) return E_OUTOFMEMORY;
-    e->AddRef();
-    *out = e;
-    return S_OK;
-  }
-
- private:
-  BasePin* pin_;
-  ULONG position_;
-};
 
 }  // namespace
 
@@ -195,8 +70,8 @@ HRESULT BasePin::CheckConnect(IPin* peer) {
 HRESULT BasePin::CompleteConnect(IPin*) { return S_OK; }
 void BasePin::BreakConnect() {}
 
-HRESULT BasePin::AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE* type) {
-  HRESULT hr = CheckConnect(receiver);
+HRESULT BasePin::AcceptPeer(IPin* peer, const AM_MEDIA_TYPE* type) {
+  const HRESULT hr = CheckConnect(peer);
   if (FAILED(hr)) {
     BreakConnect();
     return hr;
@@ -205,19 +80,28 @@ HRESULT BasePin::AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE* type) {
     BreakConnect();
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
-  peer_ = receiver;
+  peer_ = peer;
   peer_->AddRef();
-  hr = SetMediaType(type);
+  return SetMediaType(type);
+}
+
+void BasePin::DropConnection() {
+  BreakConnect();
+  type_.Reset();
+  if (peer_ != nullptr) peer_->Release();
+  peer_ = nullptr;
+}
+
+HRESULT BasePin::AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE* type) {
+  HRESULT hr = AcceptPeer(receiver, type);
+  if (peer_ == nullptr) return hr;  // refused: nothing was taken
   if (SUCCEEDED(hr)) hr = receiver->ReceiveConnection(static_cast<IPin*>(this), type);
   if (SUCCEEDED(hr)) {
     hr = CompleteConnect(receiver);
     if (SUCCEEDED(hr)) return S_OK;
     receiver->Disconnect();
   }
-  BreakConnect();
-  type_.Reset();
-  peer_->Release();
-  peer_ = nullptr;
+  DropConnection();
   return FAILED(hr) ? hr : E_FAIL;
 }
 
@@ -263,25 +147,10 @@ HRESULT STDMETHODCALLTYPE BasePin::ReceiveConnection(IPin* connector, const AM_M
   Lock lock(filter_->FilterLock());
   if (peer_ != nullptr) return VFW_E_ALREADY_CONNECTED;
   if (filter_->State() != State_Stopped) return VFW_E_NOT_STOPPED;
-  HRESULT hr = CheckConnect(connector);
-  if (FAILED(hr)) {
-    BreakConnect();
-    return hr;
-  }
-  if (CheckMediaType(type) != S_OK) {
-    BreakConnect();
-    return VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  peer_ = connector;
-  peer_->AddRef();
-  hr = SetMediaType(type);
+  HRESULT hr = AcceptPeer(connector, type);
+  if (peer_ == nullptr) return hr;  // refused: nothing was taken
   if (SUCCEEDED(hr)) hr = CompleteConnect(connector);
-  if (FAILED(hr)) {
-    BreakConnect();
-    type_.Reset();
-    peer_->Release();
-    peer_ = nullptr;
-  }
+  if (FAILED(hr)) DropConnection();
   return hr;
 }
 
@@ -289,10 +158,7 @@ HRESULT STDMETHODCALLTYPE BasePin::Disconnect() {
   Lock lock(filter_->FilterLock());
   if (filter_->State() != State_Stopped) return VFW_E_NOT_STOPPED;
   if (peer_ == nullptr) return S_FALSE;
-  BreakConnect();
-  type_.Reset();
-  peer_->Release();
-  peer_ = nullptr;
+  DropConnection();
   return S_OK;
 }
 
@@ -346,12 +212,7 @@ HRESULT STDMETHODCALLTYPE BasePin::QueryAccept(const AM_MEDIA_TYPE* type) {
 }
 
 HRESULT STDMETHODCALLTYPE BasePin::EnumMediaTypes(IEnumMediaTypes** types) {
-  if (types == nullptr) return E_POINTER;
-  auto* e = new (std::nothrow) EnumMediaTypesImpl(this, 0);
-  if (e == nullptr) return E_OUTOFMEMORY;
-  e->AddRef();
-  *types = e;
-  return S_OK;
+  return NewMediaTypeEnumerator(this, types);
 }
 
 HRESULT STDMETHODCALLTYPE BasePin::QueryInternalConnections(IPin**, ULONG*) { return E_NOTIMPL; }
@@ -366,7 +227,7 @@ HRESULT STDMETHODCALLTYPE BasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TI
 
 HRESULT STDMETHODCALLTYPE BasePin::Notify(IBaseFilter* sender, Quality q) {
   // An output pin passes the message to the filter's input side, which sends it upstream.
-  if (qualitySink_ != nullptr) return qualitySink_->Notify(sender, q);
+  if (IQualityControl* sink = qualitySink_) return sink->Notify(sender, q);
   for (int i = 0; i < filter_->PinCount(); ++i) {
     BasePin* p = filter_->GetPin(i);
     if (p->Direction() == PINDIR_INPUT) return p->Notify(sender, q);
@@ -397,7 +258,7 @@ HRESULT STDMETHODCALLTYPE InputPin::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT STDMETHODCALLTYPE InputPin::Notify(IBaseFilter* sender, Quality q) {
-  if (qualitySink_ != nullptr) return qualitySink_->Notify(sender, q);
+  if (IQualityControl* sink = qualitySink_) return sink->Notify(sender, q);
   IQualityControl* upstream = nullptr;
   if (peer_ == nullptr ||
       FAILED(peer_->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&upstream)))) {
@@ -463,26 +324,38 @@ void InputPin::BreakConnect() {
   readOnly_ = false;
 }
 
-// The streaming notifications and Receive are the filter's business; these defaults
-// accept and drop. Filters override them.
-HRESULT STDMETHODCALLTYPE InputPin::EndOfStream() { return S_OK; }
-HRESULT STDMETHODCALLTYPE InputPin::BeginFlush() {
-  flushing_ = true;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE InputPin::EndFlush() {
-  flushing_ = false;
-  return S_OK;
-}
 HRESULT STDMETHODCALLTYPE InputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                                double rate) {
   return BasePin::NewSegment(start, stop, rate);
 }
+
 HRESULT STDMETHODCALLTYPE InputPin::Receive(IMediaSample* sample) {
   if (sample == nullptr) return E_POINTER;
+  Lock lock(filter_->ReceiveLock());
   if (flushing_) return S_FALSE;
   if (filter_->State() == State_Stopped) return VFW_E_WRONG_STATE;
-  return S_OK;
+  return OnReceive(sample);
+}
+
+HRESULT InputPin::OnReceive(IMediaSample*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE InputPin::EndOfStream() {
+  Lock lock(filter_->ReceiveLock());
+  if (flushing_) return S_OK;  // a flush cancels the stream that this end belonged to
+  if (filter_->State() == State_Stopped) return VFW_E_WRONG_STATE;
+  return OnEndOfStream();
+}
+
+HRESULT STDMETHODCALLTYPE InputPin::BeginFlush() {
+  flushing_ = true;
+  return OnBeginFlush();
+}
+
+HRESULT STDMETHODCALLTYPE InputPin::EndFlush() {
+  Lock lock(filter_->ReceiveLock());
+  const HRESULT hr = OnEndFlush();
+  flushing_ = false;
+  return hr;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -573,170 +446,6 @@ HRESULT OutputPin::DeliverEndFlush() {
 HRESULT OutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   BasePin::NewSegment(start, stop, rate);
   return peer_ != nullptr ? peer_->NewSegment(start, stop, rate) : VFW_E_NOT_CONNECTED;
-}
-
-// ---------------------------------------------------------------------------------------
-// BaseFilter
-
-BaseFilter::BaseFilter(IUnknown* outer, const CLSID& clsid) : UnknownBase(outer), clsid_(clsid) {
-  InitializeCriticalSection(&filterLock_);
-}
-
-BaseFilter::~BaseFilter() {
-  if (clock_ != nullptr) clock_->Release();
-  DeleteCriticalSection(&filterLock_);
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::NonDelegatingQueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IBaseFilter)) return GetInterface(static_cast<IBaseFilter*>(this), out);
-  if (IsEqualIID(iid, IID_IMediaFilter)) return GetInterface(static_cast<IMediaFilter*>(this), out);
-  if (IsEqualIID(iid, IID_IPersist)) return GetInterface(static_cast<IPersist*>(this), out);
-  if (IsEqualIID(iid, IID_IAMovieSetup)) return GetInterface(static_cast<IAMovieSetup*>(this), out);
-  return UnknownBase::NonDelegatingQueryInterface(iid, out);
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::GetClassID(CLSID* clsid) {
-  if (clsid == nullptr) return E_POINTER;
-  *clsid = clsid_;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::Stop() {
-  Lock lock(&filterLock_);
-  HRESULT hr = S_OK;
-  if (state_ != State_Stopped) {
-    for (int i = 0; i < PinCount(); ++i) {
-      BasePin* p = GetPin(i);
-      if (p->IsConnected()) {
-        const HRESULT r = p->Inactive();
-        if (FAILED(r) && SUCCEEDED(hr)) hr = r;
-      }
-    }
-  }
-  state_ = State_Stopped;
-  return hr;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::Pause() {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    for (int i = 0; i < PinCount(); ++i) {
-      BasePin* p = GetPin(i);
-      if (p->IsConnected()) {
-        const HRESULT hr = p->Active();
-        if (FAILED(hr)) return hr;
-      }
-    }
-  }
-  state_ = State_Paused;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::Run(REFERENCE_TIME start) {
-  Lock lock(&filterLock_);
-  if (state_ == State_Stopped) {
-    const HRESULT hr = Pause();
-    if (FAILED(hr)) return hr;
-  }
-  streamStart_ = start;
-  state_ = State_Running;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::GetState(DWORD, FILTER_STATE* state) {
-  if (state == nullptr) return E_POINTER;
-  *state = state_;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::SetSyncSource(IReferenceClock* clock) {
-  Lock lock(&filterLock_);
-  if (clock != nullptr) clock->AddRef();
-  if (clock_ != nullptr) clock_->Release();
-  clock_ = clock;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::GetSyncSource(IReferenceClock** clock) {
-  if (clock == nullptr) return E_POINTER;
-  Lock lock(&filterLock_);
-  *clock = clock_;
-  if (clock_ != nullptr) clock_->AddRef();
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::EnumPins(IEnumPins** pins) {
-  if (pins == nullptr) return E_POINTER;
-  auto* e = new (std::nothrow) EnumPinsImpl(this, 0);
-  if (e == nullptr) return E_OUTOFMEMORY;
-  e->AddRef();
-  *pins = e;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::FindPin(LPCWSTR id, IPin** pin) {
-  if (id == nullptr || pin == nullptr) return E_POINTER;
-  for (int i = 0; i < PinCount(); ++i) {
-    BasePin* p = GetPin(i);
-    if (std::wcscmp(p->Name(), id) == 0) {
-      *pin = p;
-      p->AddRef();
-      return S_OK;
-    }
-  }
-  *pin = nullptr;
-  return VFW_E_NOT_FOUND;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::QueryFilterInfo(FILTER_INFO* info) {
-  if (info == nullptr) return E_POINTER;
-  std::wcsncpy(info->achName, name_, MAX_FILTER_NAME - 1);
-  info->achName[MAX_FILTER_NAME - 1] = 0;
-  info->pGraph = graph_;
-  if (graph_ != nullptr) graph_->AddRef();
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  Lock lock(&filterLock_);
-  graph_ = graph;
-  eventSink_ = nullptr;
-  if (graph != nullptr) {
-    // Kept uncounted, like the graph pointer itself: the graph outlives our membership.
-    IMediaEventSink* sink = nullptr;
-    if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
-      eventSink_ = sink;
-      sink->Release();
-    }
-  }
-  name_[0] = 0;
-  if (name != nullptr) {
-    std::wcsncpy(name_, name, MAX_FILTER_NAME - 1);
-    name_[MAX_FILTER_NAME - 1] = 0;
-  }
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
-
-HRESULT BaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) {
-  IMediaEventSink* sink = eventSink_;
-  if (sink == nullptr) return E_NOTIMPL;
-  if (code == EC_COMPLETE && param2 == 0) param2 = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
-  return sink->Notify(code, param1, param2);
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::Register() {
-  const FilterSetup* setup = GetSetupData();
-  if (setup == nullptr) return S_FALSE;
-  return RegisterWithOldMapper(*setup, true);
-}
-
-HRESULT STDMETHODCALLTYPE BaseFilter::Unregister() {
-  const FilterSetup* setup = GetSetupData();
-  if (setup == nullptr) return S_FALSE;
-  return RegisterWithOldMapper(*setup, false);
 }
 
 }  // namespace mw::ds
