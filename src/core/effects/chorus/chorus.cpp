@@ -275,7 +275,7 @@ const EffectInfo kChorusInfo = {
     kPresets,
 };
 
-ChorusEngine::ChorusEngine() : EffectEngine(kTable) {}
+ChorusEngine::ChorusEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 std::int64_t ChorusEngine::PeriodOf(int voice, std::int32_t modulationRate) const {
   const double rate = format_->nSamplesPerSec;
@@ -389,24 +389,20 @@ void ChorusEngine::Update(const ChorusParams& p) {
   DeriveOscillators(p);
 }
 
-HResult ChorusEngine::Apply(const ChorusParams& p) {
+HResult ChorusEngine::ApplySnapshot(bool keep) {
   const bool reinit = params_.TakeReinit();
-  if (reinit || !valid_ || lines_ == nullptr || p.ChorusSize != appliedSize_ ||
-      p.ChorusOutDelay != appliedDelay_) {
-    return Initialise(p);
+  if (!keep || reinit || !valid_ || lines_ == nullptr || taken_.ChorusSize != appliedSize_ ||
+      taken_.ChorusOutDelay != appliedDelay_) {
+    return Initialise(taken_);
   }
-  Update(p);
+  Update(taken_);
   return S_OK;
 }
 
 HResult ChorusEngine::Reset() {
-  ChorusParams p;
-  TakeParameters(&p);
-  params_.TakeReinit();
+  // The oscillators restart too; a full initialisation leaves them alone.
   for (Voice& voice : voices_) voice.counter = 0;
-  const HResult hr = Initialise(p);
-  started_ = false;
-  return hr;
+  return EffectEngine::Reset();
 }
 
 HResult ChorusEngine::Free() {
@@ -421,18 +417,6 @@ HResult ChorusEngine::Free() {
   sines_.reset();
   valid_ = false;
   return S_OK;
-}
-
-HResult ChorusEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  ChorusParams p;
-  const bool changed = TakeParameters(&p);
-  if (!changed && !reset) return S_FALSE;
-  if (reset) {
-    params_.TakeReinit();
-    return Initialise(p);
-  }
-  return Apply(p);
 }
 
 template <class Codec, int kChannels>
@@ -497,33 +481,12 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
 template <class Codec>
 HResult ChorusEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                            bool limited) {
-  if (frames == nullptr) return E_POINTER;
-  // No tail: a limited direct call and a tail buffer are finished at once, untouched.
-  if (limited || mode == kModeTail) {
-    *frames = 0;
-    return kTailFinished;
-  }
-  if (format_ == nullptr) return E_UNEXPECTED;
-  const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-
-  ChorusParams p;
-  const bool changed = TakeParameters(&p);
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (changed || !valid_) {
-    const HResult hr = Apply(p);
-    if (Failed(hr)) return hr;
-  }
-  if (!valid_ || lines_ == nullptr) return E_UNEXPECTED;
-  started_ = true;
-
-  if (channels == 1) {
-    Run<Codec, 1>(buffer, *frames);
+  const LoopStart start = BeginLoop(mode, buffer, frames, limited, false);
+  if (!start.run) return start.result;
+  if (format_->nChannels == 1) {
+    Run<Codec, 1>(buffer, start.count);
   } else {
-    Run<Codec, 2>(buffer, *frames);
+    Run<Codec, 2>(buffer, start.count);
   }
   return S_OK;
 }

@@ -25,20 +25,16 @@ class ChorusEngine final : public EffectEngine {
   // the settings then in force; the sines beyond a table are computed as they are needed.
   static constexpr std::int64_t kMaxSineTable = std::int64_t{1} << 19;
 
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kNone, ResetRule::kDropsHistory};
+
   ChorusEngine();
 
   // Takes the parameters, clears the lines, the write positions, the filters and the
   // oscillators, and initialises in full; clears `started`.
   HResult Reset() override;
   HResult Free() override;
-  // With `reset`, a full initialisation; otherwise a pending change is applied as the loops
-  // apply it (in full or partially).
-  HResult UpdateParameters(bool reset) override;
-  bool HasTail() const override { return false; }
 
   MW_DECLARE_FORMAT_LOOPS
-
-  bool TakeParameters(ChorusParams* out) { return params_.Take(out); }
 
   // Working values, for inspection.
   double InputGain() const { return gIn_; }
@@ -80,8 +76,10 @@ class ChorusEngine final : public EffectEngine {
     double state = 0.0;          // the high-cut filter's last output
   };
 
-  // Applies a block taken by a loop: in full when a re-initialisation is due, else partially.
-  HResult Apply(const ChorusParams& p);
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  // With `keep`, in full when a re-initialisation is due, else partially; without, in full.
+  HResult ApplySnapshot(bool keep) override;
+  bool Ready() const override { return valid_ && lines_ != nullptr; }
   // Full initialisation: lines cleared (created first when missing), every derived value.
   HResult Initialise(const ChorusParams& p);
   // Partial update: gains, levels, feedback, oscillator periods, high-cut and depth; the
@@ -118,6 +116,7 @@ class ChorusEngine final : public EffectEngine {
   Voice voices_[kVoices];
   SampleArray lines_;
   SampleArray sines_;
+  ChorusParams taken_{};
 };
 
 }  // namespace mw

@@ -281,7 +281,7 @@ const EffectInfo kMultiTapInfo = {
     kPresets,
 };
 
-MultiTapEngine::MultiTapEngine() : EffectEngine(kTable) {}
+MultiTapEngine::MultiTapEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 double MultiTapEngine::ApproxSin(double x) { return SinApprox(x); }
 
@@ -380,8 +380,7 @@ HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
     inState_[0] = inState_[1] = 0.0;
     wetState_[0] = wetState_[1] = 0.0;
     tail_ = length;
-    countDown_ = length;
-    countDownFinished_ = false;
+    ArmCountDown();
   }
   setupRate_ = rateHz;
   setupChannels_ = channels;
@@ -415,15 +414,6 @@ HResult MultiTapEngine::Apply(const MultiTapParams& p) {
   return S_OK;
 }
 
-HResult MultiTapEngine::Reset() {
-  MultiTapParams p;
-  TakeParameters(&p);
-  pending_ = false;
-  const HResult hr = Apply(p);
-  started_ = false;
-  return hr;
-}
-
 HResult MultiTapEngine::Free() {
   buffer_.reset();
   length_ = 0;
@@ -431,76 +421,17 @@ HResult MultiTapEngine::Free() {
   return S_OK;
 }
 
-HResult MultiTapEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  MultiTapParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (!changed && !reset) return S_FALSE;
-  pending_ = false;
-  return Apply(p);
-}
-
 template <class Codec>
 HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                              bool limited) {
-  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
   constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
-  if (frames == nullptr) return E_POINTER;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-  if (format_ == nullptr) return E_UNEXPECTED;
+  const LoopStart start =
+      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
+  if (!start.run) return start.result;
   const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-
-  // The direct-processing count-down: a finished limited run refuses further limited calls
-  // until an unlimited call re-arms it (with a fresh full initialisation).
-  if (kFloat32 && countDownFinished_) {
-    if (limited) {
-      *frames = 0;
-      return kTailFinished;
-    }
-    valid_ = false;
-    countDown_ = length_;
-    countDownFinished_ = false;
-  }
-
-  MultiTapParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (mode != kModeTail && !limited && (changed || !SetUpFor(*format_))) {
-    pending_ = false;
-    const HResult hr = Apply(p);
-    if (Failed(hr)) return hr;
-  } else if (changed) {
-    pending_ = true;  // the tail and limited calls leave it for the next ordinary buffer
-  }
-
-  if (buffer_ == nullptr || setupChannels_ != channels) {
-    // Nothing to run (only a tail or a limited call can get here): no memory is touched.
-    *frames = 0;
-    return mode == kModeTail ? kTailFinished : E_UNEXPECTED;
-  }
-  started_ = true;
-
-  std::uint32_t count = *frames;
-  HResult result = S_OK;
-  if (mode == kModeTail) {
-    if (count > tail_) count = tail_;
-    tail_ -= count;
-    if (tail_ == 0) result = kTailFinished;
-  }
-  if (kFloat32) {
-    if (limited) {
-      if (static_cast<std::int64_t>(count) > countDown_) {
-        count = static_cast<std::uint32_t>(countDown_);
-      }
-      countDown_ -= count;
-      if (countDown_ == 0) countDownFinished_ = true;
-    } else {
-      countDown_ = length_;
-    }
-  }
+  bool finished = false;
+  const std::uint32_t count =
+      mode == kModeTail ? TakeTail(start.count, tail_, &finished) : start.count;
 
   const bool silent = kPcm8 && mode == kModeTail;  // 8-bit tails feed exact silence
   if (channels == 1) {
@@ -517,7 +448,7 @@ HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint
     }
   }
   *frames = count;
-  return result;
+  return finished ? kTailFinished : S_OK;
 }
 
 // The frame loops. Every tap's read index is the write index plus its delay (modulo L):

@@ -146,7 +146,7 @@ const EffectInfo kReverbInfo = {
     kPresets,
 };
 
-ReverbEngine::ReverbEngine() : EffectEngine(kTable) {}
+ReverbEngine::ReverbEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 void ReverbEngine::ApplyLevels(const ReverbParams& p) {
   dry_ = LevelToGain(p.DryOut, kLevelFloor);
@@ -205,7 +205,6 @@ void ReverbEngine::ReleaseLines() {
 }
 
 HResult ReverbEngine::Initialize(const ReverbParams& p) {
-  pending_ = false;
   const HResult hr = Build(p);
   if (Failed(hr)) ReleaseLines();
   return hr;
@@ -321,8 +320,7 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   bassS2_ = 0.0;
   ApplyFilters(p);
 
-  countDown_ = tailLength_;
-  countDownFinished_ = false;
+  ArmCountDown();
   valid_ = true;
   return S_OK;
 }
@@ -336,7 +334,6 @@ HResult ReverbEngine::Apply(const ReverbParams& p) {
   if (rebuild) return Initialize(p);
 
   // Partial update: nothing allocated, the lines and their states kept.
-  pending_ = false;
   ApplyLevels(p);
   ApplyFilters(p);
   ApplyDecay(p);
@@ -344,30 +341,15 @@ HResult ReverbEngine::Apply(const ReverbParams& p) {
   return S_OK;
 }
 
-HResult ReverbEngine::Reset() {
-  ReverbParams p;
-  TakeParameters(&p);
+HResult ReverbEngine::ApplySnapshot(bool keep) {
+  if (keep) return Apply(taken_);
   params_.TakeReinit();
-  const HResult hr = Initialize(p);
-  started_ = false;
-  return hr;
+  return Initialize(taken_);
 }
 
 HResult ReverbEngine::Free() {
   ReleaseLines();
   return S_OK;
-}
-
-HResult ReverbEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  ReverbParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (!changed && !reset) return S_FALSE;
-  if (reset) {
-    params_.TakeReinit();
-    return Initialize(p);
-  }
-  return Apply(p);
 }
 
 // One mono sample after another: input filters, comb bank, pre-delay, early reflections.
@@ -550,80 +532,13 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
 template <class Codec>
 HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                            bool limited) {
-  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
-  if (frames == nullptr) return E_POINTER;
-  if (format_ == nullptr) return E_UNEXPECTED;
+  const LoopStart start =
+      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
+  if (!start.run) return start.result;
   const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-
-  // The direct-processing count-down: a finished limited run refuses further limited calls
-  // until an unlimited call re-arms it (with a fresh parameter pick-up).
-  if (kFloat32 && countDownFinished_) {
-    if (limited) {
-      *frames = 0;
-      return kTailFinished;
-    }
-    valid_ = false;
-    countDown_ = tailLength_;
-    countDownFinished_ = false;
-  }
-
-  std::uint32_t count = *frames;
-  ReverbParams p;
-  const bool changed = TakeParameters(&p);
-  auto built = [&] {
-    return memory_ != nullptr && channels == builtChannels_ &&
-           format_->nSamplesPerSec == builtRate_;
-  };
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (mode == kModeTail) {
-    // The tail runs on with the values it started with; a change (or a set-up that the
-    // count-down asked for) waits for the next ordinary buffer. Without lines there is
-    // no tail.
-    if (changed) pending_ = true;
-    if (!built()) {
-      *frames = 0;
-      return kTailFinished;
-    }
-  } else if (changed || pending_ || !valid_ || !built()) {
-    if (limited) {
-      // A limited call never sets up: the change waits for an unlimited call.
-      if (changed) pending_ = true;
-    } else {
-      const HResult hr = Apply(p);
-      if (Failed(hr)) return hr;
-    }
-  }
-  if (!built() || (!valid_ && mode != kModeTail)) {
-    // Only a limited call can get here: there is nothing to run.
-    *frames = 0;
-    return E_UNEXPECTED;
-  }
-  started_ = true;
-
-  if (kFloat32) {
-    if (limited) {
-      if (static_cast<std::int64_t>(count) > countDown_) {
-        count = static_cast<std::uint32_t>(countDown_ < 0 ? 0 : countDown_);
-      }
-      countDown_ -= count;
-      if (countDown_ <= 0) countDownFinished_ = true;
-    } else {
-      countDown_ = tailLength_;
-    }
-  }
-
-  HResult result = S_OK;
-  if (mode == kModeTail) {
-    if (static_cast<std::int64_t>(count) > tailRemaining_) {
-      count = static_cast<std::uint32_t>(tailRemaining_);
-    }
-    tailRemaining_ -= count;
-    if (tailRemaining_ == 0) result = kTailFinished;
-  }
+  bool finished = false;
+  const std::uint32_t count =
+      mode == kModeTail ? TakeTail(start.count, tailRemaining_, &finished) : start.count;
   *frames = count;
 
   // The 8-bit tail feeds exact silence without reading the buffer.
@@ -641,7 +556,7 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
       RunStereo<Codec, false>(buffer, count);
     }
   }
-  return result;
+  return finished ? kTailFinished : S_OK;
 }
 
 MW_DEFINE_FORMAT_LOOPS(ReverbEngine)

@@ -29,15 +29,15 @@ class ReverbEngine final : public EffectEngine {
   static constexpr int kExtraLeft = 10;
   static constexpr int kExtraRight = 11;
 
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kRunsOnOldSettings,
+                                                 ResetRule::kDropsHistory};
+
   ReverbEngine();
 
-  HResult Reset() override;
   HResult Free() override;
-  HResult UpdateParameters(bool reset) override;
 
   MW_DECLARE_FORMAT_LOOPS
 
-  bool TakeParameters(ReverbParams* out) { return params_.Take(out); }
   // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
   // lines are missing or the block's mode, style, pre-delay or the format differ from those
   // the lines were built for; otherwise as a partial update that keeps the sound.
@@ -69,10 +69,7 @@ class ReverbEngine final : public EffectEngine {
   std::uint32_t EarlyLength() const { return earlyLength_; }
   std::int64_t TailLength() const { return tailLength_; }
   std::int64_t TailRemaining() const { return tailRemaining_; }
-  std::int64_t CountDown() const { return countDown_; }
   bool HasBuffers() const { return memory_ != nullptr; }
-  // A change taken during the tail or by a limited direct call, waiting to be applied.
-  bool ChangePending() const override { return pending_ || params_.ChangedPending(); }
 
  private:
   struct Line {
@@ -88,6 +85,18 @@ class ReverbEngine final : public EffectEngine {
     double left = 0.0;  // the table's gain, panned
     double right = 0.0;
   };
+
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  // Without `keep`, a full initialisation (new, silent lines) whatever the block holds.
+  HResult ApplySnapshot(bool keep) override;
+  bool Ready() const override { return valid_ && Built(); }
+  bool HasMemory() const override { return Built(); }
+  std::int64_t CountDownStart() const override { return tailLength_; }
+  // Lines built for the current format exist.
+  bool Built() const {
+    return memory_ != nullptr && format_ != nullptr && format_->nChannels == builtChannels_ &&
+           format_->nSamplesPerSec == builtRate_;
+  }
 
   void ApplyLevels(const ReverbParams& p);
   void ApplyDecay(const ReverbParams& p);
@@ -146,9 +155,7 @@ class ReverbEngine final : public EffectEngine {
 
   std::int64_t tailLength_ = 0;     // trunc(decay) whole seconds of frames
   std::int64_t tailRemaining_ = 0;  // frames of tail still to produce
-  std::int64_t countDown_ = 0;      // the direct-processing limited count-down
-  bool countDownFinished_ = false;
-  bool pending_ = false;
+  ReverbParams taken_{};
 };
 
 }  // namespace mw
