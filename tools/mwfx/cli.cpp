@@ -99,8 +99,7 @@ std::string FieldOf(const std::string& assignment) {
 }
 
 // Pitch Shift's engine uses Ratio; Semitones and Cents are what its page shows. Like the
-// page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make,
-// plus a millionth as the page adds it.
+// page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make.
 void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
                  const std::vector<std::string>& sets) {
   if (std::strcmp(entry.cliName, "pitch") != 0) return;
@@ -117,7 +116,7 @@ void DeriveRatio(EffectSettings& settings, const mw::CatalogEntry& entry,
   if (mw::Succeeded(hr)) hr = settings.Get(static_cast<std::size_t>(table.Find("Cents")), &cents);
   if (mw::Succeeded(hr)) {
     hr = settings.PutDouble(static_cast<std::size_t>(table.Find("Ratio")),
-                            mw::PitchRatioFor(semitones, cents) + 0.000001);
+                            mw::PitchRatioToStore(semitones, cents));
   }
   if (mw::Failed(hr)) throw Error("cannot set Ratio (" + HexStatus(hr) + ")");
 }

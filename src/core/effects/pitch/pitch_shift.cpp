@@ -154,6 +154,10 @@ double PitchRatioFor(std::int32_t semitones, std::int32_t cents) {
   return semitone * cent;
 }
 
+double PitchRatioToStore(std::int32_t semitones, std::int32_t cents) {
+  return PitchRatioFor(semitones, cents) + 0.000001;
+}
+
 AntiAliasCoefficients DesignAntiAlias(double cutoff) {
   const double w = 2 * ExactTan(0.9 * kPi * cutoff);
   Complex s[8];

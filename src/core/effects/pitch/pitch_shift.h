@@ -19,8 +19,11 @@ namespace mw {
 
 extern const EffectInfo kPitchShiftInfo;
 
-// The ratio a settings page derives from Semitones and Cents (tenths of a cent).
+// The transposition ratio of Semitones and Cents (tenths of a cent).
 double PitchRatioFor(std::int32_t semitones, std::int32_t cents);
+// The Ratio a host stores when it is given Semitones and Cents, as the settings page writes
+// it: the transposition ratio plus a millionth.
+double PitchRatioToStore(std::int32_t semitones, std::int32_t cents);
 
 // The anti-alias low-pass for a cut-off given as a fraction of the sample rate: one
 // direct-form II section of order 8.
