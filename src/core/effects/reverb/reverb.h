@@ -9,7 +9,10 @@
 
 #include <cstdint>
 
+#include "core/dsp/delay_line.h"
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_info.h"
+#include "core/effects/reverb/reverb_tables.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
@@ -21,9 +24,8 @@ extern const EffectInfo kReverbInfo;
 class ReverbEngine final : public EffectEngine {
  public:
   static constexpr std::int32_t kLevelFloor = -800;
-  static constexpr int kModeRows = 19;
-  static constexpr int kStyleRows = 10;
-  static constexpr int kModeLineSlots = 10;
+  static constexpr int kModeRows = kReverbModeRows;
+  static constexpr int kStyleRows = kReverbStyleRows;
   // Records 0..9 are the mode's lines, 10 and 11 the two stereo extra lines.
   static constexpr int kMaxLines = 12;
   static constexpr int kExtraLeft = 10;
@@ -49,10 +51,10 @@ class ReverbEngine final : public EffectEngine {
   double Dry() const { return dry_; }
   double Wet() const { return reverb_; }
   double Early() const { return early_; }
-  double HighCut() const { return a_; }
-  double BassC1() const { return c1_; }
-  double BassC2() const { return c2_; }
-  double BassG() const { return g_; }
+  double HighCut() const { return highCut_.a; }
+  double BassC1() const { return bass_.c1; }
+  double BassC2() const { return bass_.c2; }
+  double BassG() const { return bass_.g; }
   int Mode() const { return mode_; }
   int Style() const { return style_; }
   int LineCount() const { return lineCount_; }
@@ -72,19 +74,26 @@ class ReverbEngine final : public EffectEngine {
   bool HasBuffers() const { return memory_ != nullptr; }
 
  private:
-  struct Line {
-    double* buffer = nullptr;
-    std::uint32_t length = 0;
-    std::uint32_t position = 0;
-    double seconds = 0.0;  // the delay d_i the feedback gain is computed from
+  // A comb line: the delay d_i its feedback gain is computed from, the gain, and the
+  // high-cut state in its feedback path.
+  struct Line : DelayLine {
+    double seconds = 0.0;
     double gain = 0.0;
-    double state = 0.0;    // the line's high-cut state
+    double state = 0.0;
   };
   struct Tap {
     std::uint32_t delay = 0;
     double left = 0.0;  // the table's gain, panned
     double right = 0.0;
   };
+  // The resonant low-pass whose output the bass-cut subtracts from its input.
+  struct BassCut {
+    bool on = false;
+    double c1 = 0.0, c2 = 0.0, g = 0.0;
+    double s1 = 0.0, s2 = 0.0;
+  };
+  // What a run of frames keeps in locals (reverb.cpp).
+  struct Run;
 
   bool TakeSnapshot() override { return params_.Take(&taken_); }
   // Without `keep`, a full initialisation (new, silent lines) whatever the block holds.
@@ -115,17 +124,10 @@ class ReverbEngine final : public EffectEngine {
   double dry_ = 0.0;
   double reverb_ = 0.0;
   double early_ = 0.0;
-  // Input high-cut (also used in every line's feedback path).
-  double a_ = 0.0;
-  double oneMinusA_ = 1.0;
+  // Input high-cut (also used in every line's feedback path) and bass-cut.
+  OnePole highCut_;
   double inputState_ = 0.0;
-  // Bass-cut: a resonant low-pass whose output is subtracted from its input.
-  bool bass_ = false;
-  double c1_ = 0.0;
-  double c2_ = 0.0;
-  double g_ = 0.0;
-  double bassS1_ = 0.0;
-  double bassS2_ = 0.0;
+  BassCut bass_;
 
   // What the lines were built for.
   int mode_ = 0;
