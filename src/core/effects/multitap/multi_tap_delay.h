@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_info.h"
+#include "core/effects/multitap/tap_shifts.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
@@ -65,8 +67,8 @@ class MultiTapEngine final : public EffectEngine {
   double InputFactor() const { return in_; }
   double Dry() const { return dry_; }
   double Wet() const { return wet_; }
-  double LowPassA() const { return a_; }
-  double LowPassOneMinusA() const { return oneMinusA_; }
+  double LowPassA() const { return lowPass_.a; }
+  double LowPassOneMinusA() const { return lowPass_.oneMinusA; }
   double Phase() const { return phase_; }
   double Step() const { return step_; }
   std::uint32_t TailRemaining() const { return tail_; }
@@ -83,8 +85,8 @@ class MultiTapEngine final : public EffectEngine {
   // shifts are decided with it when a margin of kSineSlack either side leaves them
   // unchanged, and with the exact sine otherwise.
   static double ApproxSin(double x);
-  static constexpr double kFastSineLimit = 1.0e6;
-  static constexpr double kSineSlack = 0x1p-36;
+  static constexpr double kFastSineLimit = tap_shifts::kFastSineLimit;
+  static constexpr double kSineSlack = tap_shifts::kSineSlack;
   // The shifts k_i of the first `taps` taps for the oscillator at `phase` (mono:
   // trunc(m x E_i + 0.5), stereo: trunc(m x E_i), m = sin(phase) + 1.0), as the frame loops
   // decide them, and the number of following frames (the phase growing by `step` each)
@@ -129,7 +131,7 @@ class MultiTapEngine final : public EffectEngine {
 
   // Derived by the partial update as well.
   double in_ = 0.0, dry_ = 0.0, wet_ = 0.0;
-  double a_ = 0.0, oneMinusA_ = 1.0;
+  OnePole lowPass_;
   double step_ = 0.0;
 
   // The buffer and what runs through it.
