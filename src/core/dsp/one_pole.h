@@ -12,7 +12,8 @@ namespace mw {
 // zero would otherwise end in subnormal numbers, which most processors handle slowly; each
 // effect names its own threshold.
 inline double FlushBelow(double v, double threshold) {
-  return std::fabs(v) < threshold ? 0.0 : v;
+  if (std::fabs(v) < threshold) v = 0.0;
+  return v;
 }
 
 // y = (1 - a) x + a y_previous, evaluated in that order. Off (a = 0, 1 - a = 1.0) it passes

@@ -7,6 +7,7 @@
 #include "core/effects/chorus/oscillator_sine.h"
 #include "core/dsp/exact_math.h"
 #include "core/dsp/levels.h"
+#include "core/dsp/one_pole.h"
 #include "core/frame/sample_format.h"
 
 namespace mw {
@@ -78,9 +79,8 @@ constexpr double kVoiceDecay = 0.9;
 constexpr double kOscillatorTurn = 6.28318530718;
 // 2 pi for the high-cut filter's corner.
 constexpr double kTwoPi = 6.283185307179586;
-// Filter outputs smaller than this are flushed to zero to keep the feedback out of
-// subnormal numbers.
-constexpr double kFlushBelow = 2e-11;
+// Filter outputs smaller than this are flushed to zero.
+constexpr double kFlush = 2e-11;
 
 constexpr double kLine = ChorusEngine::kLineLength;
 
@@ -194,11 +194,11 @@ MW_CHORUS_INLINE double ReadVoice(VoiceRun& v, double sine, double depth, double
   const double r = v.line[i] + (v.line[i + 1] - v.line[i]) * (pos - static_cast<double>(i));
   double s;
   if (kFilter || (!kFiniteInput && !(v.state - v.state == 0.0))) {
-    s = a1 * r + a * v.state;
+    s = a1 * r + a * v.state;  // the one-pole high-cut, written out for the register use
   } else {
     s = r;
   }
-  if (std::fabs(s) < kFlushBelow) s = 0.0;
+  s = FlushBelow(s, kFlush);
   v.state = s;
   return s;
 }
@@ -319,13 +319,9 @@ void ChorusEngine::DeriveCommon(const ChorusParams& p) {
 
   const std::int64_t rate = format_->nSamplesPerSec;
   const std::int32_t cutoff = Clamp(p.HighCutoff, 100, 10000);
-  if (p.AttenuateHighs != 0 && cutoff < rate / 2) {
-    a_ = ExactExp(-kTwoPi * cutoff / static_cast<double>(rate));
-    a1_ = 1.0 - a_;
-  } else {
-    a_ = 0.0;
-    a1_ = 1.0;
-  }
+  highCut_ = p.AttenuateHighs != 0 && cutoff < rate / 2
+                 ? OnePole::At(kTwoPi, cutoff, static_cast<double>(rate))
+                 : OnePole{};
 
   panL_ = kPanLeft * level_;
   panR_ = kPanRight * level_;
@@ -433,7 +429,8 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
   double right[kBlock];
   double sines[kBlock];
   const double gIn = gIn_;
-  const VoiceCoefficients c = {static_cast<double>(depth_), a_, a1_, fb_};
+  const VoiceCoefficients c = {static_cast<double>(depth_), highCut_.a, highCut_.oneMinusA,
+                               fb_};
   for (std::uint32_t done = 0; done < frames;) {
     const std::uint32_t n = frames - done < kBlock ? frames - done : kBlock;
     typename Codec::Stored* s = buffer + std::size_t{done} * kChannels;
@@ -454,7 +451,7 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
       VoiceRun run = {voice.line, voice.write, static_cast<double>(voice.write),
                       static_cast<double>(voice.baseDelay), voice.state};
       const double carry = v == 0 ? gDry_ : 1.0;
-      const bool filter = a_ != 0.0;
+      const bool filter = highCut_.a != 0.0;
       if (kChannels == 1) {
         if (filter) {
           RunVoiceMono<true, kFiniteInput>(run, sines, left, n, c, carry, wet_[v]);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_info.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
@@ -44,8 +45,8 @@ class ChorusEngine final : public EffectEngine {
   double PanRight() const { return panR_; }
   double VoiceGain(int v) const { return wet_[v]; }
   double Fb() const { return fb_; }
-  double HighCut() const { return a_; }
-  double HighCutComplement() const { return a1_; }
+  double HighCut() const { return highCut_.a; }
+  double HighCutComplement() const { return highCut_.oneMinusA; }
   std::int64_t BaseDelay() const { return delay_; }
   std::int64_t Depth() const { return depth_; }
   int VoiceCount() const { return voiceCount_; }
@@ -103,8 +104,7 @@ class ChorusEngine final : public EffectEngine {
   double panR_ = 0.0;
   double wet_[kVoices] = {};
   double fb_ = 0.0;
-  double a_ = 0.0;
-  double a1_ = 1.0;
+  OnePole highCut_;
   std::int64_t delay_ = 0;  // D
   std::int64_t depth_ = 0;  // E
   int voiceCount_ = 1;
