@@ -1,5 +1,6 @@
 #include "core/frame/buffer_modes.h"
 
+#include "core/frame/copying_engine.h"
 #include "core/frame/engine.h"
 
 namespace mw {
@@ -89,6 +90,42 @@ LoopStart EffectEngine::BeginLoop(int mode, const void* buffer, std::uint32_t* f
     }
   }
   return {true, S_OK, count};
+}
+
+bool CopyingEngine::BeginLoop(int mode, const void* in, std::uint32_t*& inFrames,
+                              const void* out, std::uint32_t*& outFrames, HResult* result) {
+  if (inFrames == nullptr || mode == kModeEndOfStream || in == nullptr) {
+    if (inFrames != nullptr) *inFrames = 0;
+    noInput_ = 0;
+    inFrames = &noInput_;
+  }
+  if (outFrames == nullptr || out == nullptr) {
+    if (outFrames != nullptr) *outFrames = 0;
+    noOutput_ = 0;
+    outFrames = &noOutput_;
+  }
+
+  HResult hr = S_OK;
+  const bool changed = TakeSnapshot();
+  if (mode == kModeDiscontinuity && started_) {
+    hr = Reset();
+  } else if ((changed || !valid_) && mode != kModeEndOfStream) {
+    hr = Setup();
+  }
+  started_ = true;
+  if (Ready()) {
+    *result = S_OK;
+    return true;
+  }
+  *inFrames = 0;
+  *outFrames = 0;
+  // Nothing was set up, so nothing is held: a drain is over at once.
+  if (mode == kModeEndOfStream) {
+    *result = kTailFinished;
+  } else {
+    *result = Failed(hr) ? hr : E_UNEXPECTED;
+  }
+  return false;
 }
 
 }  // namespace mw

@@ -53,8 +53,9 @@ class PitchShiftEngine final : public CopyingEngine {
   int Taps() const { return taps_; }
 
  private:
-  HResult Reset();
-  HResult Setup();
+  bool TakeSnapshot() override { return params_.Take(&p_); }
+  HResult Reset() override;
+  HResult Setup() override;
   void DesignFilter();
   template <class Codec>
   void Filter(typename Codec::Stored* data, std::uint32_t frames);
