@@ -376,19 +376,16 @@ struct ReverbEngine::Run {
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
-  const OnePole highCut = r.highCut;
-  const int lineCount = r.lineCount;
-  Line* const lines = r.lines;
   double* const pre = pre_[0];
   double* const er = earlyLine_[0];
   const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
 
   for (std::uint32_t i = 0; i < frames; ++i) {
     const double u = kReadInput ? Codec::Decode(buffer[i]) : 0.0;
-    const double h = r.Input(highCut.Step(u, r.hs));
+    const double h = r.Input(r.highCut.Step(u, r.hs));
 
     double sum = 0.0;
-    for (int k = 0; k < lineCount; ++k) Run::Comb<false>(lines[k], h, highCut, sum);
+    for (int k = 0; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, sum);
 
     pre[r.prePos] = sum;
     StepUp(r.prePos, r.preLength);
@@ -408,9 +405,6 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
-  const OnePole highCut = r.highCut;
-  const int lineCount = r.lineCount;
-  Line* const lines = r.lines;
   Line& l0 = lines_[0];
   Line& l1 = lines_[1];
   Line& xl = lines_[kExtraLeft];
@@ -427,16 +421,16 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
     typename Codec::Stored* const frame = buffer + 2 * i;
     const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
     const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
-    const double h = r.Input(highCut.oneMinusA * (uL + uR) * 0.5 + highCut.a * r.hs);
+    const double h = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
 
     double shared = 0.0;
-    for (int k = 2; k < lineCount; ++k) Run::Comb<false>(lines[k], h, highCut, shared);
+    for (int k = 2; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, shared);
     double left = shared;
-    Run::Comb<true>(l0, h, highCut, left);
-    Run::Comb<true>(l1, h, highCut, left);
+    Run::Comb<true>(l0, h, r.highCut, left);
+    Run::Comb<true>(l1, h, r.highCut, left);
     double right = shared;
-    Run::Comb<true>(xl, h, highCut, right);
-    Run::Comb<true>(xr, h, highCut, right);
+    Run::Comb<true>(xl, h, r.highCut, right);
+    Run::Comb<true>(xr, h, r.highCut, right);
 
     preL[r.prePos] = left;
     preR[r.prePos] = right;
