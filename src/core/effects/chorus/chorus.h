@@ -26,6 +26,7 @@ class ChorusEngine final : public EffectEngine {
   // the settings then in force; the sines beyond a table are computed as they are needed.
   static constexpr std::int64_t kMaxSineTable = std::int64_t{1} << 19;
 
+  // No tail; a reset clears the lines and restarts the oscillators.
   static constexpr BufferPolicy kBufferPolicy = {TailRule::kNone, ResetRule::kDropsHistory};
 
   ChorusEngine();

@@ -17,7 +17,7 @@ extern const EffectInfo kSimpleDelayInfo;
 class SimpleDelayEngine final : public EffectEngine {
  public:
   static constexpr std::int32_t kLevelFloor = -800;
-
+  // A change ends the tail at that buffer (the tail counts are those of the line's creation).
   static constexpr BufferPolicy kBufferPolicy = {TailRule::kEndsOnChange,
                                                  ResetRule::kDropsHistory};
 
@@ -26,9 +26,6 @@ class SimpleDelayEngine final : public EffectEngine {
   HResult Free() override;
 
   MW_DECLARE_FORMAT_LOOPS
-
-  // Derives the working values; with `keep`, history in an unchanged-size line survives.
-  HResult Setup(const SimpleDelayParams& p, bool keep);
 
   // Working values, for inspection.
   double Wet() const { return wet_; }
@@ -61,6 +58,9 @@ class SimpleDelayEngine final : public EffectEngine {
     if (pos >= w.length) pos = c;
     return out;
   }
+
+  // Derives the working values; with `keep`, history in an unchanged-size line survives.
+  HResult Setup(const SimpleDelayParams& p, bool keep);
 
   bool TakeSnapshot() override { return params_.Take(&taken_); }
   HResult ApplySnapshot(bool keep) override { return Setup(taken_, keep); }

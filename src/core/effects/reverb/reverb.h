@@ -31,6 +31,7 @@ class ReverbEngine final : public EffectEngine {
   static constexpr int kExtraLeft = 10;
   static constexpr int kExtraRight = 11;
 
+  // The tail runs on the settings it started with; a reset rebuilds every line, silent.
   static constexpr BufferPolicy kBufferPolicy = {TailRule::kRunsOnOldSettings,
                                                  ResetRule::kDropsHistory};
 
@@ -39,13 +40,6 @@ class ReverbEngine final : public EffectEngine {
   HResult Free() override;
 
   MW_DECLARE_FORMAT_LOOPS
-
-  // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
-  // lines are missing or the block's mode, style, pre-delay or the format differ from those
-  // the lines were built for; otherwise as a partial update that keeps the sound.
-  HResult Apply(const ReverbParams& p);
-  // Builds every line anew (silent) for the block; on failure no line is left.
-  HResult Initialize(const ReverbParams& p);
 
   // Working values, for inspection.
   double Dry() const { return dry_; }
@@ -106,6 +100,13 @@ class ReverbEngine final : public EffectEngine {
     return memory_ != nullptr && format_ != nullptr && format_->nChannels == builtChannels_ &&
            format_->nSamplesPerSec == builtRate_;
   }
+
+  // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
+  // lines are missing or the block's mode, style, pre-delay or the format differ from those
+  // the lines were built for; otherwise as a partial update that keeps the sound.
+  HResult Apply(const ReverbParams& p);
+  // Builds every line anew (silent) for the block; on failure no line is left.
+  HResult Initialize(const ReverbParams& p);
 
   void ApplyLevels(const ReverbParams& p);
   void ApplyDecay(const ReverbParams& p);
