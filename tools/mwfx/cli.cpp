@@ -108,11 +108,10 @@ std::string FieldOf(const std::string& assignment) {
 }
 
 // Pitch Shift's engine uses Ratio; Semitones and Cents are what its page shows. Like the
-// page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make,
-// plus a millionth as the page adds it.
+// page, a host that is given Semitones or Cents but no Ratio writes the Ratio they make.
 void DeriveRatio(EffectSettings& settings, const mw::EffectDescription& entry,
                  const std::vector<std::string>& sets) {
-  if (std::strcmp(entry.cliName, "pitch") != 0) return;
+  if (&entry != &mw::kPitchShift) return;
   bool interval = false;
   for (const std::string& s : sets) {
     const std::string field = FieldOf(s);
@@ -126,7 +125,7 @@ void DeriveRatio(EffectSettings& settings, const mw::EffectDescription& entry,
   if (mw::Succeeded(hr)) hr = settings.Get(static_cast<std::size_t>(table.Find("Cents")), &cents);
   if (mw::Succeeded(hr)) {
     hr = settings.PutDouble(static_cast<std::size_t>(table.Find("Ratio")),
-                            mw::PitchRatioFor(semitones, cents) + 0.000001);
+                            mw::PitchRatioToStore(semitones, cents));
   }
   if (mw::Failed(hr)) throw Error("cannot set Ratio (" + HexStatus(hr) + ")");
 }

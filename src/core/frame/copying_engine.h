@@ -63,11 +63,34 @@ class CopyingEngine {
   bool Started() const { return started_; }
 
  protected:
+  // What the loop prologue asks of the engine.
+  // Copies the parameter block into the engine's snapshot; true when it changed.
+  virtual bool TakeSnapshot() = 0;
+  // Sets up from scratch for the snapshot and restarts the stream (clears `started`).
+  virtual HResult Reset() = 0;
+  // Applies the snapshot, in full or keeping the running state as the change allows.
+  virtual HResult Setup() = 0;
+  // Set up to run the loop's precision.
+  virtual bool Ready() const { return valid_; }
+
+  // The head of every loop. Missing counts read as none; at end of stream, or without an
+  // input buffer, no input is read, and without an output buffer nothing is written (those
+  // counts become 0). Then the parameter pick-up: a discontinuity after processing resets;
+  // otherwise a change, or a missing set-up, sets up, except at end of stream. False when
+  // nothing is set up to run: both counts are then 0 and *result is what the loop returns
+  // (a drain is over at once; any other call fails).
+  bool BeginLoop(int mode, const void* in, std::uint32_t*& inFrames, const void* out,
+                 std::uint32_t*& outFrames, HResult* result);
+
   ParamStore params_;
   const EffectFormat* input_ = nullptr;
   const EffectFormat* output_ = nullptr;
   bool valid_ = false;
   bool started_ = false;
+
+ private:
+  std::uint32_t noInput_ = 0;
+  std::uint32_t noOutput_ = 0;
 };
 
 // The five loops of an engine whose one loop template is `template <class Codec> HResult

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/frame/buffer_modes.h"
 #include "core/frame/effect_format.h"
 #include "core/frame/hresult.h"
 #include "core/frame/param_store.h"
@@ -25,13 +26,14 @@ constexpr HResult kTailFinished = 1;
 
 class EffectEngine {
  public:
-  explicit EffectEngine(const ParamTable& table) : params_(table) {}
+  EffectEngine(const ParamTable& table, BufferPolicy policy) : params_(table), policy_(policy) {}
   virtual ~EffectEngine() = default;
   EffectEngine(const EffectEngine&) = delete;
   EffectEngine& operator=(const EffectEngine&) = delete;
 
   ParamStore& Params() { return params_; }
   const ParamStore& Params() const { return params_; }
+  const BufferPolicy& Policy() const { return policy_; }
 
   // Points the engine at the filter's format copy without touching its state.
   void AttachFormat(const EffectFormat* format) { format_ = format; }
@@ -42,17 +44,20 @@ class EffectEngine {
     format_ = format;
     return Reset();
   }
-  // Takes the parameters and sets up from scratch, dropping history; clears `started`.
-  virtual HResult Reset() = 0;
+  // Takes the parameters and sets up from scratch as the reset rule says; clears `started`.
+  virtual HResult Reset();
   // Releases all sample memory.
   virtual HResult Free() = 0;
   // The direct-processing parameter update: take the block and set up when it changed or
   // a reset is asked for (keeping history unless resetting); S_FALSE when nothing to do.
-  virtual HResult UpdateParameters(bool reset) = 0;
+  virtual HResult UpdateParameters(bool reset);
   // Whether end of stream produces a tail.
-  virtual bool HasTail() const { return true; }
-  // Whether a parameter change waits to be applied.
-  virtual bool ChangePending() const { return params_.ChangedPending(); }
+  bool HasTail() const { return policy_.tail != TailRule::kNone; }
+  // Whether a parameter change waits to be applied (not yet taken, or taken by a buffer
+  // that could not apply it).
+  bool ChangePending() const { return pending_ || params_.ChangedPending(); }
+  // The direct-processing count-down: frames a limited call may still process.
+  std::int64_t CountDown() const { return countDown_; }
 
   virtual HResult ProcessPcm8(int mode, std::uint8_t* buffer, std::uint32_t* frames) = 0;
   virtual HResult ProcessPcm16(int mode, std::int16_t* buffer, std::uint32_t* frames) = 0;
@@ -65,10 +70,45 @@ class EffectEngine {
   bool Started() const { return started_; }
 
  protected:
+  // What the state machine asks of the engine.
+  // Copies the parameter block into the engine's snapshot; true when it changed.
+  virtual bool TakeSnapshot() = 0;
+  // Derives the working values from the snapshot; with `keep`, the sound held survives
+  // where the effect keeps it. Sets `valid`.
+  virtual HResult ApplySnapshot(bool keep) = 0;
+  // Set up for the current format: an ordinary buffer can run.
+  virtual bool Ready() const = 0;
+  // Sample memory fit for the current format exists: a tail can run on it.
+  virtual bool HasMemory() const { return Ready(); }
+  // Where the direct-processing count-down starts.
+  virtual std::int64_t CountDownStart() const { return 0; }
+
+  // The prologue of every per-format loop (buffer_modes.h). `countsDown`: the 32-bit float
+  // loop, which keeps the direct-processing count-down.
+  LoopStart BeginLoop(int mode, const void* buffer, std::uint32_t* frames, bool limited,
+                      bool countsDown);
+  // Restarts the count-down from CountDownStart(); engines call it when their sample memory
+  // is created.
+  void ArmCountDown() {
+    countDown_ = CountDownStart();
+    countDownFinished_ = false;
+  }
+
   ParamStore params_;
   const EffectFormat* format_ = nullptr;
   bool valid_ = false;
   bool started_ = true;
+
+ private:
+  // Applies the snapshot, dropping the sound held when asked to and the reset rule allows;
+  // a waiting change is applied with it.
+  HResult ApplyTaken(bool dropHistory);
+
+  const BufferPolicy policy_;
+  // A change taken by a buffer that could not apply it, waiting for one that can.
+  bool pending_ = false;
+  std::int64_t countDown_ = 0;
+  bool countDownFinished_ = false;
 };
 
 // The five per-format loops of an engine whose one loop template is

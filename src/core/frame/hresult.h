@@ -41,12 +41,6 @@ constexpr HResult E_FAIL = static_cast<HResult>(0x80004005u);
 #ifndef E_UNEXPECTED
 constexpr HResult E_UNEXPECTED = static_cast<HResult>(0x8000FFFFu);
 #endif
-#ifndef E_NOINTERFACE
-constexpr HResult E_NOINTERFACE = static_cast<HResult>(0x80004002u);
-#endif
-#ifndef CLASS_E_CLASSNOTAVAILABLE
-constexpr HResult CLASS_E_CLASSNOTAVAILABLE = static_cast<HResult>(0x80040111u);
-#endif
 #ifndef VFW_E_NOT_CONNECTED
 constexpr HResult VFW_E_NOT_CONNECTED = static_cast<HResult>(0x80040209u);
 #endif

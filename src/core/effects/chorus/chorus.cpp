@@ -7,6 +7,7 @@
 #include "core/effects/chorus/oscillator_sine.h"
 #include "core/dsp/exact_math.h"
 #include "core/dsp/levels.h"
+#include "core/dsp/one_pole.h"
 #include "core/frame/sample_format.h"
 
 namespace mw {
@@ -78,9 +79,8 @@ constexpr double kVoiceDecay = 0.9;
 constexpr double kOscillatorTurn = 6.28318530718;
 // 2 pi for the high-cut filter's corner.
 constexpr double kTwoPi = 6.283185307179586;
-// Filter outputs smaller than this are flushed to zero to keep the feedback out of
-// subnormal numbers.
-constexpr double kFlushBelow = 2e-11;
+// Filter outputs smaller than this are flushed to zero.
+constexpr double kFlush = 2e-11;
 
 constexpr double kLine = ChorusEngine::kLineLength;
 
@@ -194,11 +194,11 @@ MW_CHORUS_INLINE double ReadVoice(VoiceRun& v, double sine, double depth, double
   const double r = v.line[i] + (v.line[i + 1] - v.line[i]) * (pos - static_cast<double>(i));
   double s;
   if (kFilter || (!kFiniteInput && !(v.state - v.state == 0.0))) {
-    s = a1 * r + a * v.state;
+    s = a1 * r + a * v.state;  // the one-pole high-cut, written out for the register use
   } else {
     s = r;
   }
-  if (std::fabs(s) < kFlushBelow) s = 0.0;
+  s = FlushBelow(s, kFlush);
   v.state = s;
   return s;
 }
@@ -279,7 +279,7 @@ const EffectDescription kChorus = {
     nullptr,
 };
 
-ChorusEngine::ChorusEngine() : EffectEngine(kTable) {}
+ChorusEngine::ChorusEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 std::int64_t ChorusEngine::PeriodOf(int voice, std::int32_t modulationRate) const {
   const double rate = format_->nSamplesPerSec;
@@ -323,13 +323,9 @@ void ChorusEngine::DeriveCommon(const ChorusParams& p) {
 
   const std::int64_t rate = format_->nSamplesPerSec;
   const std::int32_t cutoff = Clamp(p.HighCutoff, 100, 10000);
-  if (p.AttenuateHighs != 0 && cutoff < rate / 2) {
-    a_ = ExactExp(-kTwoPi * cutoff / static_cast<double>(rate));
-    a1_ = 1.0 - a_;
-  } else {
-    a_ = 0.0;
-    a1_ = 1.0;
-  }
+  highCut_ = p.AttenuateHighs != 0 && cutoff < rate / 2
+                 ? OnePole::At(kTwoPi, cutoff, static_cast<double>(rate))
+                 : OnePole{};
 
   panL_ = kPanLeft * level_;
   panR_ = kPanRight * level_;
@@ -393,24 +389,20 @@ void ChorusEngine::Update(const ChorusParams& p) {
   DeriveOscillators(p);
 }
 
-HResult ChorusEngine::Apply(const ChorusParams& p) {
+HResult ChorusEngine::ApplySnapshot(bool keep) {
   const bool reinit = params_.TakeReinit();
-  if (reinit || !valid_ || lines_ == nullptr || p.ChorusSize != appliedSize_ ||
-      p.ChorusOutDelay != appliedDelay_) {
-    return Initialise(p);
+  if (!keep || reinit || !valid_ || lines_ == nullptr || taken_.ChorusSize != appliedSize_ ||
+      taken_.ChorusOutDelay != appliedDelay_) {
+    return Initialise(taken_);
   }
-  Update(p);
+  Update(taken_);
   return S_OK;
 }
 
 HResult ChorusEngine::Reset() {
-  ChorusParams p;
-  TakeParameters(&p);
-  params_.TakeReinit();
+  // The oscillators restart too; a full initialisation leaves them alone.
   for (Voice& voice : voices_) voice.counter = 0;
-  const HResult hr = Initialise(p);
-  started_ = false;
-  return hr;
+  return EffectEngine::Reset();
 }
 
 HResult ChorusEngine::Free() {
@@ -427,18 +419,6 @@ HResult ChorusEngine::Free() {
   return S_OK;
 }
 
-HResult ChorusEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  ChorusParams p;
-  const bool changed = TakeParameters(&p);
-  if (!changed && !reset) return S_FALSE;
-  if (reset) {
-    params_.TakeReinit();
-    return Initialise(p);
-  }
-  return Apply(p);
-}
-
 template <class Codec, int kChannels>
 void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
   // The voices run in series but share no state, so each voice can take a whole block of
@@ -453,7 +433,8 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
   double right[kBlock];
   double sines[kBlock];
   const double gIn = gIn_;
-  const VoiceCoefficients c = {static_cast<double>(depth_), a_, a1_, fb_};
+  const VoiceCoefficients c = {static_cast<double>(depth_), highCut_.a, highCut_.oneMinusA,
+                               fb_};
   for (std::uint32_t done = 0; done < frames;) {
     const std::uint32_t n = frames - done < kBlock ? frames - done : kBlock;
     typename Codec::Stored* s = buffer + std::size_t{done} * kChannels;
@@ -474,7 +455,7 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
       VoiceRun run = {voice.line, voice.write, static_cast<double>(voice.write),
                       static_cast<double>(voice.baseDelay), voice.state};
       const double carry = v == 0 ? gDry_ : 1.0;
-      const bool filter = a_ != 0.0;
+      const bool filter = highCut_.a != 0.0;
       if (kChannels == 1) {
         if (filter) {
           RunVoiceMono<true, kFiniteInput>(run, sines, left, n, c, carry, wet_[v]);
@@ -501,33 +482,12 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
 template <class Codec>
 HResult ChorusEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                            bool limited) {
-  if (frames == nullptr) return E_POINTER;
-  // No tail: a limited direct call and a tail buffer are finished at once, untouched.
-  if (limited || mode == kModeTail) {
-    *frames = 0;
-    return kTailFinished;
-  }
-  if (format_ == nullptr) return E_UNEXPECTED;
-  const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-
-  ChorusParams p;
-  const bool changed = TakeParameters(&p);
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (changed || !valid_) {
-    const HResult hr = Apply(p);
-    if (Failed(hr)) return hr;
-  }
-  if (!valid_ || lines_ == nullptr) return E_UNEXPECTED;
-  started_ = true;
-
-  if (channels == 1) {
-    Run<Codec, 1>(buffer, *frames);
+  const LoopStart start = BeginLoop(mode, buffer, frames, limited, false);
+  if (!start.run) return start.result;
+  if (format_->nChannels == 1) {
+    Run<Codec, 1>(buffer, start.count);
   } else {
-    Run<Codec, 2>(buffer, *frames);
+    Run<Codec, 2>(buffer, start.count);
   }
   return S_OK;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_description.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
@@ -25,20 +26,17 @@ class ChorusEngine final : public EffectEngine {
   // the settings then in force; the sines beyond a table are computed as they are needed.
   static constexpr std::int64_t kMaxSineTable = std::int64_t{1} << 19;
 
+  // No tail; a reset clears the lines and restarts the oscillators.
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kNone, ResetRule::kDropsHistory};
+
   ChorusEngine();
 
   // Takes the parameters, clears the lines, the write positions, the filters and the
   // oscillators, and initialises in full; clears `started`.
   HResult Reset() override;
   HResult Free() override;
-  // With `reset`, a full initialisation; otherwise a pending change is applied as the loops
-  // apply it (in full or partially).
-  HResult UpdateParameters(bool reset) override;
-  bool HasTail() const override { return false; }
 
   MW_DECLARE_FORMAT_LOOPS
-
-  bool TakeParameters(ChorusParams* out) { return params_.Take(out); }
 
   // Working values, for inspection.
   double InputGain() const { return gIn_; }
@@ -48,8 +46,8 @@ class ChorusEngine final : public EffectEngine {
   double PanRight() const { return panR_; }
   double VoiceGain(int v) const { return wet_[v]; }
   double Fb() const { return fb_; }
-  double HighCut() const { return a_; }
-  double HighCutComplement() const { return a1_; }
+  double HighCut() const { return highCut_.a; }
+  double HighCutComplement() const { return highCut_.oneMinusA; }
   std::int64_t BaseDelay() const { return delay_; }
   std::int64_t Depth() const { return depth_; }
   int VoiceCount() const { return voiceCount_; }
@@ -80,8 +78,10 @@ class ChorusEngine final : public EffectEngine {
     double state = 0.0;          // the high-cut filter's last output
   };
 
-  // Applies a block taken by a loop: in full when a re-initialisation is due, else partially.
-  HResult Apply(const ChorusParams& p);
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  // With `keep`, in full when a re-initialisation is due, else partially; without, in full.
+  HResult ApplySnapshot(bool keep) override;
+  bool Ready() const override { return valid_ && lines_ != nullptr; }
   // Full initialisation: lines cleared (created first when missing), every derived value.
   HResult Initialise(const ChorusParams& p);
   // Partial update: gains, levels, feedback, oscillator periods, high-cut and depth; the
@@ -105,8 +105,7 @@ class ChorusEngine final : public EffectEngine {
   double panR_ = 0.0;
   double wet_[kVoices] = {};
   double fb_ = 0.0;
-  double a_ = 0.0;
-  double a1_ = 1.0;
+  OnePole highCut_;
   std::int64_t delay_ = 0;  // D
   std::int64_t depth_ = 0;  // E
   int voiceCount_ = 1;
@@ -118,6 +117,7 @@ class ChorusEngine final : public EffectEngine {
   Voice voices_[kVoices];
   SampleArray lines_;
   SampleArray sines_;
+  ChorusParams taken_{};
 };
 
 }  // namespace mw

@@ -54,7 +54,7 @@ const EffectDescription kSimpleDelay = {
     nullptr,
 };
 
-SimpleDelayEngine::SimpleDelayEngine() : EffectEngine(kTable) {}
+SimpleDelayEngine::SimpleDelayEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
   if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
@@ -110,18 +110,9 @@ HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
     channels_[c].position = c;
     channels_[c].tailRemaining = static_cast<std::uint32_t>(remaining);
   }
-  countDown_ = fb_ == 0.0 ? lineLength_ : tailSamples_;
-  countDownFinished_ = false;
+  ArmCountDown();
   valid_ = true;
   return S_OK;
-}
-
-HResult SimpleDelayEngine::Reset() {
-  SimpleDelayParams p;
-  TakeParameters(&p);
-  const HResult hr = Setup(p, false);
-  started_ = false;
-  return hr;
 }
 
 HResult SimpleDelayEngine::Free() {
@@ -130,86 +121,24 @@ HResult SimpleDelayEngine::Free() {
   return S_OK;
 }
 
-HResult SimpleDelayEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  SimpleDelayParams p;
-  const bool changed = TakeParameters(&p) || pendingChange_;
-  if (!changed && !reset) return S_FALSE;
-  pendingChange_ = false;
-  return Setup(p, !reset);
-}
-
 template <class Codec>
 HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
                                 std::uint32_t* frames, bool limited) {
   using Stored = typename Codec::Stored;
-  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
-  if (frames == nullptr) return E_POINTER;
-  if (format_ == nullptr) return E_UNEXPECTED;
-
-  // The direct-processing count-down: a finished limited run refuses further limited calls
-  // until an unlimited call re-arms it (with a fresh set-up).
-  if (kFloat32 && countDownFinished_) {
-    if (limited) {
-      *frames = 0;
-      return kTailFinished;
-    }
-    valid_ = false;
-    countDown_ = lineLength_;
-    countDownFinished_ = false;
-  }
-
+  const LoopStart start =
+      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
+  if (!start.run) return start.result;
   const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-  std::uint32_t count = *frames;
+  const std::uint32_t count = start.count;
 
-  SimpleDelayParams p;
-  const bool changed = TakeParameters(&p) || pendingChange_;
-  if (mode == kModeDiscontinuity && started_) {
-    pendingChange_ = false;
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (changed || !valid_) {
-    if (mode == kModeTail) return kTailFinished;  // a change ends the tail here
-    if (limited) {
-      pendingChange_ = pendingChange_ || changed;
-    } else {
-      pendingChange_ = false;
-      const HResult hr = Setup(p, mode != kModeDiscontinuity);
-      if (Failed(hr)) return hr;
-    }
-  }
-  if (!valid_ || line_ == nullptr) {
-    // Only a limited call can get here: it never sets up, and there is nothing to run.
-    *frames = 0;
-    return E_UNEXPECTED;
-  }
-  started_ = true;
-
-  if (kFloat32) {
-    if (limited) {
-      if (static_cast<std::int64_t>(count) > countDown_) {
-        count = static_cast<std::uint32_t>(countDown_);
-      }
-      countDown_ -= count;
-      if (countDown_ == 0) countDownFinished_ = true;
-    } else {
-      countDown_ = fb_ != 0.0 ? tailSamples_ : lineLength_;
-    }
-  }
-
-  HResult result = S_OK;
+  bool finished = false;
   std::uint32_t produced = count;
   const Working w{line_.get(), lineLength_, channels, wet_, dry_, fb_};
   constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
   for (std::uint32_t c = 0; c < channels; ++c) {
     Channel& ch = channels_[c];
-    std::uint32_t n = count;
-    if (mode == kModeTail) {
-      if (n > ch.tailRemaining) n = ch.tailRemaining;
-      ch.tailRemaining -= n;
-      if (ch.tailRemaining == 0) result = kTailFinished;
-    }
+    const std::uint32_t n =
+        mode == kModeTail ? TakeTail(count, ch.tailRemaining, &finished) : count;
     produced = n;
 
     std::uint32_t pos = ch.position;
@@ -227,7 +156,7 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
     ch.position = pos;
   }
   *frames = produced;
-  return result;
+  return finished ? kTailFinished : S_OK;
 }
 
 MW_DEFINE_FORMAT_LOOPS(SimpleDelayEngine)

@@ -17,18 +17,15 @@ extern const EffectDescription kSimpleDelay;
 class SimpleDelayEngine final : public EffectEngine {
  public:
   static constexpr std::int32_t kLevelFloor = -800;
+  // A change ends the tail at that buffer (the tail counts are those of the line's creation).
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kEndsOnChange,
+                                                 ResetRule::kDropsHistory};
 
   SimpleDelayEngine();
 
-  HResult Reset() override;
   HResult Free() override;
-  HResult UpdateParameters(bool reset) override;
 
   MW_DECLARE_FORMAT_LOOPS
-
-  bool TakeParameters(SimpleDelayParams* out) { return params_.Take(out); }
-  // Derives the working values; with `keep`, history in an unchanged-size line survives.
-  HResult Setup(const SimpleDelayParams& p, bool keep);
 
   // Working values, for inspection.
   double Wet() const { return wet_; }
@@ -37,9 +34,7 @@ class SimpleDelayEngine final : public EffectEngine {
   std::uint32_t LineLength() const { return lineLength_; }
   std::uint32_t TailSamples() const { return tailSamples_; }
   std::uint32_t TailRemaining(int channel) const { return channels_[channel].tailRemaining; }
-  std::int64_t CountDown() const { return countDown_; }
   bool HasLine() const { return line_ != nullptr; }
-  bool ChangePending() const override { return pendingChange_ || params_.ChangedPending(); }
 
  private:
   struct Channel {
@@ -64,8 +59,21 @@ class SimpleDelayEngine final : public EffectEngine {
     return out;
   }
 
+  // Derives the working values; with `keep`, history in an unchanged-size line survives.
+  HResult Setup(const SimpleDelayParams& p, bool keep);
+
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  HResult ApplySnapshot(bool keep) override { return Setup(taken_, keep); }
+  bool Ready() const override { return valid_ && line_ != nullptr; }
+  // Interleaved samples, as the line counts them: the tail with feedback, else the line.
+  std::int64_t CountDownStart() const override {
+    return fb_ != 0.0 ? tailSamples_ : lineLength_;
+  }
+
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
+
+  SimpleDelayParams taken_{};
 
   double wet_ = 0.0;
   double dry_ = 0.0;
@@ -74,10 +82,6 @@ class SimpleDelayEngine final : public EffectEngine {
   std::uint32_t tailSamples_ = 0;
   SampleArray line_;
   Channel channels_[2];
-  std::int64_t countDown_ = 0;
-  bool countDownFinished_ = false;
-  // A change taken by a limited call, which never sets up: the next unlimited call applies it.
-  bool pendingChange_ = false;
 };
 
 }  // namespace mw

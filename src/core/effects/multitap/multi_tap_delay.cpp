@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/dsp/delay_line.h"
 #include "core/dsp/exact_math.h"
 #include "core/dsp/levels.h"
+#include "core/effects/multitap/tap_shifts.h"
 #include "core/frame/sample_format.h"
 
 namespace mw {
@@ -148,125 +150,14 @@ constexpr double kDepthFactor[MultiTapEngine::kTaps] = {0.7, 0.9, 0.4, 0.6, 0.8,
 constexpr double kOscTwoPi = 6.28318530718;
 constexpr double kTwoPi = 2.0 * 3.141592653589793;
 
-constexpr double kTiny = 0x1p-32;            // states and outputs below this become 0
+constexpr double kFlush = 0x1p-32;            // states and outputs below this become 0
 constexpr double kBufferLimit = 16777216.0;  // bound of what enters the buffer
 
-// Below 10^6 an addition to the phase rounds by at most 2^-34; twice that bounds it.
-constexpr double kPhaseRounding = 0x1p-33;
-
-inline double Flush(double v) { return std::fabs(v) < kTiny ? 0.0 : v; }
+inline double Flush(double v) { return FlushBelow(v, kFlush); }
 inline double Limit(double v) {
   if (v < -kBufferLimit) return -kBufferLimit;
   if (v > kBufferLimit) return kBufferLimit;
   return v;
-}
-
-// x = n pi/2 + r with pi/2 in three parts (the first two of 33 significant bits, so that
-// n times them is exact for |n| < 2^20, which |x| < 1e6 guarantees); r is then within
-// about 2e-16 of its true value. sin and cos of |r| <= pi/4 by their Taylor series to the
-// 17th and 16th power (truncation below 1e-19), evaluated with a few roundings of 1e-16.
-inline double SinApprox(double x) {
-  constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
-  constexpr double kPio2A = 0x1.921fb544p+0;
-  constexpr double kPio2B = 0x1.0b4611a6p-34;
-  constexpr double kPio2C = 0x1.3198a2e037073p-69;
-  // Round to the nearest integer by adding and removing 1.5 x 2^52 (|x| < 1e6).
-  constexpr double kRound = 6755399441055744.0;
-  const double n = (x * kTwoOverPi + kRound) - kRound;
-  const double r = ((x - n * kPio2A) - n * kPio2B) - n * kPio2C;
-  const double r2 = r * r;
-  const int quadrant = static_cast<int>(static_cast<std::int64_t>(n) & 3);
-  double v;
-  if ((quadrant & 1) == 0) {
-    double p = 1.0 / 355687428096000.0;
-    p = p * r2 - 1.0 / 1307674368000.0;
-    p = p * r2 + 1.0 / 6227020800.0;
-    p = p * r2 - 1.0 / 39916800.0;
-    p = p * r2 + 1.0 / 362880.0;
-    p = p * r2 - 1.0 / 5040.0;
-    p = p * r2 + 1.0 / 120.0;
-    p = p * r2 - 1.0 / 6.0;
-    v = r + r * r2 * p;
-  } else {
-    double p = 1.0 / 20922789888000.0;
-    p = p * r2 - 1.0 / 87178291200.0;
-    p = p * r2 + 1.0 / 479001600.0;
-    p = p * r2 - 1.0 / 3628800.0;
-    p = p * r2 + 1.0 / 40320.0;
-    p = p * r2 - 1.0 / 720.0;
-    p = p * r2 + 1.0 / 24.0;
-    p = p * r2 - 0.5;
-    v = 1.0 + r2 * p;
-  }
-  return quadrant >= 2 ? -v : v;
-}
-
-// The shift of a tap for the oscillator value m: trunc(m x E + 0.5) in mono, trunc(m x E)
-// in stereo. Both are non-decreasing in m for E >= 0.
-template <bool kMono>
-inline std::int32_t Shift(double m, double e) {
-  if (kMono) return static_cast<std::int32_t>(m * e + 0.5);
-  return static_cast<std::int32_t>(m * e);
-}
-
-// The shifts of the taps in use for m = sin(phase) + 1.0, with sin the exact sine, and
-// how many of the following frames provably keep the same shifts.
-//
-// The exact sine costs about a microsecond; the shifts only need the integer part. An
-// approximate sine s, within kSineSlack of the exact one by a wide margin, bounds m between
-// (s - slack) + 1.0 and (s + slack) + 1.0 (rounded additions are monotonic), and the shift
-// is monotonic in m, so where both bounds give the same shift it is the exact one. Only
-// where a bound straddles an integer is the exact sine evaluated.
-//
-// The phase grows by at most `sigma` a frame (the step plus the rounding of the sum), and
-// the sine moves no faster than its argument, so over the next W frames the exact sine
-// stays within W x sigma of this one. Widening the bounds by that much and finding the
-// same shifts at both ends proves them for all W frames.
-template <bool kMono>
-inline std::uint32_t Shifts(double phase, double sigma, const double* depth,
-                            const double* inverseDepth, int taps, std::int32_t* k) {
-  constexpr double kLimit = MultiTapEngine::kFastSineLimit;
-  constexpr double kSlack = MultiTapEngine::kSineSlack;
-  constexpr double kHalf = kMono ? 0.5 : 0.0;
-  if (!(phase < kLimit && phase > -kLimit)) {
-    const double m = ExactSin(phase) + 1.0;
-    for (int i = 0; i < taps; ++i) k[i] = Shift<kMono>(m, depth[i]);
-    return 0;
-  }
-  const double s = SinApprox(phase);
-  const double mLo = (s - kSlack) + 1.0;
-  const double mHi = (s + kSlack) + 1.0;
-  bool agree = true;
-  double room = 1.0;  // how far m may move, estimated; the check below is what counts
-  for (int i = 0; i < taps; ++i) {
-    const std::int32_t lo = Shift<kMono>(mLo, depth[i]);
-    agree = agree && lo == Shift<kMono>(mHi, depth[i]);
-    k[i] = lo;
-    const double up = (lo + 1 - kHalf) * inverseDepth[i] - mHi;
-    if (up < room) room = up;
-    if (lo > 0) {
-      const double down = mLo - (lo - kHalf) * inverseDepth[i];
-      if (down < room) room = down;
-    }
-  }
-  if (!agree) {
-    const double m = ExactSin(phase) + 1.0;
-    for (int i = 0; i < taps; ++i) k[i] = Shift<kMono>(m, depth[i]);
-    return 0;
-  }
-
-  double frames = (room - 1e-9) / sigma;
-  if (!(frames >= 1.0)) return 0;
-  if (frames > 65536.0) frames = 65536.0;
-  const std::uint32_t hold = static_cast<std::uint32_t>(frames);
-  const double widen = hold * sigma;
-  if (!(phase + widen < kLimit && phase - widen > -kLimit)) return 0;
-  const double wLo = ((s - kSlack) - widen) + 1.0;
-  const double wHi = ((s + kSlack) + widen) + 1.0;
-  for (int i = 0; i < taps; ++i) {
-    if (Shift<kMono>(wLo, depth[i]) != k[i] || Shift<kMono>(wHi, depth[i]) != k[i]) return 0;
-  }
-  return hold;
 }
 
 }  // namespace
@@ -285,9 +176,9 @@ const EffectDescription kMultiTap = {
     nullptr,
 };
 
-MultiTapEngine::MultiTapEngine() : EffectEngine(kTable) {}
+MultiTapEngine::MultiTapEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
-double MultiTapEngine::ApproxSin(double x) { return SinApprox(x); }
+double MultiTapEngine::ApproxSin(double x) { return tap_shifts::SinApprox(x); }
 
 std::uint32_t MultiTapEngine::TapShifts(bool mono, double phase, double step, const double* depth,
                                         int taps, std::int32_t* shifts) {
@@ -295,9 +186,9 @@ std::uint32_t MultiTapEngine::TapShifts(bool mono, double phase, double step, co
   for (int i = 0; i < taps && i < kTaps; ++i) {
     inverseDepth[i] = depth[i] > 0.0 ? 1.0 / depth[i] : 0.0;
   }
-  const double sigma = step + kPhaseRounding;
-  return mono ? Shifts<true>(phase, sigma, depth, inverseDepth, taps, shifts)
-              : Shifts<false>(phase, sigma, depth, inverseDepth, taps, shifts);
+  const double sigma = step + tap_shifts::kPhaseRounding;
+  return mono ? tap_shifts::Shifts<true>(phase, sigma, depth, inverseDepth, taps, shifts)
+              : tap_shifts::Shifts<false>(phase, sigma, depth, inverseDepth, taps, shifts);
 }
 
 HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
@@ -384,8 +275,7 @@ HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
     inState_[0] = inState_[1] = 0.0;
     wetState_[0] = wetState_[1] = 0.0;
     tail_ = length;
-    countDown_ = length;
-    countDownFinished_ = false;
+    ArmCountDown();
   }
   setupRate_ = rateHz;
   setupChannels_ = channels;
@@ -400,13 +290,9 @@ void MultiTapEngine::PartialUpdate(const MultiTapParams& p) {
   dry_ = LevelToGain(p.DryOut, kLevelFloor);
   wet_ = LevelToGain(p.WetOut, kLevelFloor);
 
-  if (p.LowPassOn != 0 && std::int64_t{p.LowPassStart} <= std::int64_t{rateHz / 2}) {
-    a_ = ExactExp(-kTwoPi * p.LowPassStart / rate);
-    oneMinusA_ = 1.0 - a_;
-  } else {
-    a_ = 0.0;
-    oneMinusA_ = 1.0;
-  }
+  const bool lowPass =
+      p.LowPassOn != 0 && std::int64_t{p.LowPassStart} <= std::int64_t{rateHz / 2};
+  lowPass_ = lowPass ? OnePole::At(kTwoPi, p.LowPassStart, rate) : OnePole{};
 
   // At a rate of 0 the written step is infinite; the oscillator then stands still.
   step_ = rateHz == 0 ? 0.0 : kOscTwoPi / ((10.0 / p.ModRate) * rate);
@@ -419,15 +305,6 @@ HResult MultiTapEngine::Apply(const MultiTapParams& p) {
   return S_OK;
 }
 
-HResult MultiTapEngine::Reset() {
-  MultiTapParams p;
-  TakeParameters(&p);
-  pending_ = false;
-  const HResult hr = Apply(p);
-  started_ = false;
-  return hr;
-}
-
 HResult MultiTapEngine::Free() {
   buffer_.reset();
   length_ = 0;
@@ -435,76 +312,17 @@ HResult MultiTapEngine::Free() {
   return S_OK;
 }
 
-HResult MultiTapEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  MultiTapParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (!changed && !reset) return S_FALSE;
-  pending_ = false;
-  return Apply(p);
-}
-
 template <class Codec>
 HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                              bool limited) {
-  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
   constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
-  if (frames == nullptr) return E_POINTER;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-  if (format_ == nullptr) return E_UNEXPECTED;
+  const LoopStart start =
+      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
+  if (!start.run) return start.result;
   const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-
-  // The direct-processing count-down: a finished limited run refuses further limited calls
-  // until an unlimited call re-arms it (with a fresh full initialisation).
-  if (kFloat32 && countDownFinished_) {
-    if (limited) {
-      *frames = 0;
-      return kTailFinished;
-    }
-    valid_ = false;
-    countDown_ = length_;
-    countDownFinished_ = false;
-  }
-
-  MultiTapParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (mode != kModeTail && !limited && (changed || !SetUpFor(*format_))) {
-    pending_ = false;
-    const HResult hr = Apply(p);
-    if (Failed(hr)) return hr;
-  } else if (changed) {
-    pending_ = true;  // the tail and limited calls leave it for the next ordinary buffer
-  }
-
-  if (buffer_ == nullptr || setupChannels_ != channels) {
-    // Nothing to run (only a tail or a limited call can get here): no memory is touched.
-    *frames = 0;
-    return mode == kModeTail ? kTailFinished : E_UNEXPECTED;
-  }
-  started_ = true;
-
-  std::uint32_t count = *frames;
-  HResult result = S_OK;
-  if (mode == kModeTail) {
-    if (count > tail_) count = tail_;
-    tail_ -= count;
-    if (tail_ == 0) result = kTailFinished;
-  }
-  if (kFloat32) {
-    if (limited) {
-      if (static_cast<std::int64_t>(count) > countDown_) {
-        count = static_cast<std::uint32_t>(countDown_);
-      }
-      countDown_ -= count;
-      if (countDown_ == 0) countDownFinished_ = true;
-    } else {
-      countDown_ = length_;
-    }
-  }
+  bool finished = false;
+  const std::uint32_t count =
+      mode == kModeTail ? TakeTail(start.count, tail_, &finished) : start.count;
 
   const bool silent = kPcm8 && mode == kModeTail;  // 8-bit tails feed exact silence
   if (channels == 1) {
@@ -521,7 +339,7 @@ HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint
     }
   }
   *frames = count;
-  return result;
+  return finished ? kTailFinished : S_OK;
 }
 
 // The frame loops. Every tap's read index is the write index plus its delay (modulo L):
@@ -534,9 +352,10 @@ void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
   const std::uint32_t len = length_;
   const int taps = taps_;
   const bool modulated = modulated_;
-  const double in = in_, dry = dry_, wet = wet_, a = a_, oma = oneMinusA_, fb = fb_;
+  const double in = in_, dry = dry_, wet = wet_, fb = fb_;
+  const OnePole lowPass = lowPass_;
   const double step = step_;
-  const double sigma = step + kPhaseRounding;  // bounds one frame's growth of the phase
+  const double sigma = step + tap_shifts::kPhaseRounding;  // bounds one frame's growth of the phase
   double gl[kTaps], gr[kTaps], depth[kTaps], inverseDepth[kTaps];
   std::int32_t k[kTaps] = {};
   std::uint32_t off[kTaps];
@@ -567,13 +386,13 @@ void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
     for (int c = 0; c < kChannels; ++c) {
       const double u = kSilent ? 0.0 : Codec::Decode(s[c]);
       x[c] = u * in;
-      pv[c] = Flush(oma * x[c] + a * pState[c]);
+      pv[c] = Flush(lowPass.Step(x[c], pState[c]));
       pState[c] = pv[c];
     }
 
     if (modulated) {
       if (hold == 0) {
-        hold = Shifts<kMono>(phase, sigma, depth, inverseDepth, taps, k);
+        hold = tap_shifts::Shifts<kMono>(phase, sigma, depth, inverseDepth, taps, k);
         setOffsets();
       } else {
         --hold;
@@ -592,7 +411,7 @@ void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
 
     double wv[kChannels];
     for (int c = 0; c < kChannels; ++c) {
-      wv[c] = Flush(oma * acc[c] + a * wState[c]);
+      wv[c] = Flush(lowPass.Step(acc[c], wState[c]));
       wState[c] = wv[c];
     }
     if (kMono) {
@@ -600,7 +419,7 @@ void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
     } else {
       buf[w] = Limit(((wv[0] + wv[kChannels - 1]) * fb + pv[0] + pv[kChannels - 1]) * 0.5);
     }
-    w = (w == 0 ? len : w) - 1;
+    StepDown(w, len);
     for (int c = 0; c < kChannels; ++c) s[c] = Codec::Encode(Flush(wv[c] * wet + x[c] * dry));
   }
 

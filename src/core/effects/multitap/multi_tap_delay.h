@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_description.h"
+#include "core/effects/multitap/tap_shifts.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
@@ -42,17 +44,16 @@ class MultiTapEngine final : public EffectEngine {
   // out of memory (the indices stay comfortably inside 32 bits).
   static constexpr std::uint32_t kMaxLength = 0x7FFFFFFFu;
 
+  // A reset re-applies the current parameters (in full only when a full initialisation is
+  // due); the buffer and what it holds are kept.
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kRunsOnOldSettings,
+                                                 ResetRule::kKeepsHistory};
+
   MultiTapEngine();
 
-  // Re-applies the current parameters (in full only when a full initialisation is due);
-  // the buffer and what it holds are kept.
-  HResult Reset() override;
   HResult Free() override;
-  HResult UpdateParameters(bool reset) override;
 
   MW_DECLARE_FORMAT_LOOPS
-
-  bool TakeParameters(MultiTapParams* out) { return params_.Take(out); }
 
   // Working values, for inspection.
   std::uint32_t BufferLength() const { return length_; }
@@ -66,12 +67,11 @@ class MultiTapEngine final : public EffectEngine {
   double InputFactor() const { return in_; }
   double Dry() const { return dry_; }
   double Wet() const { return wet_; }
-  double LowPassA() const { return a_; }
-  double LowPassOneMinusA() const { return oneMinusA_; }
+  double LowPassA() const { return lowPass_.a; }
+  double LowPassOneMinusA() const { return lowPass_.oneMinusA; }
   double Phase() const { return phase_; }
   double Step() const { return step_; }
   std::uint32_t TailRemaining() const { return tail_; }
-  std::int64_t CountDown() const { return countDown_; }
   std::uint32_t WriteIndex() const { return write_; }
   // Where tap i reads before its shift: the write index plus D_i, modulo L.
   std::uint32_t ReadIndex(int tap) const {
@@ -85,8 +85,8 @@ class MultiTapEngine final : public EffectEngine {
   // shifts are decided with it when a margin of kSineSlack either side leaves them
   // unchanged, and with the exact sine otherwise.
   static double ApproxSin(double x);
-  static constexpr double kFastSineLimit = 1.0e6;
-  static constexpr double kSineSlack = 0x1p-36;
+  static constexpr double kFastSineLimit = tap_shifts::kFastSineLimit;
+  static constexpr double kSineSlack = tap_shifts::kSineSlack;
   // The shifts k_i of the first `taps` taps for the oscillator at `phase` (mono:
   // trunc(m x E_i + 0.5), stereo: trunc(m x E_i), m = sin(phase) + 1.0), as the frame loops
   // decide them, and the number of following frames (the phase growing by `step` each)
@@ -94,10 +94,17 @@ class MultiTapEngine final : public EffectEngine {
   static std::uint32_t TapShifts(bool mono, double phase, double step, const double* depth,
                                  int taps, std::int32_t* shifts);
 
-  // A change taken by a tail buffer or a limited call waits for the next ordinary buffer.
-  bool ChangePending() const override { return pending_ || params_.ChangedPending(); }
-
  private:
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  HResult ApplySnapshot(bool /*keep: always, by the reset rule*/) override {
+    return Apply(taken_);
+  }
+  bool Ready() const override { return format_ != nullptr && SetUpFor(*format_); }
+  bool HasMemory() const override {
+    return buffer_ != nullptr && format_ != nullptr && setupChannels_ == format_->nChannels;
+  }
+  std::int64_t CountDownStart() const override { return length_; }
+
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
   template <class Codec, int kChannels, bool kSilent>
@@ -124,7 +131,7 @@ class MultiTapEngine final : public EffectEngine {
 
   // Derived by the partial update as well.
   double in_ = 0.0, dry_ = 0.0, wet_ = 0.0;
-  double a_ = 0.0, oneMinusA_ = 1.0;
+  OnePole lowPass_;
   double step_ = 0.0;
 
   // The buffer and what runs through it.
@@ -135,14 +142,10 @@ class MultiTapEngine final : public EffectEngine {
   double inState_[2] = {};
   double wetState_[2] = {};
   std::uint32_t tail_ = 0;  // frames of tail still to produce
-  std::int64_t countDown_ = 0;
-  bool countDownFinished_ = false;
 
   std::uint32_t setupRate_ = 0;
   std::uint32_t setupChannels_ = 0;
-  // A change taken at a buffer that could not apply it (tail or limited call); the next
-  // ordinary buffer applies it.
-  bool pending_ = false;
+  MultiTapParams taken_{};
 };
 
 }  // namespace mw

@@ -158,6 +158,10 @@ double PitchRatioFor(std::int32_t semitones, std::int32_t cents) {
   return semitone * cent;
 }
 
+double PitchRatioToStore(std::int32_t semitones, std::int32_t cents) {
+  return PitchRatioFor(semitones, cents) + 0.000001;
+}
+
 AntiAliasCoefficients DesignAntiAlias(double cutoff) {
   const double w = 2 * ExactTan(0.9 * kPi * cutoff);
   Complex s[8];
@@ -459,30 +463,9 @@ HResult PitchShiftEngine::SpliceStep(int mode, typename Codec::Stored* in,
 template <class Codec>
 HResult PitchShiftEngine::Loop(int mode, typename Codec::Stored* in, std::uint32_t* inFrames,
                                typename Codec::Stored* out, std::uint32_t* outFrames) {
-  std::uint32_t noInput = 0, noOutput = 0;
-  if (inFrames == nullptr || mode == kModeEndOfStream || in == nullptr) {
-    if (inFrames != nullptr) *inFrames = 0;
-    inFrames = &noInput;
-  }
-  if (outFrames == nullptr || out == nullptr) {
-    if (outFrames != nullptr) *outFrames = 0;
-    outFrames = &noOutput;
-  }
   priming_ = mode == kModeDiscontinuity;
-  HResult hr = S_OK;
-  const bool changed = params_.Take(&p_);
-  if (mode == kModeDiscontinuity && started_) {
-    hr = Reset();
-  } else if ((changed || !valid_) && mode != kModeEndOfStream) {
-    hr = Setup();
-  }
-  started_ = true;
-  if (!valid_) {
-    *inFrames = 0;
-    *outFrames = 0;
-    if (mode == kModeEndOfStream) return kTailFinished;
-    return Failed(hr) ? hr : E_UNEXPECTED;
-  }
+  HResult result;
+  if (!BeginLoop(mode, in, inFrames, out, outFrames, &result)) return result;
 
   if (p_.PreserveDuration == 0) {
     const std::uint32_t ch = channels_;

@@ -19,8 +19,11 @@ namespace mw {
 
 extern const EffectDescription kPitchShift;
 
-// The ratio a settings page derives from Semitones and Cents (tenths of a cent).
+// The transposition ratio of Semitones and Cents (tenths of a cent).
 double PitchRatioFor(std::int32_t semitones, std::int32_t cents);
+// The Ratio a host stores when it is given Semitones and Cents, as the settings page writes
+// it: the transposition ratio plus a millionth.
+double PitchRatioToStore(std::int32_t semitones, std::int32_t cents);
 
 // The anti-alias low-pass for a cut-off given as a fraction of the sample rate: one
 // direct-form II section of order 8.
@@ -50,8 +53,9 @@ class PitchShiftEngine final : public CopyingEngine {
   int Taps() const { return taps_; }
 
  private:
-  HResult Reset();
-  HResult Setup();
+  bool TakeSnapshot() override { return params_.Take(&p_); }
+  HResult Reset() override;
+  HResult Setup() override;
   void DesignFilter();
   template <class Codec>
   void Filter(typename Codec::Stored* data, std::uint32_t frames);

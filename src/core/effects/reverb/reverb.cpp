@@ -6,7 +6,9 @@
 #include <cstring>
 #include <utility>
 
+#include "core/dsp/delay_line.h"
 #include "core/dsp/exact_math.h"
+#include "core/dsp/one_pole.h"
 #include "core/dsp/levels.h"
 #include "core/frame/sample_format.h"
 
@@ -53,62 +55,7 @@ constexpr PresetRow<ReverbParams> kPresetRows[] = {
 };
 constexpr PresetTable kPresets(kPresetRows);
 
-// The modes: a line count and the comb delays in milliseconds (only the first N are read).
-struct ModeRow {
-  int lines;
-  double ms[ReverbEngine::kModeLineSlots];
-};
-constexpr ModeRow kModes[ReverbEngine::kModeRows] = {
-    {10, {23.583, 47.049, 25.481, 27.493, 29.67, 34.518, 32.056, 37.317, 40.358, 19.941}},
-    {8, {23.161, 18.481, 20.611, 16.035, 26.45, 29.281, 12.957, 33.46}},
-    {10, {53.703, 67.624, 41.051, 72.937, 84.262, 49.613, 45.85, 57.837, 62.5, 78.724}},
-    {10, {13.453, 24.966, 28.415, 12.028, 15.817, 17.836, 10.72, 19.719, 9.439, 22.011}},
-    {10, {54.208, 28.707, 21.029, 49.33, 44.418, 35.918, 12.332, 66.457, 40.313, 60.051}},
-    {10, {70.539, 46.457, 52.802, 39.727, 76.939, 58.518, 64.33, 31.62, 90.769, 83.537}},
-    // Line 6 of this mode really is close to four seconds long.
-    {10, {46.463, 89.887, 53.024, 58.824, 83.067, 70.527, 3901.707, 76.433, 64.719, 31.627}},
-    {9, {25.037, 34.831, 29.502, 37.527, 32.139, 22.731, 40.532, 43.812, 47.07}},
-    {10, {32.963, 35.329, 44.227, 38.224, 62.813, 30.368, 41.467, 47.525, 51.611, 56.539}},
-    {10, {13.407, 24.354, 11.88, 10.291, 4.527, 15.213, 20.313, 8.519, 17.221, 6.513}},
-    {10, {31.71, 21.921, 5.019, 27.327, 11.403, 16.029, 6.604, 9.733, 8.169, 13.309}},
-    {10, {13.319, 20.32, 12.034, 10.609, 4.697, 14.75, 17.036, 9.106, 6.564, 7.949}},
-    {10, {21.096, 66.413, 28.715, 49.337, 44.433, 35.993, 12.339, 40.301, 54.257, 60.013}},
-    {10, {41.005, 45.815, 49.637, 53.795, 57.812, 62.504, 67.637, 72.921, 78.721, 84.212}},
-    {10, {37.051, 45.853, 62.817, 53.717, 57.815, 17.296, 67.611, 72.953, 78.716, 84.214}},
-    {9, {50.139, 62.811, 53.916, 25.834, 17.235, 67.81, 73.626, 93.927, 84.219}},
-    {9, {31.737, 15.013, 11.528, 36.037, 19.131, 5.439, 9.41, 26.433, 7.437}},
-    {10, {3.101, 18.37, 12.86, 11.063, 5.027, 15.513, 6.544, 9.539, 21.734, 7.924}},
-    {10, {29.809, 12.764, 49.653, 20.817, 25.333, 43.015, 15.957, 4.613, 9.111, 36.519}},
-};
-
-// The early-reflection styles: three taps with times (ms), whole-number gains (percent)
-// and pans (-100 left .. 100 right).
-struct StyleRow {
-  double ms[3];
-  int gain[3];
-  int pan[3];
-};
-constexpr StyleRow kStyles[ReverbEngine::kStyleRows] = {
-    {{6.113, 17.041, 29.231}, {46, -60, 21}, {-72, 71, -6}},
-    {{8.213, 20.043, 53.213}, {56, -60, 18}, {70, -70, 16}},
-    {{11.057, 17.049, 29.455}, {-47, 60, 28}, {-76, 100, 35}},
-    {{16.011, 30.058, 55.013}, {79, -80, 40}, {64, -100, -26}},
-    {{20.013, 29.021, 49.014}, {100, -50, 40}, {25, -29, -25}},
-    {{36.501, 47.132, 62.022}, {100, -50, 40}, {25, -29, -25}},
-    {{8.213, 20.043, 53.213}, {56, -60, 18}, {50, 70, 26}},
-    {{8.213, 20.043, 53.213}, {56, -60, 18}, {-50, -70, -26}},
-    {{16.011, 30.058, 55.013}, {79, -80, 40}, {80, 90, 25}},
-    {{16.011, 30.058, 55.013}, {79, -80, 40}, {-80, -90, -25}},
-};
-// What each tap time is lengthened by before it becomes a count of samples.
-constexpr double kTapOffsetMs[3] = {0.051, 0.151, 0.078};
-
-// The stereo extra lines: line 0's delay and line 1's, stretched.
-constexpr double kExtraLeftFactor = 0.93;
-constexpr double kExtraRightFactor = 1.06;
-
-// Filter states smaller than this are set to zero, to keep the feedback paths out of
-// subnormal numbers.
+// Filter states smaller than this are flushed to zero.
 constexpr double kFlush = 2.3283064365386963e-10;  // 2^-32
 static_assert(kFlush * 4294967296.0 == 1.0, "the flush threshold is 2^-32");
 
@@ -150,7 +97,7 @@ const EffectDescription kReverb = {
     nullptr,
 };
 
-ReverbEngine::ReverbEngine() : EffectEngine(kTable) {}
+ReverbEngine::ReverbEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 void ReverbEngine::ApplyLevels(const ReverbParams& p) {
   dry_ = LevelToGain(p.DryOut, kLevelFloor);
@@ -175,26 +122,21 @@ void ReverbEngine::ApplyDecay(const ReverbParams& p) {
 
 void ReverbEngine::ApplyFilters(const ReverbParams& p) {
   const double rate = static_cast<double>(builtRate_);
-  if (p.AttenuateHighs != 0 && static_cast<double>(p.HighCutoff) < rate) {
-    a_ = ExactExp(-kFourPi * p.HighCutoff / rate);
-    oneMinusA_ = 1.0 - a_;
-  } else {
-    a_ = 0.0;
-    oneMinusA_ = 1.0;
-  }
+  const bool highs = p.AttenuateHighs != 0 && static_cast<double>(p.HighCutoff) < rate;
+  highCut_ = highs ? OnePole::At(kFourPi, p.HighCutoff, rate) : OnePole{};
 
-  bass_ = p.AttenuateBass != 0;
-  if (bass_) {
+  bass_.on = p.AttenuateBass != 0;
+  if (bass_.on) {
     const double x = p.BassCutoff / rate;
     double f = x < 0.011337868480725623 ? 0.45454545454545453 * x : 0.30303030303030304 * x;
     if (f < 0.0004) f = 0.0004;
     if (f > 0.49) f = 0.49;
     const double r = ExactExp(-kPi * f / kBassBandwidth);
-    c1_ = 2.0 * r * ExactCos(2.0 * kPi * f);
-    c2_ = ExactExp(-2.0 * kPi * f / kBassBandwidth);
-    g_ = 1.0 - c1_ + c2_;
-    bassS1_ = 0.0;
-    bassS2_ = 0.0;
+    bass_.c1 = 2.0 * r * ExactCos(2.0 * kPi * f);
+    bass_.c2 = ExactExp(-2.0 * kPi * f / kBassBandwidth);
+    bass_.g = 1.0 - bass_.c1 + bass_.c2;
+    bass_.s1 = 0.0;
+    bass_.s2 = 0.0;
   }
 }
 
@@ -209,7 +151,6 @@ void ReverbEngine::ReleaseLines() {
 }
 
 HResult ReverbEngine::Initialize(const ReverbParams& p) {
-  pending_ = false;
   const HResult hr = Build(p);
   if (Failed(hr)) ReleaseLines();
   return hr;
@@ -227,8 +168,8 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
 
   mode_ = ClampIndex(p.ReverbMode, kModeRows);
   style_ = ClampIndex(p.EarlyStyle, kStyleRows);
-  const ModeRow& row = kModes[mode_];
-  const StyleRow& style = kStyles[style_];
+  const ReverbModeRow& row = kReverbModes[mode_];
+  const ReverbStyleRow& style = kReverbStyles[style_];
 
   // Line lengths: the mode's lines, then in stereo the two extra lines.
   Line lines[kMaxLines];
@@ -244,8 +185,8 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
     if (!plan(lines[i], row.ms[i])) return E_OUTOFMEMORY;
   }
   if (channels == 2) {
-    if (!plan(lines[kExtraLeft], row.ms[0] * kExtraLeftFactor)) return E_OUTOFMEMORY;
-    if (!plan(lines[kExtraRight], row.ms[1] * kExtraRightFactor)) return E_OUTOFMEMORY;
+    if (!plan(lines[kExtraLeft], row.ms[0] * kReverbExtraLeftFactor)) return E_OUTOFMEMORY;
+    if (!plan(lines[kExtraRight], row.ms[1] * kReverbExtraRightFactor)) return E_OUTOFMEMORY;
   }
 
   // Pre-delay: at least one sample, which is no delay at all.
@@ -255,7 +196,7 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   // Early taps, ordered so that the last is the longest.
   Tap taps[3];
   for (int k = 0; k < 3; ++k) {
-    if (!SampleCount(std::trunc((style.ms[k] + kTapOffsetMs[k]) * ms), &taps[k].delay)) {
+    if (!SampleCount(std::trunc((style.ms[k] + kReverbTapOffsetMs[k]) * ms), &taps[k].delay)) {
       return E_OUTOFMEMORY;
     }
     const double g = style.gain[k];
@@ -321,12 +262,11 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   ApplyLevels(p);
   ApplyDecay(p);
   inputState_ = 0.0;
-  bassS1_ = 0.0;
-  bassS2_ = 0.0;
+  bass_.s1 = 0.0;
+  bass_.s2 = 0.0;
   ApplyFilters(p);
 
-  countDown_ = tailLength_;
-  countDownFinished_ = false;
+  ArmCountDown();
   valid_ = true;
   return S_OK;
 }
@@ -340,7 +280,6 @@ HResult ReverbEngine::Apply(const ReverbParams& p) {
   if (rebuild) return Initialize(p);
 
   // Partial update: nothing allocated, the lines and their states kept.
-  pending_ = false;
   ApplyLevels(p);
   ApplyFilters(p);
   ApplyDecay(p);
@@ -348,13 +287,10 @@ HResult ReverbEngine::Apply(const ReverbParams& p) {
   return S_OK;
 }
 
-HResult ReverbEngine::Reset() {
-  ReverbParams p;
-  TakeParameters(&p);
+HResult ReverbEngine::ApplySnapshot(bool keep) {
+  if (keep) return Apply(taken_);
   params_.TakeReinit();
-  const HResult hr = Initialize(p);
-  started_ = false;
-  return hr;
+  return Initialize(taken_);
 }
 
 HResult ReverbEngine::Free() {
@@ -362,272 +298,175 @@ HResult ReverbEngine::Free() {
   return S_OK;
 }
 
-HResult ReverbEngine::UpdateParameters(bool reset) {
-  if (format_ == nullptr) return E_UNEXPECTED;
-  ReverbParams p;
-  const bool changed = TakeParameters(&p) || pending_;
-  if (!changed && !reset) return S_FALSE;
-  if (reset) {
-    params_.TakeReinit();
-    return Initialize(p);
+// What a run of frames keeps in locals: the coefficients, the input filters' states and the
+// pre-delay and early-reflection positions. Loaded from the engine, stored back by Store.
+struct ReverbEngine::Run {
+  explicit Run(ReverbEngine& e)
+      : engine(e),
+        highCut(e.highCut_),
+        bass(e.bass_),
+        dry(e.dry_),
+        wet(e.reverb_),
+        early(e.early_),
+        lineCount(e.lineCount_),
+        lines(e.lines_),
+        hs(e.inputState_),
+        preLength(e.preLength_),
+        prePos(e.prePosition_),
+        erLength(e.earlyLength_),
+        w(e.earlyWrite_),
+        r1(e.earlyRead_[0]),
+        r2(e.earlyRead_[1]) {}
+
+  void Store() {
+    engine.inputState_ = hs;
+    engine.bass_.s1 = bass.s1;
+    engine.bass_.s2 = bass.s2;
+    engine.prePosition_ = prePos;
+    engine.earlyWrite_ = w;
+    engine.earlyRead_[0] = r1;
+    engine.earlyRead_[1] = r2;
   }
-  return Apply(p);
-}
+
+  // The input stage after its high-cut: flushed and kept as the high-cut state, then
+  // bass-cut (the input minus its resonant low-pass) when that is on.
+  double Input(double filtered) {
+    double h = FlushBelow(filtered, kFlush);
+    hs = h;
+    if (bass.on) {
+      const double y = FlushBelow(bass.g * h + bass.c1 * bass.s1 - bass.c2 * bass.s2, kFlush);
+      bass.s2 = bass.s1;
+      bass.s1 = y;
+      h = h - y;
+    }
+    return h;
+  }
+
+  // One comb line's step with the filtered input h: what the line held is added to `sum`;
+  // the stereo chain flushes the states of the lines that feed only one side.
+  template <bool kFlushState>
+  static void Comb(Line& line, double h, OnePole highCut, double& sum) {
+    double* const slot = &line.Slot();
+    const double y = *slot;
+    sum += y;
+    double s = highCut.Step(y, line.state);
+    if (kFlushState) s = FlushBelow(s, kFlush);
+    line.state = s;
+    *slot = (s + h) * line.gain;
+    line.Advance();
+  }
+
+  // The three positions of the early-reflection lines move together.
+  void AdvanceEarly() {
+    StepUp(w, erLength);
+    StepUp(r1, erLength);
+    StepUp(r2, erLength);
+  }
+
+  ReverbEngine& engine;
+  const OnePole highCut;
+  BassCut bass;
+  const double dry, wet, early;
+  const int lineCount;
+  Line* const lines;
+  double hs;
+  const std::uint32_t preLength;
+  std::uint32_t prePos;
+  const std::uint32_t erLength;
+  std::uint32_t w, r1, r2;  // the early write position and the two shorter taps' reads
+};
 
 // One mono sample after another: input filters, comb bank, pre-delay, early reflections.
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
-  const double a = a_, oneMinusA = oneMinusA_;
-  const bool bass = bass_;
-  const double c1 = c1_, c2 = c2_, g = g_;
-  const double dry = dry_, wet = reverb_, early = early_;
-  const int n = lineCount_;
-  Line* const lines = lines_;
-  double hs = inputState_, s1 = bassS1_, s2 = bassS2_;
-
+  Run r(*this);
   double* const pre = pre_[0];
-  const std::uint32_t preLength = preLength_;
-  std::uint32_t prePos = prePosition_;
-
   double* const er = earlyLine_[0];
-  const std::uint32_t erLength = earlyLength_;
-  std::uint32_t w = earlyWrite_, r1 = earlyRead_[0], r2 = earlyRead_[1];
   const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
 
   for (std::uint32_t i = 0; i < frames; ++i) {
     const double u = kReadInput ? Codec::Decode(buffer[i]) : 0.0;
-
-    double h = oneMinusA * u + a * hs;
-    if (std::fabs(h) < kFlush) h = 0.0;
-    hs = h;
-    if (bass) {
-      double y = g * h + c1 * s1 - c2 * s2;
-      if (std::fabs(y) < kFlush) y = 0.0;
-      s2 = s1;
-      s1 = y;
-      h = h - y;
-    }
+    const double h = r.Input(r.highCut.Step(u, r.hs));
 
     double sum = 0.0;
-    for (int k = 0; k < n; ++k) {
-      Line& line = lines[k];
-      double* const slot = line.buffer + line.position;
-      const double y = *slot;
-      sum += y;
-      line.state = oneMinusA * y + a * line.state;
-      *slot = (line.state + h) * line.gain;
-      if (++line.position == line.length) line.position = 0;
-    }
+    for (int k = 0; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, sum);
 
-    pre[prePos] = sum;
-    if (++prePos == preLength) prePos = 0;
-    const double rv = pre[prePos];
+    pre[r.prePos] = sum;
+    StepUp(r.prePos, r.preLength);
+    const double rv = pre[r.prePos];
 
-    const double e = (er[r1] * g1 + er[r2] * g2 + er[w] * g3) * early;
-    er[w] = u;
-    if (++w == erLength) w = 0;
-    if (++r1 == erLength) r1 = 0;
-    if (++r2 == erLength) r2 = 0;
+    const double e = (er[r.r1] * g1 + er[r.r2] * g2 + er[r.w] * g3) * r.early;
+    er[r.w] = u;
+    r.AdvanceEarly();
 
-    buffer[i] = Codec::Encode(e + rv * wet + u * dry);
+    buffer[i] = Codec::Encode(e + rv * r.wet + u * r.dry);
   }
-
-  inputState_ = hs;
-  bassS1_ = s1;
-  bassS2_ = s2;
-  prePosition_ = prePos;
-  earlyWrite_ = w;
-  earlyRead_[0] = r1;
-  earlyRead_[1] = r2;
+  r.Store();
 }
-
-namespace {
-
-// One comb line's step; the stereo chain flushes the states of the lines that feed only
-// one side.
-template <bool kFlushState>
-inline double CombStep(double* buffer, std::uint32_t length, std::uint32_t& position,
-                       double gain, double& state, double h, double a, double oneMinusA) {
-  double* const slot = buffer + position;
-  const double y = *slot;
-  double s = oneMinusA * y + a * state;
-  if (kFlushState && std::fabs(s) < kFlush) s = 0.0;
-  state = s;
-  *slot = (s + h) * gain;
-  if (++position == length) position = 0;
-  return y;
-}
-
-}  // namespace
 
 // Stereo frames: one comb bank fed with the mid signal; lines 0 and 1 add to the left sum
 // only, the two extra lines to the right; the early taps read both channels' lines.
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
-  const double a = a_, oneMinusA = oneMinusA_;
-  const bool bass = bass_;
-  const double c1 = c1_, c2 = c2_, g = g_;
-  const double dry = dry_, wet = reverb_, early = early_;
-  const int n = lineCount_;
-  Line* const lines = lines_;
+  Run r(*this);
   Line& l0 = lines_[0];
   Line& l1 = lines_[1];
   Line& xl = lines_[kExtraLeft];
   Line& xr = lines_[kExtraRight];
-  double hs = inputState_, s1 = bassS1_, s2 = bassS2_;
-
   double* const preL = pre_[0];
   double* const preR = pre_[1];
-  const std::uint32_t preLength = preLength_;
-  std::uint32_t prePos = prePosition_;
-
   double* const erL = earlyLine_[0];
   double* const erR = earlyLine_[1];
-  const std::uint32_t erLength = earlyLength_;
-  std::uint32_t w = earlyWrite_, r1 = earlyRead_[0], r2 = earlyRead_[1];
   const double gL1 = taps_[0].left, gL2 = taps_[1].left, gL3 = taps_[2].left;
   const double gR1 = taps_[0].right, gR2 = taps_[1].right, gR3 = taps_[2].right;
+  const double early = r.early;
 
   for (std::uint32_t i = 0; i < frames; ++i) {
     typename Codec::Stored* const frame = buffer + 2 * i;
     const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
     const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
-
-    double h = oneMinusA * (uL + uR) * 0.5 + a * hs;
-    if (std::fabs(h) < kFlush) h = 0.0;
-    hs = h;
-    if (bass) {
-      double y = g * h + c1 * s1 - c2 * s2;
-      if (std::fabs(y) < kFlush) y = 0.0;
-      s2 = s1;
-      s1 = y;
-      h = h - y;
-    }
+    const double h = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
 
     double shared = 0.0;
-    for (int k = 2; k < n; ++k) {
-      Line& line = lines[k];
-      shared += CombStep<false>(line.buffer, line.length, line.position, line.gain,
-                                line.state, h, a, oneMinusA);
-    }
+    for (int k = 2; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, shared);
     double left = shared;
-    left += CombStep<true>(l0.buffer, l0.length, l0.position, l0.gain, l0.state, h, a,
-                           oneMinusA);
-    left += CombStep<true>(l1.buffer, l1.length, l1.position, l1.gain, l1.state, h, a,
-                           oneMinusA);
+    Run::Comb<true>(l0, h, r.highCut, left);
+    Run::Comb<true>(l1, h, r.highCut, left);
     double right = shared;
-    right += CombStep<true>(xl.buffer, xl.length, xl.position, xl.gain, xl.state, h, a,
-                            oneMinusA);
-    right += CombStep<true>(xr.buffer, xr.length, xr.position, xr.gain, xr.state, h, a,
-                            oneMinusA);
+    Run::Comb<true>(xl, h, r.highCut, right);
+    Run::Comb<true>(xr, h, r.highCut, right);
 
-    preL[prePos] = left;
-    preR[prePos] = right;
-    if (++prePos == preLength) prePos = 0;
-    const double rL = preL[prePos];
-    const double rR = preR[prePos];
+    preL[r.prePos] = left;
+    preR[r.prePos] = right;
+    StepUp(r.prePos, r.preLength);
+    const double rL = preL[r.prePos];
+    const double rR = preR[r.prePos];
 
-    const double v1 = erL[r1] + erR[r1];
-    const double v2 = erL[r2] + erR[r2];
-    const double v3 = erL[w] + erR[w];
+    const double v1 = erL[r.r1] + erR[r.r1];
+    const double v2 = erL[r.r2] + erR[r.r2];
+    const double v3 = erL[r.w] + erR[r.w];
     const double eL = gL1 * v1 * early + gL2 * v2 * early + gL3 * v3 * early;
     const double eR = gR1 * v1 * early + gR2 * v2 * early + gR3 * v3 * early;
-    erL[w] = uL;
-    erR[w] = uR;
-    if (++w == erLength) w = 0;
-    if (++r1 == erLength) r1 = 0;
-    if (++r2 == erLength) r2 = 0;
+    erL[r.w] = uL;
+    erR[r.w] = uR;
+    r.AdvanceEarly();
 
-    frame[0] = Codec::Encode(eL + rL * wet + uL * dry);
-    frame[1] = Codec::Encode(eR + rR * wet + uR * dry);
+    frame[0] = Codec::Encode(eL + rL * r.wet + uL * r.dry);
+    frame[1] = Codec::Encode(eR + rR * r.wet + uR * r.dry);
   }
-
-  inputState_ = hs;
-  bassS1_ = s1;
-  bassS2_ = s2;
-  prePosition_ = prePos;
-  earlyWrite_ = w;
-  earlyRead_[0] = r1;
-  earlyRead_[1] = r2;
+  r.Store();
 }
 
 template <class Codec>
 HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                            bool limited) {
-  constexpr bool kFloat32 = Codec::kFormat == SampleFormat::Float32;
-  if (frames == nullptr) return E_POINTER;
-  if (format_ == nullptr) return E_UNEXPECTED;
+  const LoopStart start =
+      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
+  if (!start.run) return start.result;
   const std::uint32_t channels = format_->nChannels;
-  if (channels < 1 || channels > 2) return E_UNEXPECTED;
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
-
-  // The direct-processing count-down: a finished limited run refuses further limited calls
-  // until an unlimited call re-arms it (with a fresh parameter pick-up).
-  if (kFloat32 && countDownFinished_) {
-    if (limited) {
-      *frames = 0;
-      return kTailFinished;
-    }
-    valid_ = false;
-    countDown_ = tailLength_;
-    countDownFinished_ = false;
-  }
-
-  std::uint32_t count = *frames;
-  ReverbParams p;
-  const bool changed = TakeParameters(&p);
-  auto built = [&] {
-    return memory_ != nullptr && channels == builtChannels_ &&
-           format_->nSamplesPerSec == builtRate_;
-  };
-  if (mode == kModeDiscontinuity && started_) {
-    const HResult hr = Reset();
-    if (Failed(hr)) return hr;
-  } else if (mode == kModeTail) {
-    // The tail runs on with the values it started with; a change (or a set-up that the
-    // count-down asked for) waits for the next ordinary buffer. Without lines there is
-    // no tail.
-    if (changed) pending_ = true;
-    if (!built()) {
-      *frames = 0;
-      return kTailFinished;
-    }
-  } else if (changed || pending_ || !valid_ || !built()) {
-    if (limited) {
-      // A limited call never sets up: the change waits for an unlimited call.
-      if (changed) pending_ = true;
-    } else {
-      const HResult hr = Apply(p);
-      if (Failed(hr)) return hr;
-    }
-  }
-  if (!built() || (!valid_ && mode != kModeTail)) {
-    // Only a limited call can get here: there is nothing to run.
-    *frames = 0;
-    return E_UNEXPECTED;
-  }
-  started_ = true;
-
-  if (kFloat32) {
-    if (limited) {
-      if (static_cast<std::int64_t>(count) > countDown_) {
-        count = static_cast<std::uint32_t>(countDown_ < 0 ? 0 : countDown_);
-      }
-      countDown_ -= count;
-      if (countDown_ <= 0) countDownFinished_ = true;
-    } else {
-      countDown_ = tailLength_;
-    }
-  }
-
-  HResult result = S_OK;
-  if (mode == kModeTail) {
-    if (static_cast<std::int64_t>(count) > tailRemaining_) {
-      count = static_cast<std::uint32_t>(tailRemaining_);
-    }
-    tailRemaining_ -= count;
-    if (tailRemaining_ == 0) result = kTailFinished;
-  }
+  bool finished = false;
+  const std::uint32_t count =
+      mode == kModeTail ? TakeTail(start.count, tailRemaining_, &finished) : start.count;
   *frames = count;
 
   // The 8-bit tail feeds exact silence without reading the buffer.
@@ -645,7 +484,7 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
       RunStereo<Codec, false>(buffer, count);
     }
   }
-  return result;
+  return finished ? kTailFinished : S_OK;
 }
 
 MW_DEFINE_FORMAT_LOOPS(ReverbEngine)

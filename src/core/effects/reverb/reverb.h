@@ -9,7 +9,10 @@
 
 #include <cstdint>
 
+#include "core/dsp/delay_line.h"
+#include "core/dsp/one_pole.h"
 #include "core/effects/effect_description.h"
+#include "core/effects/reverb/reverb_tables.h"
 #include "core/frame/engine.h"
 #include "core/frame/sample_memory.h"
 #include "mwppack1/params.h"
@@ -21,38 +24,31 @@ extern const EffectDescription kReverb;
 class ReverbEngine final : public EffectEngine {
  public:
   static constexpr std::int32_t kLevelFloor = -800;
-  static constexpr int kModeRows = 19;
-  static constexpr int kStyleRows = 10;
-  static constexpr int kModeLineSlots = 10;
+  static constexpr int kModeRows = kReverbModeRows;
+  static constexpr int kStyleRows = kReverbStyleRows;
   // Records 0..9 are the mode's lines, 10 and 11 the two stereo extra lines.
   static constexpr int kMaxLines = 12;
   static constexpr int kExtraLeft = 10;
   static constexpr int kExtraRight = 11;
 
+  // The tail runs on the settings it started with; a reset rebuilds every line, silent.
+  static constexpr BufferPolicy kBufferPolicy = {TailRule::kRunsOnOldSettings,
+                                                 ResetRule::kDropsHistory};
+
   ReverbEngine();
 
-  HResult Reset() override;
   HResult Free() override;
-  HResult UpdateParameters(bool reset) override;
 
   MW_DECLARE_FORMAT_LOOPS
-
-  bool TakeParameters(ReverbParams* out) { return params_.Take(out); }
-  // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
-  // lines are missing or the block's mode, style, pre-delay or the format differ from those
-  // the lines were built for; otherwise as a partial update that keeps the sound.
-  HResult Apply(const ReverbParams& p);
-  // Builds every line anew (silent) for the block; on failure no line is left.
-  HResult Initialize(const ReverbParams& p);
 
   // Working values, for inspection.
   double Dry() const { return dry_; }
   double Wet() const { return reverb_; }
   double Early() const { return early_; }
-  double HighCut() const { return a_; }
-  double BassC1() const { return c1_; }
-  double BassC2() const { return c2_; }
-  double BassG() const { return g_; }
+  double HighCut() const { return highCut_.a; }
+  double BassC1() const { return bass_.c1; }
+  double BassC2() const { return bass_.c2; }
+  double BassG() const { return bass_.g; }
   int Mode() const { return mode_; }
   int Style() const { return style_; }
   int LineCount() const { return lineCount_; }
@@ -69,25 +65,48 @@ class ReverbEngine final : public EffectEngine {
   std::uint32_t EarlyLength() const { return earlyLength_; }
   std::int64_t TailLength() const { return tailLength_; }
   std::int64_t TailRemaining() const { return tailRemaining_; }
-  std::int64_t CountDown() const { return countDown_; }
   bool HasBuffers() const { return memory_ != nullptr; }
-  // A change taken during the tail or by a limited direct call, waiting to be applied.
-  bool ChangePending() const override { return pending_ || params_.ChangedPending(); }
 
  private:
-  struct Line {
-    double* buffer = nullptr;
-    std::uint32_t length = 0;
-    std::uint32_t position = 0;
-    double seconds = 0.0;  // the delay d_i the feedback gain is computed from
+  // A comb line: the delay d_i its feedback gain is computed from, the gain, and the
+  // high-cut state in its feedback path.
+  struct Line : DelayLine {
+    double seconds = 0.0;
     double gain = 0.0;
-    double state = 0.0;    // the line's high-cut state
+    double state = 0.0;
   };
   struct Tap {
     std::uint32_t delay = 0;
     double left = 0.0;  // the table's gain, panned
     double right = 0.0;
   };
+  // The resonant low-pass whose output the bass-cut subtracts from its input.
+  struct BassCut {
+    bool on = false;
+    double c1 = 0.0, c2 = 0.0, g = 0.0;
+    double s1 = 0.0, s2 = 0.0;
+  };
+  // What a run of frames keeps in locals (reverb.cpp).
+  struct Run;
+
+  bool TakeSnapshot() override { return params_.Take(&taken_); }
+  // Without `keep`, a full initialisation (new, silent lines) whatever the block holds.
+  HResult ApplySnapshot(bool keep) override;
+  bool Ready() const override { return valid_ && Built(); }
+  bool HasMemory() const override { return Built(); }
+  std::int64_t CountDownStart() const override { return tailLength_; }
+  // Lines built for the current format exist.
+  bool Built() const {
+    return memory_ != nullptr && format_ != nullptr && format_->nChannels == builtChannels_ &&
+           format_->nSamplesPerSec == builtRate_;
+  }
+
+  // Applies a block: in full (new, silent lines) when the re-initialise flag is pending, the
+  // lines are missing or the block's mode, style, pre-delay or the format differ from those
+  // the lines were built for; otherwise as a partial update that keeps the sound.
+  HResult Apply(const ReverbParams& p);
+  // Builds every line anew (silent) for the block; on failure no line is left.
+  HResult Initialize(const ReverbParams& p);
 
   void ApplyLevels(const ReverbParams& p);
   void ApplyDecay(const ReverbParams& p);
@@ -106,17 +125,10 @@ class ReverbEngine final : public EffectEngine {
   double dry_ = 0.0;
   double reverb_ = 0.0;
   double early_ = 0.0;
-  // Input high-cut (also used in every line's feedback path).
-  double a_ = 0.0;
-  double oneMinusA_ = 1.0;
+  // Input high-cut (also used in every line's feedback path) and bass-cut.
+  OnePole highCut_;
   double inputState_ = 0.0;
-  // Bass-cut: a resonant low-pass whose output is subtracted from its input.
-  bool bass_ = false;
-  double c1_ = 0.0;
-  double c2_ = 0.0;
-  double g_ = 0.0;
-  double bassS1_ = 0.0;
-  double bassS2_ = 0.0;
+  BassCut bass_;
 
   // What the lines were built for.
   int mode_ = 0;
@@ -146,9 +158,7 @@ class ReverbEngine final : public EffectEngine {
 
   std::int64_t tailLength_ = 0;     // trunc(decay) whole seconds of frames
   std::int64_t tailRemaining_ = 0;  // frames of tail still to produce
-  std::int64_t countDown_ = 0;      // the direct-processing limited count-down
-  bool countDownFinished_ = false;
-  bool pending_ = false;
+  ReverbParams taken_{};
 };
 
 }  // namespace mw

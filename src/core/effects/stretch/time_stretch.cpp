@@ -126,29 +126,11 @@ HResult TimeStretchEngine::Free() {
 template <class Codec>
 HResult TimeStretchEngine::Loop(int mode, typename Codec::Stored* in, std::uint32_t* inFrames,
                                 typename Codec::Stored* out, std::uint32_t* outFrames) {
-  std::uint32_t noInput = 0, noOutput = 0;
-  if (inFrames == nullptr) inFrames = &noInput;
-  if (outFrames == nullptr) outFrames = &noOutput;
   using T = typename SpliceWork<typename Codec::Stored>::Type;
   SpliceCore<T>& core = Core<T>();
   core.SetFlushing(mode == kModeEndOfStream);
-
-  HResult hr = S_OK;
-  const bool changed = params_.Take(&p_);
-  if (mode == kModeDiscontinuity && started_) {
-    hr = Reset();
-  } else if ((changed || !valid_) && mode != kModeEndOfStream) {
-    hr = Setup();
-  }
-  started_ = true;
-  if (!valid_ || !core.Ready()) {
-    *inFrames = 0;
-    *outFrames = 0;
-    // Nothing was set up, so nothing is held: a drain is over at once.
-    if (mode == kModeEndOfStream) return kTailFinished;
-    return Failed(hr) ? hr : E_UNEXPECTED;
-  }
-  if (mode == kModeEndOfStream) *inFrames = 0;
+  HResult result;
+  if (!BeginLoop(mode, in, inFrames, out, outFrames, &result)) return result;
   return core.Splice(in, inFrames, out, outFrames);
 }
 

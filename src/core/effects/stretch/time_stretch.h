@@ -24,8 +24,12 @@ class TimeStretchEngine final : public CopyingEngine {
   MW_DECLARE_COPYING_LOOPS
 
  private:
-  HResult Reset();
-  HResult Setup();
+  bool TakeSnapshot() override { return params_.Take(&p_); }
+  HResult Reset() override;
+  HResult Setup() override;
+  bool Ready() const override {
+    return valid_ && (doublePrecision_ ? double_.Ready() : single_.Ready());
+  }
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* in, std::uint32_t* inFrames,
                typename Codec::Stored* out, std::uint32_t* outFrames);
