@@ -215,13 +215,20 @@ TEST(FormatString, CutsAndTerminates) {
 TEST(FormatString, AgreesWithPrintf) {
   std::mt19937_64 rng(99);
   Text en(English());
-  const char* flags[] = {"", "-", "+", " ", "#", "0", "-+", "0 ", "#0"};
+  // Only the flags the standard defines for each conversion (C libraries differ on others).
+  const char* signedFlags[] = {"", "-", "+", " ", "0", "-+", "0 "};
+  const char* unsignedFlags[] = {"", "-", "0", "-0"};
+  const char* radixFlags[] = {"", "-", "#", "0", "#0"};
+  const char* floatFlags[] = {"", "-", "+", " ", "#", "0", "-+", "0 ", "#0"};
   for (int i = 0; i < 20000; ++i) {
+    const char conv = "diuoxXeEfgG"[rng() % 11];
     std::string spec = "%";
-    spec += flags[rng() % 9];
+    if (conv == 'd' || conv == 'i') spec += signedFlags[rng() % 7];
+    else if (conv == 'u') spec += unsignedFlags[rng() % 4];
+    else if (conv == 'o' || conv == 'x' || conv == 'X') spec += radixFlags[rng() % 5];
+    else spec += floatFlags[rng() % 9];
     if (rng() % 2) spec += std::to_string(rng() % 30);
     if (rng() % 2) spec += "." + std::to_string(rng() % 20);
-    const char conv = "diuoxXeEfgG"[rng() % 11];
     char expected[512];
     std::string got;
     if (std::strchr("diuoxX", conv)) {
