@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -259,9 +260,12 @@ TEST(FormatString, ArbitraryFormatsAreHarmless) {
     std::string f;
     const int length = rng() % 24;
     for (int k = 0; k < length; ++k) f += alphabet[rng() % (sizeof alphabet - 1)];
+    // An exactly sized copy, so that the sanitizer sees any read past the terminator.
+    std::unique_ptr<char[]> format(new char[f.size() + 1]);
+    std::memcpy(format.get(), f.c_str(), f.size() + 1);
     std::memset(out, 'x', sizeof out);
     const std::size_t size = rng() % sizeof out;
-    const std::size_t n = mw::FormatString(odd.ts, out, size, f.c_str(), -7, "s", 2.5,
+    const std::size_t n = mw::FormatString(odd.ts, out, size, format.get(), -7, "s", 2.5,
                                            INT64_MIN, 1e308, nullptr);
     if (size == 0) {
       ASSERT_EQ(n, 0u);
@@ -302,6 +306,30 @@ TEST(ParseNumber, SeparatorsParenthesesAndEnd) {
   EXPECT_EQ(mw::ParseInteger(en, "-99999999999"), INT32_MIN);
   EXPECT_EQ(mw::ParseInteger(en, "0x10"), 0);
   EXPECT_EQ(mw::ParseInteger(en, "x", &end), 0);
+}
+
+TEST(ParseNumber, ArbitraryTextIsHarmless) {
+  std::mt19937 rng(17);
+  const mw::LocaleSnapshot locales[] = {English(), German(), Odd()};
+  const char alphabet[] = "0123456789.,-+()eEx _<dec>sep7~\t";
+  for (int i = 0; i < 30000; ++i) {
+    const std::size_t length = rng() % 90;
+    std::unique_ptr<char[]> text(new char[length + 1]);
+    for (std::size_t k = 0; k < length; ++k) text[k] = alphabet[rng() % (sizeof alphabet - 1)];
+    text[length] = '\0';
+    const mw::LocaleSnapshot& l = locales[i % 3];
+    const char* end = nullptr;
+    mw::ParseNumber(l, text.get(), &end);
+    ASSERT_TRUE(end >= text.get() && end <= text.get() + length);
+    mw::ParseInteger(l, text.get(), &end);
+    ASSERT_TRUE(end >= text.get() && end <= text.get() + length);
+    char out[32];
+    const std::size_t n = mw::SnapshotNumberFormatting().Format(text.get(), rng() % 12,
+                                                                rng() % 2, l, out, rng() % 32);
+    if (n) {
+      ASSERT_EQ(n, std::strlen(out) + 1);
+    }
+  }
 }
 
 // The reading follows strtod in the "C" locale, whatever locale the program has set.

@@ -275,7 +275,7 @@ class Formatter {
     }
     if (kind == '$' && f[1] == '(') return NamedValue(w, f);
     if (kind == '%') {
-      const std::string* special = Special(f[1], f[2]);
+      const std::string* special = Special(f[1], f[1] ? f[2] : '\0');
       if (special) {
         w.Put(*special);
         return f[1] == '!' || f[1] == '&' ? 3 : 2;
