@@ -63,7 +63,8 @@ struct Text {
 std::string Native(const char* number, int decimals, const mw::LocaleSnapshot& l,
                    bool grouped = true, std::size_t size = 256) {
   char out[256] = "#";
-  const std::size_t r = mw::SnapshotNumberFormatting().Format(number, decimals, grouped, l, out, size);
+  const std::size_t r =
+      mw::SnapshotNumberFormatting().Format(number, decimals, grouped, l, out, size);
   if (r == 0) return out[0] ? "?" : "FAIL";
   return r == std::strlen(out) + 1 ? std::string(out) : "BAD LENGTH";
 }
@@ -159,7 +160,8 @@ TEST(FormatString, Directives) {
   en.named.Set("Product", "Vantor 1 Plug-In Pack");
   EXPECT_EQ(en.Format("100 %%"), "100 %");
   EXPECT_EQ(en.Format("$$"), "$");
-  EXPECT_EQ(en.Format("%d|%5i|%-5u|%05d|%+d|% d", -42, 7, 3u, -42, 5, 5), "-42|    7|3    |-0042|+5| 5");
+  EXPECT_EQ(en.Format("%d|%5i|%-5u|%05d|%+d|% d", -42, 7, 3u, -42, 5, 5),
+            "-42|    7|3    |-0042|+5| 5");
   EXPECT_EQ(en.Format("%o %#o %x %#X %.3x", 8, 8, 255, 255, 10), "10 010 ff 0XFF 00a");
   EXPECT_EQ(en.Format("%c%c%s|%.2s|%6s|%-4s|", 'O', 'K', "!", "abcdef", "ab", "ab"),
             "OK!|ab|    ab|ab  |");
@@ -168,16 +170,20 @@ TEST(FormatString, Directives) {
   EXPECT_EQ(en.Format("$d $i $u $5d", 1234567, -1234, 1000u, 12), "1,234,567 -1,234 1,000    12");
   EXPECT_EQ(en.Format("%.2f %e %G %g", 3.14159, 1234.5, 0.00001234, 100000.0),
             "3.14 1.234500e+03 1.234E-05 100000");
-  EXPECT_EQ(en.Format("$.2f %08.3f %-8.1f|", 1234567.891, -3.14159, 2.0), "1,234,567.89 -003.142 2.0     |");
-  EXPECT_EQ(en.Format("%.3z $.1z %z $z %.0z", 250, 123456, 7, 12345, 9), "0.250 12,345.6 7 12,345 9");
+  EXPECT_EQ(en.Format("$.2f %08.3f %-8.1f|", 1234567.891, -3.14159, 2.0),
+            "1,234,567.89 -003.142 2.0     |");
+  EXPECT_EQ(en.Format("%.3z $.1z %z $z %.0z", 250, 123456, 7, 12345, 9),
+            "0.250 12,345.6 7 12,345 9");
   EXPECT_EQ(en.Format("%.2z %.3z", -5, INT32_MIN), "-0.05 -2147483.648");
   EXPECT_EQ(en.Format("1%*5 %, %: %!: %!. %!, %&: %&."), "1.5 , : : . , : .");
   EXPECT_EQ(en.Format("[%*d] [%-*d] [%.*f]", 4, 7, 4, 7, 1, 2.25), "[   7] [7   ] [2.2]");
-  EXPECT_EQ(en.Format("$(product) $(Missing) $(Product"), "Vantor 1 Plug-In Pack $(Missing) $(Product");
+  EXPECT_EQ(en.Format("$(product) $(Missing) $(Product"),
+            "Vantor 1 Plug-In Pack $(Missing) $(Product");
   EXPECT_EQ(en.Format("costs $5 each, %q 100%! %"), "costs $5 each, %q 100%! %");
   EXPECT_EQ(en.Format("%f %e %g", INFINITY, -INFINITY, NAN), "inf -inf nan");
   Text de(German());
-  EXPECT_EQ(de.Format("%.2f $.2f %.1z $d %* %,", 1234.5, 1234.5, -15, 1234567), "1234,50 1.234,50 -1,5 1.234.567 , ;");
+  EXPECT_EQ(de.Format("%.2f $.2f %.1z $d %* %,", 1234.5, 1234.5, -15, 1234567),
+            "1234,50 1.234,50 -1,5 1.234.567 , ;");
   Text odd(Odd());
   EXPECT_EQ(odd.Format("$d", -1234567), "-12_sep_7734_sep_77567");
 }
@@ -242,7 +248,8 @@ TEST(FormatString, AgreesWithPrintf) {
       double v;
       const std::uint64_t bits = rng();
       std::memcpy(&v, &bits, sizeof v);
-      if (std::isnan(v) || std::isinf(v) || rng() % 2) v = static_cast<double>(static_cast<std::int64_t>(rng()) >> (rng() % 64)) / 1000.0;
+      if (std::isnan(v) || std::isinf(v) || rng() % 2)
+        v = static_cast<double>(static_cast<std::int64_t>(rng()) >> (rng() % 64)) / 1000.0;
       std::snprintf(expected, sizeof expected, f.c_str(), v);
       got = en.Format(f.c_str(), v);
     }
@@ -294,7 +301,8 @@ TEST(ParseNumber, SeparatorsParenthesesAndEnd) {
   EXPECT_EQ(mw::ParseNumber(en, "0x10"), 16);
   EXPECT_TRUE(std::isinf(mw::ParseNumber(en, "1e999")));
   EXPECT_EQ(mw::ParseNumber(en, nullptr, &end), 0);
-  EXPECT_EQ(mw::ParseNumber(en, std::string(63, '1').append("9").c_str()), std::strtod(std::string(63, '1').c_str(), nullptr));
+  const std::string ones(63, '1');  // only 63 characters of a token count
+  EXPECT_EQ(mw::ParseNumber(en, (ones + "9").c_str()), std::strtod(ones.c_str(), nullptr));
   const mw::LocaleSnapshot de = German();
   EXPECT_EQ(mw::ParseNumber(de, "1.234,5"), 1234.5);
   EXPECT_EQ(mw::ParseNumber(de, "3,25"), 3.25);

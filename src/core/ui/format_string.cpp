@@ -176,7 +176,8 @@ void FormatInteger(Writer& w, const Spec& spec, std::uint64_t bits) {
     magnitude = UnsignedOfSize(bits, spec.bits);
   }
   const unsigned base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
-  std::string digits = spec.precision == 0 && magnitude == 0 ? "" : Digits(magnitude, base, c == 'X');
+  std::string digits =
+      spec.precision == 0 && magnitude == 0 ? "" : Digits(magnitude, base, c == 'X');
   const int precision = spec.precision > kMaxWidth ? kMaxWidth : spec.precision;
   if (precision > static_cast<int>(digits.size()))
     digits.insert(0, static_cast<std::size_t>(precision) - digits.size(), '0');
@@ -355,7 +356,9 @@ class Formatter {
       Justify(w, spec, "", ch ? std::string(1, ch) : std::string(), false);
     } else if (c == 'e' || c == 'E' || c == 'f' || c == 'g' || c == 'G') {
       const double v = arg.Double();
-      const int precision = spec.precision < 0 ? 6 : (spec.precision > kMaxPrecision ? kMaxPrecision : spec.precision);
+      const int precision = spec.precision < 0 ? 6
+                            : spec.precision > kMaxPrecision ? kMaxPrecision
+                                                             : spec.precision;
       const std::string body = FloatBody(v, c, precision, spec.alt);
       const bool finite = !std::isnan(v) && !std::isinf(v);
       if (localized && c == 'f' && finite) {

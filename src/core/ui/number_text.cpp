@@ -50,7 +50,9 @@ std::string Group(const std::string& digits, int grouping, const std::string& se
   return digits.substr(0, end) + out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 bool StartsNoCase(const char* s, const char* word) {
   for (; *word; ++s, ++word) {
@@ -161,6 +163,23 @@ std::string Normalize(const LocaleSnapshot& locale, const char* text, const char
   return negative ? "-" + out : out;
 }
 
+// Reads the normalized token at text with `read` (strtod's or atol's reading); *end as the
+// parsers promise.
+template <class T>
+T ParseToken(const LocaleSnapshot& locale, const char* text, const char** end,
+             T (*read)(const char*, std::size_t*)) {
+  if (!text) {
+    if (end) *end = text;
+    return 0;
+  }
+  const char *start, *stop;
+  const std::string token = Normalize(locale, text, &start, &stop);
+  std::size_t used = 0;
+  const T v = read(token.c_str(), &used);
+  if (end) *end = used ? stop : start;
+  return v;
+}
+
 }  // namespace
 
 std::size_t SnapshotNumberFormatting::Format(const char* number, int decimals, bool grouped,
@@ -242,7 +261,8 @@ const char* FormatNumber(const TextServices& ts, std::int32_t value, int decimal
   if (decimals <= 0) {
     FormatString(ts, text, sizeof text, "$d", value);
   } else {
-    const char format[] = {'$', '.', static_cast<char>('0' + (decimals > 9 ? 9 : decimals)), 'z', 0};
+    const char digit = static_cast<char>('0' + (decimals > 9 ? 9 : decimals));
+    const char format[] = {'$', '.', digit, 'z', 0};
     FormatString(ts, text, sizeof text, format, value);
   }
   const std::size_t length = std::strlen(text), extra = suffix ? std::strlen(suffix) : 0;
@@ -278,29 +298,11 @@ std::size_t FormatDecimal(const TextServices& ts, char* out, std::size_t size, d
 }
 
 double ParseNumber(const LocaleSnapshot& locale, const char* text, const char** end) {
-  if (!text) {
-    if (end) *end = text;
-    return 0;
-  }
-  const char *start, *stop;
-  const std::string token = Normalize(locale, text, &start, &stop);
-  std::size_t used = 0;
-  const double v = ReadDouble(token.c_str(), &used);
-  if (end) *end = used ? stop : start;
-  return v;
+  return ParseToken(locale, text, end, ReadDouble);
 }
 
 std::int32_t ParseInteger(const LocaleSnapshot& locale, const char* text, const char** end) {
-  if (!text) {
-    if (end) *end = text;
-    return 0;
-  }
-  const char *start, *stop;
-  const std::string token = Normalize(locale, text, &start, &stop);
-  std::size_t used = 0;
-  const std::int32_t v = ReadInteger(token.c_str(), &used);
-  if (end) *end = used ? stop : start;
-  return v;
+  return ParseToken(locale, text, end, ReadInteger);
 }
 
 void AddTimeCodeNames(const TextServices& ts, NamedValues& named) {

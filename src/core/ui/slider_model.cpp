@@ -194,7 +194,8 @@ Rect SliderModel::CaretRect() const {
 }
 
 void SliderModel::FillSpan(int* from, int* to) const {
-  const int start = layout_.PixelAt(fillFromDefault_ ? scale_.OffsetOf(default_, layout_.travel) : 0);
+  const int start =
+      layout_.PixelAt(fillFromDefault_ ? scale_.OffsetOf(default_, layout_.travel) : 0);
   const int thumb = ThumbPixel(0);
   if (from) *from = std::min(start, thumb);
   if (to) *to = std::max(start, thumb);
