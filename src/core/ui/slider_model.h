@@ -52,9 +52,11 @@ struct SliderNote {
   }
 };
 
-// What the window procedure does after a call, in this order: take the focus, set the
-// capture, hide the caret, send the notifications, move the cursor, stop or start the
-// timer, release the capture, show the caret, repaint.
+// What the window procedure does after a call, in this order: take the focus; set or release
+// the capture; hide or destroy the caret; stop the timer; send the notifications (a fader
+// with style 0x0002 sends its scroll codes as WM_NOTIFY records built from ThumbCount(),
+// ActiveMask() and the thumb positions); move the cursor; start the timer; create (the
+// size of CaretRect()) or show the caret; repaint (and place the caret at CaretRect()).
 struct SliderActions {
   enum class Capture { kNone, kSet, kRelease };
   enum class Timer { kNone, kStart, kStop };  // the repeat timer, kRepeatIntervalMs
