@@ -167,7 +167,7 @@ TEST(SliderDrag, RandomSequencesStayInRange) {
                                : mw::TrackbarScrollRule(n.code, m.Minimum(), m.Maximum(),
                                                         m.Position(), 1, 100, false,
                                                         style & 1);
-          if (s.store) m.SetPos(s.position, true, nullptr);
+          m.SetPos(s, true, nullptr);
         }
         for (int i = 0; i < m.ThumbCount(); ++i) {
           ASSERT_GE(m.ThumbPosition(i), r.minimum) << r.control << " " << what;

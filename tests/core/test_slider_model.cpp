@@ -268,7 +268,7 @@ TEST(SliderZones, GrooveRepeatStepsTowardThePointer) {
   int steps = 0;
   for (std::uint32_t time = 250; time < 10000; time += 250) {
     // The parent applies each page step with its scroll rule.
-    t.SetPos(mw::TrackbarScrollRule(2, 0, 100, t.Position(), 1, 10, false, false).position,
+    t.SetPos(mw::TrackbarScrollRule(2, 0, 100, t.Position(), 1, 10, false, false),
              true, nullptr);
     a = t.Timer(target, kNone, time);
     if (ScrollCodes(a).empty()) break;

@@ -69,34 +69,30 @@ TEST(SliderDefault, RangeRule) {
 }
 
 TEST(SliderScrollRule, TrackbarBothOrientations) {
-  // Horizontal: 0/2 decrease, 1/3 increase, 6 answers the minimum at once, 7 the maximum.
-  EXPECT_EQ(mw::TrackbarScrollRule(0, 1, 5000, 100, 1, 100, false, false).position, 99);
-  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 100, false, false).position, 200);
-  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 100, true, false).position, 1100);
-  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 0, false, false).position, 600);
-  const mw::ScrollResult home = mw::TrackbarScrollRule(6, 1, 5000, 100, 1, 100, false, false);
-  EXPECT_EQ(home.position, 1);
-  EXPECT_FALSE(home.store);
-  EXPECT_EQ(mw::TrackbarScrollRule(7, 1, 5000, 100, 1, 100, false, false).position, 5000);
+  // Horizontal: 0/2 decrease, 1/3 increase, 6 goes to the minimum, 7 to the maximum.
+  EXPECT_EQ(mw::TrackbarScrollRule(0, 1, 5000, 100, 1, 100, false, false), 99);
+  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 100, false, false), 200);
+  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 100, true, false), 1100);
+  EXPECT_EQ(mw::TrackbarScrollRule(3, 1, 5000, 100, 1, 0, false, false), 600);
+  EXPECT_EQ(mw::TrackbarScrollRule(6, 1, 5000, 100, 1, 100, false, false), 1);
+  EXPECT_EQ(mw::TrackbarScrollRule(7, 1, 5000, 100, 1, 100, false, false), 5000);
   // Inverted: the mirror image.
-  EXPECT_EQ(mw::TrackbarScrollRule(0, 1, 5000, 100, 1, 100, false, true).position, 101);
-  EXPECT_EQ(mw::TrackbarScrollRule(2, 1, 5000, 100, 1, 100, false, true).position, 200);
-  EXPECT_EQ(mw::TrackbarScrollRule(6, 1, 5000, 100, 1, 100, false, true).position, 5000);
-  EXPECT_FALSE(mw::TrackbarScrollRule(7, 1, 5000, 100, 1, 100, false, true).store);
-  EXPECT_EQ(mw::TrackbarScrollRule(5, 1, 5000, 100, 1, 100, false, true).position, 100);
-  EXPECT_EQ(mw::TrackbarScrollRule(9, 1, 5000, 9999, 1, 100, false, true).position, 5000);
+  EXPECT_EQ(mw::TrackbarScrollRule(0, 1, 5000, 100, 1, 100, false, true), 101);
+  EXPECT_EQ(mw::TrackbarScrollRule(2, 1, 5000, 100, 1, 100, false, true), 200);
+  EXPECT_EQ(mw::TrackbarScrollRule(6, 1, 5000, 100, 1, 100, false, true), 5000);
+  EXPECT_EQ(mw::TrackbarScrollRule(7, 1, 5000, 100, 1, 100, false, true), 1);
+  EXPECT_EQ(mw::TrackbarScrollRule(5, 1, 5000, 100, 1, 100, false, true), 100);
+  EXPECT_EQ(mw::TrackbarScrollRule(9, 1, 5000, 9999, 1, 100, false, true), 5000);
 }
 
 TEST(SliderScrollRule, FaderHomeSpansZero) {
-  EXPECT_EQ(mw::FaderScrollRule(6, -100, 100, 40, 1, 10, false).position, 0);
-  EXPECT_EQ(mw::FaderScrollRule(6, -100, 100, 40, 1, 10, true).position, 100);
-  EXPECT_EQ(mw::FaderScrollRule(6, -800, 0, -400, 1, 10, false).position, 0);  // max < 1
-  const mw::ScrollResult end = mw::FaderScrollRule(7, -800, 0, -400, 1, 10, false);
-  EXPECT_EQ(end.position, -800);
-  EXPECT_FALSE(end.store);
-  EXPECT_EQ(mw::FaderScrollRule(0, -800, 0, -60, 1, 10, false).position, -59);
-  EXPECT_EQ(mw::FaderScrollRule(3, -800, 0, -60, 1, 10, true).position, -160);
-  EXPECT_EQ(mw::FaderScrollRule(2, -800, 0, -5, 1, 10, false).position, 0);
+  EXPECT_EQ(mw::FaderScrollRule(6, -100, 100, 40, 1, 10, false), 0);
+  EXPECT_EQ(mw::FaderScrollRule(6, -100, 100, 40, 1, 10, true), 100);
+  EXPECT_EQ(mw::FaderScrollRule(6, -800, 0, -400, 1, 10, false), 0);  // max < 1
+  EXPECT_EQ(mw::FaderScrollRule(7, -800, 0, -400, 1, 10, false), -800);
+  EXPECT_EQ(mw::FaderScrollRule(0, -800, 0, -60, 1, 10, false), -59);
+  EXPECT_EQ(mw::FaderScrollRule(3, -800, 0, -60, 1, 10, true), -160);
+  EXPECT_EQ(mw::FaderScrollRule(2, -800, 0, -5, 1, 10, false), 0);
 }
 
 TEST(SliderScrollRule, ResultsStayInEveryPageRange) {
@@ -111,7 +107,7 @@ TEST(SliderScrollRule, ResultsStayInEveryPageRange) {
           const auto t = mw::TrackbarScrollRule(code, r.minimum, r.maximum, pos, line, page,
                                                 ctrl, k % 2);
           const auto f = mw::FaderScrollRule(code, r.minimum, r.maximum, pos, line, page, ctrl);
-          for (std::int32_t v : {t.position, f.position}) {
+          for (std::int32_t v : {t, f}) {
             EXPECT_GE(v, r.minimum) << r.control << " code " << code;
             EXPECT_LE(v, r.maximum) << r.control << " code " << code;
           }

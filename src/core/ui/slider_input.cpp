@@ -56,7 +56,7 @@ void SliderModel::MoveActive(int code, bool ctrl) {
   for (int i = 0; i < thumbs_; ++i) {
     if (!(active_ & (1u << i))) continue;
     pos_[i] = FaderScrollRule(code, scale_.Minimum(), scale_.Maximum(), pos_[i], line_, page_,
-                              ctrl).position;
+                              ctrl);
   }
 }
 

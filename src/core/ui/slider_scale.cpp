@@ -133,7 +133,7 @@ std::int64_t EffectivePageSize(std::int32_t minimum, std::int32_t maximum, std::
   return ctrl ? p * 10 : p;
 }
 
-ScrollResult TrackbarScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
+std::int32_t TrackbarScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
                                 std::int32_t position, std::int32_t line, std::int32_t page,
                                 bool ctrl, bool inverted) {
   const std::int64_t pg = EffectivePageSize(minimum, maximum, page, ctrl);
@@ -145,20 +145,14 @@ ScrollResult TrackbarScrollRule(int code, std::int32_t minimum, std::int32_t max
     case 1: v = std::int64_t{position} - sign * std::int64_t{line}; break;
     case 2: v = position + sign * pg; break;
     case 3: v = position - sign * pg; break;
-    case 6:
-      if (!inverted) return {smaller, false};
-      v = maximum;
-      break;
-    case 7:
-      if (inverted) return {smaller, false};
-      v = maximum;
-      break;
+    case 6: v = inverted ? maximum : smaller; break;
+    case 7: v = inverted ? smaller : maximum; break;
     default: break;
   }
-  return {static_cast<std::int32_t>(ClampBetween(v, minimum, maximum)), true};
+  return static_cast<std::int32_t>(ClampBetween(v, minimum, maximum));
 }
 
-ScrollResult FaderScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
+std::int32_t FaderScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
                              std::int32_t position, std::int32_t line, std::int32_t page,
                              bool ctrl) {
   const std::int64_t pg = EffectivePageSize(minimum, maximum, page, ctrl);
@@ -169,10 +163,10 @@ ScrollResult FaderScrollRule(int code, std::int32_t minimum, std::int32_t maximu
     case 2: v = position + pg; break;
     case 3: v = position - pg; break;
     case 6: v = (minimum < 0 && maximum >= 1 && !ctrl) ? 0 : maximum; break;
-    case 7: return {minimum < maximum ? minimum : maximum, false};
+    case 7: v = minimum < maximum ? minimum : maximum; break;
     default: break;
   }
-  return {static_cast<std::int32_t>(ClampBetween(v, minimum, maximum)), true};
+  return static_cast<std::int32_t>(ClampBetween(v, minimum, maximum));
 }
 
 }  // namespace mw

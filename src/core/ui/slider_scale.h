@@ -71,25 +71,19 @@ class SliderScale {
   std::int64_t span_ = 1, offset_ = 0;
 };
 
-// The result of a scroll rule: the new position, and whether the rule stores it in the
-// control (SLM_SETPOS with redraw, or FDM_SETCHANNELPOS for thumb 1). Codes answered "at
-// once" (the bottom or top code that returns the smaller bound) do not store it.
-struct ScrollResult {
-  std::int32_t position;
-  bool store;
-};
-
 // The trackbar's scroll rule for a parent's WM_HSCROLL/WM_VSCROLL: codes 0..3 move by a line
 // or a page (page 0 means (max - min + 5) / 10, at least 1; times 10 while Ctrl is down),
 // horizontally 0/2 decrease, inverted (vertical) 0/2 increase; 6 and 7 go to the ends; other
-// codes keep the position; the result is clamped to the range.
-ScrollResult TrackbarScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
+// codes keep the position; the result is clamped to the range. The parent stores the result in
+// the control (SLM_SETPOS with redraw) for every code, the ends included, so that the thumb
+// always shows the value the parameter gets.
+std::int32_t TrackbarScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
                                 std::int32_t position, std::int32_t line, std::int32_t page,
                                 bool ctrl, bool inverted);
 // The fader's scroll rule (vertical sense): 0/2 increase, 1/3 decrease; 6 goes to 0 on a
 // range that spans zero (minimum < 0, maximum >= 1) unless Ctrl is down, else to the maximum;
-// 7 answers the smaller bound at once.
-ScrollResult FaderScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
+// 7 goes to the smaller bound. The parent stores the result with FDM_SETCHANNELPOS (thumb 1).
+std::int32_t FaderScrollRule(int code, std::int32_t minimum, std::int32_t maximum,
                              std::int32_t position, std::int32_t line, std::int32_t page,
                              bool ctrl);
 
