@@ -158,8 +158,11 @@ def run_case(effect, mwfx, tmpdir, index, case):
     tag, bits, _ = rc.FORMATS[case.fmt]
     data = rc.pack(case.fmt, case.samples)
     if case.frames is None:
-        want = model.run(case.fmt, case.nch, case.rate, case.samples,
-                         model.resolve(case.preset, case.sets))
+        try:
+            want = model.run(case.fmt, case.nch, case.rate, case.samples,
+                             model.resolve(case.preset, case.sets))
+        except ValueError as e:
+            return [(case.describe(), 'the model: %s' % e)]
     results = []
     for v, (extra, wav) in enumerate(case.variants):
         base = os.path.join(tmpdir, '%d_%d' % (index, v))
@@ -336,6 +339,9 @@ TABLES = {
             # 29 x 0.01 x 100 = 28.999999999999996 in doubles: E = 28, not 29
             ([('ChorusOutDelay', 125), ('ModulationDepth', 29)], 8000, 0.1),
             ([('ChorusSize', 3), ('ModulationRate', 3333)], 8000, 0.11, 5),
+            ([('ModulationRate', 792)], 48000, 0.05),   # 68625.2...: a period just below 68626
+            ([('ChorusOutDelay', 22), ('ModulationDepth', 1)], 44100, 0.03),  # 1 % of 97: 0
+            ([('ChorusOutDelay', 23), ('ModulationDepth', 1)], 44100, 0.03),  # 1 % of 101: 1
         ],
         # 64-bit floats show the last bits of every coefficient: high-cut corners, wide
         # sweeps (a sine an ulp off moves the read), and at 10000 Hz voice 1's delay
@@ -388,6 +394,7 @@ TABLES = {
             ([('EarlyStyle', 10)], 8000, 0.1),
             ([('EarlyStyle', -1)], 8000, 0.1),
             ([('ReverbMode', 6)], 8000, 0.2),             # the 3901.707 ms line
+            ([('ReverbMode', 6)], 44100, 0.05),
             ([('ReverbMode', 6), ('DecayTime', 50)], 8000, 0.1),
             ([('ReverbMode', 17), ('EarlyStyle', 0)], 8000, 0.1),
             ([('HighCutoff', 3999)], 8000, 0.2),
@@ -472,6 +479,9 @@ TABLES = {
              + taps('Delay', (1, 2, 3, 5, 8, 13, 21, 34)), 8000, 0.06),
             ([('TapDelay8', 37), ('DryOut', -10), ('ModRate', 10)], 8000, 0.15, 13),
             ([('TapCount', 3), ('Feedback', 150), ('ModDepth', 0)], 8000, 0.15, 'Stadium'),
+            ([('TapDelay1', 1), ('WetOut', 0)], 500, 0.2),    # no whole sample per ms
+            ([('TapCount', 3), ('TapDelay2', 2), ('TapDelay3', 1), ('ModDepth', 100)], 44100,
+             0.12),                                 # the third tap's offset of -0.411 ms
         ]),
     'stretch': dict(
         rates=(8000, 22050, 44100, 48000, 96000), seconds=0.05, share=1,
@@ -531,6 +541,7 @@ TABLES = {
             ([('Ratio', 1.5), ('PreserveDuration', 1), ('Mode', 16), ('Semitones', 5),
               ('Cents', 300), ('InitialTime', -7.0)], 8000, 0.1),
             ([('Ratio', 7999.5)], 8000, 0.1),
+            ([('Ratio', 1e9), ('AntiAlias', 1)], 44100, 0.05),    # a virtual rate of 1
             ([('Semitones', -7), ('PreserveDuration', 1), ('Mode', 16)], 8000, 0, None, 300),
             ([('Semitones', 7), ('PreserveDuration', 1), ('Mode', 16)], 8000, 0, None, 300),
             ([('Semitones', -12), ('PreserveDuration', 1)], 8000, 0, None, 1000),

@@ -152,9 +152,7 @@ class Engine:
         per_ms = math.trunc(rate * 0.001)
         D = [math.trunc(rate * OFFSET_MS[i] * 0.001) + b['TapDelay%d' % (i + 1)] * per_ms
              for i in range(taps)]
-        self.L = math.trunc(max(D) * 1.05 + B * 4.0)
-        if self.L < 1:
-            raise ValueError('a buffer of no samples is not modelled')
+        self.L = max(1, math.trunc(max(D) * 1.05 + B * 4.0))  # one sample at least
         self.read = D
         self.tail = self.L
 
