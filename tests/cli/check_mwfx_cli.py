@@ -78,7 +78,8 @@ class Mwfx:
         p = subprocess.run([self.path] + list(args), stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
                            **({'umask': umask} if umask is not None else {}))
-        return p.returncode, p.stdout.decode('utf-8', 'replace'), p.stderr.decode('utf-8', 'replace')
+        return (p.returncode, p.stdout.decode('utf-8', 'replace'),
+                p.stderr.decode('utf-8', 'replace'))
 
     def folder(self):
         self.count += 1

@@ -57,8 +57,9 @@ TEST(Conversion, TruncatesTowardZeroAndClips) {
                                           {nan, 0}};
   for (const auto& [y, code] : pcm16) EXPECT_EQ(Pcm16Codec::Encode(y), code) << y;
   const std::pair<double, std::int32_t> pcm32[] = {
-      {2147483647.0 / 2147483648.0, INT32_MAX}, {1.0, INT32_MAX}, {2147483647.5 / 2147483648.0, INT32_MAX},
-      {-2147483649.0 / 2147483648.0, INT32_MIN}, {-1.0, INT32_MIN}, {-inf, INT32_MIN}, {nan, 0}};
+      {2147483647.0 / 2147483648.0, INT32_MAX}, {1.0, INT32_MAX},
+      {2147483647.5 / 2147483648.0, INT32_MAX}, {-2147483649.0 / 2147483648.0, INT32_MIN},
+      {-1.0, INT32_MIN}, {-inf, INT32_MIN}, {nan, 0}};
   for (const auto& [y, code] : pcm32) EXPECT_EQ(Pcm32Codec::Encode(y), code) << y;
   EXPECT_EQ(Pcm8Codec::Decode(0xFF), 0.9921875);
   EXPECT_EQ(mw::Float32Codec::Encode(-300.0), -300.0f);
@@ -84,7 +85,7 @@ std::vector<std::uint8_t> Block(const FormatCase& f, std::uint16_t channels, std
   std::vector<std::uint8_t> b(plain.begin(), plain.end());
   b.resize(extensible ? 40 : 18, 0);
   if (extensible) {
-    const std::uint8_t sub[14] = {0, 0, 0, 0, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const std::uint8_t sub[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     mw::PutLe16(b.data(), mw::kWaveFormatExtensible);
     mw::PutLe16(b.data() + 16, 22);
     mw::PutLe16(b.data() + 18, static_cast<std::uint16_t>(valid < 0 ? f.bits : valid));
@@ -156,7 +157,8 @@ TEST(FormatCopy, RecomputesAlignmentAndRate) {
         mw::PutLe32(b.data() + 8, 12345);  // wrong values offered by the peer
         mw::PutLe16(b.data() + 12, 77);
         mw::PutLe16(b.data() + 16, extensible ? 30 : 8);
-        const auto e = mw::EffectFormat::FromFormatBlock(b.data(), static_cast<std::uint32_t>(b.size()));
+        const auto e =
+            mw::EffectFormat::FromFormatBlock(b.data(), static_cast<std::uint32_t>(b.size()));
         std::uint8_t bytes[mw::EffectFormat::kBytes];
         e.ToBytes(bytes);
         EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 18),
@@ -186,7 +188,8 @@ TEST(FormatPair, OnlyEqualFormatsTransformAndOnlyTheRateMayChange) {
         mw::PutLe32(out.data() + 8, 7);
         EXPECT_EQ(mw::CheckFormatPair(Audio(in), Audio(out)), mw::S_OK);
         const std::vector<std::uint8_t> others[] = {
-            Block(f, ch, 44100, extensible), Block(f, static_cast<std::uint16_t>(3 - ch), 22050, extensible),
+            Block(f, ch, 44100, extensible),
+            Block(f, static_cast<std::uint16_t>(3 - ch), 22050, extensible),
             Block(AllFormats()[f.bits == 16 ? 2 : 1], ch, 22050, extensible),
             Block(f, ch, 22050, !extensible)};
         for (const auto& other : others) {

@@ -51,7 +51,9 @@ TEST(FieldTables, FollowThePublishedAccessorOrder) {
   for (const auto& [effect, order] : orders) {
     const mw::ParamTable& t = mw::FindEffect(effect)->info->params;
     std::string names;
-    for (std::size_t i = 0; i < t.count; ++i) names += (i ? " " : "") + std::string(t.fields[i].name);
+    for (std::size_t i = 0; i < t.count; ++i) {
+      names += (i ? " " : "") + std::string(t.fields[i].name);
+    }
     EXPECT_EQ(names, order) << effect;
   }
 }
@@ -121,50 +123,49 @@ TEST(Changes, AfterSilenceEqualAStartWithTheNewSettings) {
 // new Reverb mode, style or pre-delay, and for those two a whole block written again even
 // with the same values.
 TEST(Changes, KeepTheSoundOrRestartSilent) {
-  const Sets echo[] = {
-      {{"DelayTime", 10}, {"DelayOut", 0}, {"DryOut", -800}},
-      {{"DryOut", -600}, {"ChorusOut", 0}, {"ChorusSize", 1}, {"Feedback", 50},
-       {"ChorusOutDelay", 10}, {"ModulationDepth", 1}},
-      {{"AttenuateBass", 0}},
-      {{"TapCount", 2}, {"TapDelay1", 4}, {"TapDelay2", 1}, {"WetOut", 0}, {"DryOut", -800}},
+  using Change = std::tuple<const char*, double, bool>;  // field (null: the whole block)
+  const std::tuple<const char*, Sets, std::vector<Change>> rows[] = {
+      {"delay", {{"DelayTime", 10}, {"DelayOut", 0}, {"DryOut", -800}},
+       {{"DelayOut", -60, true}, {"DecayTime", 9, true}, {"DelayTime", 20, false}}},
+      {"chorus", {{"DryOut", -600}, {"ChorusOut", 0}, {"ChorusSize", 1}, {"Feedback", 50},
+                  {"ChorusOutDelay", 10}, {"ModulationDepth", 1}},
+       {{"ChorusOut", -60, true}, {"Feedback", 30, true}, {"ModulationRate", 900, true},
+        {"ModulationDepth", 50, true}, {"InvertChorusPhase", 1, true},
+        {"AttenuateHighs", 1, true}, {"ChorusSize", 2, false}, {"ChorusOutDelay", 2, false},
+        {nullptr, 0, false}}},
+      {"reverb", {{"AttenuateBass", 0}},
+       {{"ReverbOut", -100, true}, {"EarlyOut", -300, true}, {"DecayTime", 10, true},
+        {"AttenuateBass", 1, true}, {"BassCutoff", 200, true}, {"HighCutoff", 3000, true},
+        {"ReverbMode", 0, true}, {"ReverbMode", 5, false}, {"ReverbMode", 40, false},
+        {"EarlyStyle", 1, false}, {"PreDelay", 31, false}, {nullptr, 0, false}}},
+      {"multitap",
+       {{"TapCount", 2}, {"TapDelay1", 4}, {"TapDelay2", 1}, {"WetOut", 0}, {"DryOut", -800}},
+       {{"TapGain1", -50, true}, {"TapDelay2", 2, true}, {"ModRate", 50, true},
+        {"TapDelay1", 5, false}}},
   };
-  const std::tuple<const char*, const Sets*, const char*, double, bool> rows[] = {
-      {"delay", &echo[0], "DelayOut", -60, true},    {"delay", &echo[0], "DecayTime", 9, true},
-      {"delay", &echo[0], "DelayTime", 20, false},   {"chorus", &echo[1], "ChorusOut", -60, true},
-      {"chorus", &echo[1], "Feedback", 30, true},    {"chorus", &echo[1], "ModulationRate", 900, true},
-      {"chorus", &echo[1], "ModulationDepth", 50, true}, {"chorus", &echo[1], "InvertChorusPhase", 1, true},
-      {"chorus", &echo[1], "AttenuateHighs", 1, true}, {"chorus", &echo[1], "ChorusSize", 2, false},
-      {"chorus", &echo[1], "ChorusOutDelay", 2, false}, {"chorus", &echo[1], nullptr, 0, false},
-      {"reverb", &echo[2], "ReverbOut", -100, true}, {"reverb", &echo[2], "EarlyOut", -300, true},
-      {"reverb", &echo[2], "DecayTime", 10, true},   {"reverb", &echo[2], "AttenuateBass", 1, true},
-      {"reverb", &echo[2], "BassCutoff", 200, true}, {"reverb", &echo[2], "HighCutoff", 3000, true},
-      {"reverb", &echo[2], "ReverbMode", 0, true},   {"reverb", &echo[2], "ReverbMode", 5, false},
-      {"reverb", &echo[2], "ReverbMode", 40, false}, {"reverb", &echo[2], "EarlyStyle", 1, false},
-      {"reverb", &echo[2], "PreDelay", 31, false},   {"reverb", &echo[2], nullptr, 0, false},
-      {"multitap", &echo[3], "TapGain1", -50, true}, {"multitap", &echo[3], "TapDelay2", 2, true},
-      {"multitap", &echo[3], "ModRate", 50, true},   {"multitap", &echo[3], "TapDelay1", 5, false},
-  };
-  for (const auto& [effect, sets, field, value, keeps] : rows) {
-    for (std::uint16_t ch : {1, 2}) {
-      Rig r(effect, ch, 8000, *sets);
-      r.Feed(mwtest::MakeSignal(kF64, ch, 40, 1));
-      const std::uint64_t allocations = mw::SampleAllocationCount();
-      if (field != nullptr) {
-        r.Put(field, value);
-      } else {
-        std::vector<std::uint8_t> block(r.effect->Params().Table().blockSize);
-        r.effect->Params().GetParameters(block.data());
-        r.effect->Params().SetParameters(block.data());
+  for (const auto& [effect, sets, changes] : rows) {
+    for (const auto& [field, value, keeps] : changes) {
+      for (std::uint16_t ch : {1, 2}) {
+        Rig r(effect, ch, 8000, sets);
+        r.Feed(mwtest::MakeSignal(kF64, ch, 40, 1));
+        const std::uint64_t allocations = mw::SampleAllocationCount();
+        if (field != nullptr) {
+          r.Put(field, value);
+        } else {
+          std::vector<std::uint8_t> block(r.effect->Params().Table().blockSize);
+          r.effect->Params().GetParameters(block.data());
+          r.effect->Params().SetParameters(block.data());
+        }
+        const char* what = field != nullptr ? field : "the whole block";
+        EXPECT_EQ(!Silent(r.Silence(3000)), keeps) << effect << " " << what << " " << ch;
+        EXPECT_TRUE(!keeps || mw::SampleAllocationCount() == allocations) << effect << " " << what;
       }
-      const char* what = field != nullptr ? field : "the whole block";
-      EXPECT_EQ(!Silent(r.Silence(3000)), keeps) << effect << " " << what << " " << ch;
-      EXPECT_TRUE(!keeps || mw::SampleAllocationCount() == allocations) << effect << " " << what;
     }
   }
 }
 
-// A discontinuity after the first buffer starts afresh, with a waiting change applied: the
-// rest is what a new stream gives. (A stream's first buffer may carry the flag.)
+// A discontinuity after the first buffer starts afresh, with a waiting change applied or
+// none: the rest is what a new stream gives. (A stream's first buffer may carry the flag.)
 TEST(Discontinuity, InMidStreamStartsAfresh) {
   const std::tuple<const char*, Sets, const char*, double> rows[] = {
       {"delay", {{"Feedback", 1}, {"DelayTime", 30}, {"DecayTime", 5}}, "DryOut", -20},
@@ -174,15 +175,18 @@ TEST(Discontinuity, InMidStreamStartsAfresh) {
       {"reverb", {{"DecayTime", 12}}, "EarlyOut", -800},
   };
   for (const auto& [effect, sets, field, value] : rows) {
-    Sets changed = sets;
-    changed.push_back({field, value});
-    for (const FormatCase& f : AllFormats()) {
-      for (std::uint16_t ch : {1, 2}) {
-        const auto x = mwtest::MakeSignal(f, ch, 3000, 3), y = mwtest::MakeSignal(f, ch, 900, 4);
-        Rig a(effect, ch, 22050, sets, f), b(effect, ch, 22050, changed, f);
-        a.Feed(x, true);
-        a.Put(field, value);
-        EXPECT_TRUE(a.Feed(y, true) == b.Feed(y)) << effect << " " << f.bits << " " << ch;
+    for (bool change : {false, true}) {
+      Sets changed = sets;
+      if (change) changed.push_back({field, value});
+      for (const FormatCase& f : AllFormats()) {
+        for (std::uint16_t ch : {1, 2}) {
+          const auto x = mwtest::MakeSignal(f, ch, 3000, 3), y = mwtest::MakeSignal(f, ch, 900, 4);
+          Rig a(effect, ch, 22050, sets, f), b(effect, ch, 22050, changed, f);
+          a.Feed(x, true);
+          if (change) a.Put(field, value);
+          EXPECT_TRUE(a.Feed(y, true) == b.Feed(y))
+              << effect << (change ? " with a change, " : ", ") << f.bits << " " << ch;
+        }
       }
     }
   }

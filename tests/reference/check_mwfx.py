@@ -601,7 +601,8 @@ def build_cases(effect, model, quick, rng):
     for j, (fmt, nch) in enumerate(combos):
         for i, rate in enumerate(rates):
             add('matrix', fmt, nch, rate, t['seconds'] * (0.5 if quick else 1.0),
-                sets=settings[(i + j) % len(settings)], variants=[(sizes[(i + j) % len(sizes)], {})])
+                sets=settings[(i + j) % len(settings)],
+                variants=[(sizes[(i + j) % len(sizes)], {})])
     for p, row in enumerate(model.PRESETS):
         for j in range(1 if quick else 2):
             fmt, nch = combos[(3 * p + 5 * j) % len(combos)]

@@ -74,7 +74,8 @@ class SineTable:
             d = ctx.subtract(decimal.Decimal(n * self.step), ctx.multiply(n, self.step_dec))
             d2 = ctx.multiply(d, d)
             sin_d = ctx.subtract(d, ctx.divide(ctx.multiply(d2, d), 6))
-            cos_d = ctx.add(ctx.subtract(1, ctx.divide(d2, 2)), ctx.divide(ctx.multiply(d2, d2), 24))
+            cos_d = ctx.add(ctx.subtract(1, ctx.divide(d2, 2)),
+                            ctx.divide(ctx.multiply(d2, d2), 24))
             values.append(float(ctx.add(ctx.multiply(self.s, cos_d), ctx.multiply(self.c, sin_d))))
             self.s, self.c = (ctx.add(ctx.multiply(self.s, rcos), ctx.multiply(self.c, rs)),
                               ctx.subtract(ctx.multiply(self.c, rcos), ctx.multiply(self.s, rs)))

@@ -181,7 +181,10 @@ class Engine:
             for c, x in enumerate(xs):
                 ws[c] = flush(oma * acc[c] + a * ws[c])
                 outs[c][j] = flush(ws[c] * self.wet + x * self.dry)
-            v = ws[0] * fb + ps[0] if self.nch == 1 else ((ws[0] + ws[1]) * fb + ps[0] + ps[1]) * 0.5
+            if self.nch == 1:
+                v = ws[0] * fb + ps[0]
+            else:
+                v = ((ws[0] + ws[1]) * fb + ps[0] + ps[1]) * 0.5
             buf[w] = -LIMIT if v < -LIMIT else LIMIT if v > LIMIT else v
             w = w - 1 if w > 0 else L - 1
         return outs

@@ -29,16 +29,29 @@ struct FilterCase {
 };
 
 const FilterCase kFilters[] = {
-    {"stretch", &CLSID_MwTimeStretch, &IID_ITimeStretchParams, &CLSID_MwTimeStretchPage, 52, 4, false},
+    {"stretch", &CLSID_MwTimeStretch, &IID_ITimeStretchParams, &CLSID_MwTimeStretchPage, 52, 4,
+     false},
     {"pitch", &CLSID_MwPitchShift, &IID_IPitchShiftParams, &CLSID_MwPitchShiftPage, 68, 6, false},
-    {"delay", &CLSID_MwSimpleDelay, &IID_ISimpleDelayParams, &CLSID_MwSimpleDelayPage, 40, 7, true},
-    {"multitap", &CLSID_MwMultiTapDelay, &IID_IMultiTapParams, &CLSID_MwMultiTapDelayPage, 160, 26, true},
+    {"delay", &CLSID_MwSimpleDelay, &IID_ISimpleDelayParams, &CLSID_MwSimpleDelayPage, 40, 7,
+     true},
+    {"multitap", &CLSID_MwMultiTapDelay, &IID_IMultiTapParams, &CLSID_MwMultiTapDelayPage, 160,
+     26, true},
     {"reverb", &CLSID_MwReverb, &IID_IReverbParams, &CLSID_MwReverbPage, 64, 13, true},
     {"chorus", &CLSID_MwChorus, &IID_IChorusParams, &CLSID_MwChorusPage, 68, 24, true},
 };
 
 void* Slot(IUnknown* p, int index) { return (*reinterpret_cast<void***>(p))[index]; }
 using BlockSlot = HRESULT(STDMETHODCALLTYPE*)(void*, void*);
+template <class T>
+using PutSlot = HRESULT(STDMETHODCALLTYPE*)(void*, T);
+template <class T>
+using GetSlot = HRESULT(STDMETHODCALLTYPE*)(void*, T*);
+
+// A new object of a class from the module, asked for the interface `out` holds.
+template <class I>
+void Create(const CLSID& clsid, const IID& iid, Ptr<I>& out) {
+  ASSERT_EQ(Module::Get().Create(clsid, nullptr, iid, out.OutVoid()), S_OK);
+}
 
 std::vector<BYTE> Contents(IStream* s) {
   STATSTG st{};
@@ -95,23 +108,24 @@ TEST_F(AllFilters, AccessorSlotsFollowTheFieldTable) {
         const double value = !field.ranged ? current + 1.5
                              : static_cast<double>(current != field.min ? field.min : field.max);
         std::memcpy(want, &value, 8);
-        put_hr = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, double)>(put)(params.Get(), value);
-        get_hr = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, double*)>(get)(params.Get(), &read);
+        put_hr = reinterpret_cast<PutSlot<double>>(put)(params.Get(), value);
+        get_hr = reinterpret_cast<GetSlot<double>>(get)(params.Get(), &read);
         read_back = read == value;
       } else {
         std::int32_t current;
         LONG read = 0;
         std::memcpy(&current, before.data() + field.offset, 4);
-        const std::int32_t value = !field.ranged ? current + 1
-                                   : static_cast<std::int32_t>(current != field.min ? field.min : field.max);
+        const std::int64_t value = !field.ranged ? current + 1
+                                   : current != field.min ? field.min : field.max;
         std::memcpy(want, &value, 4);
-        put_hr = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, LONG)>(put)(params.Get(), value);
-        get_hr = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, LONG*)>(get)(params.Get(), &read);
+        put_hr = reinterpret_cast<PutSlot<LONG>>(put)(params.Get(), static_cast<LONG>(value));
+        get_hr = reinterpret_cast<GetSlot<LONG>>(get)(params.Get(), &read);
         read_back = read == value;
       }
       EXPECT_TRUE(put_hr == S_OK && get_hr == S_OK && read_back) << f.cliName << " " << field.name;
       ASSERT_EQ(getParameters(params.Get(), after.data()), S_OK);
-      EXPECT_EQ(std::memcmp(after.data() + field.offset, want, width), 0) << f.cliName << " " << field.name;
+      EXPECT_EQ(std::memcmp(after.data() + field.offset, want, width), 0)
+          << f.cliName << " " << field.name;
       std::memcpy(after.data() + field.offset, before.data() + field.offset, width);
       EXPECT_EQ(after, before) << f.cliName << " " << field.name << " moved another field";
     }
@@ -195,7 +209,7 @@ TEST_F(AllFilters, RecordsPresetsAndInterfaces) {
 // cut to a small buffer is still terminated.
 TEST_F(AllFilters, SimpleDelayAccessorsByName) {
   Ptr<ISimpleDelayParams> p;
-  ASSERT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_ISimpleDelayParams, p.OutVoid()), S_OK);
+  Create(CLSID_MwSimpleDelay, IID_ISimpleDelayParams, p);
   struct Named {
     HRESULT (STDMETHODCALLTYPE ISimpleDelayParams::*put)(LONG);
     HRESULT (STDMETHODCALLTYPE ISimpleDelayParams::*get)(LONG*);
@@ -243,7 +257,9 @@ class NoticeWindow {
   std::vector<WPARAM> Commands() {
     std::vector<WPARAM> out;
     MSG msg;
-    while (PeekMessageA(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE)) out.push_back(msg.wParam);
+    while (PeekMessageA(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+      out.push_back(msg.wParam);
+    }
     return out;
   }
 
@@ -255,7 +271,7 @@ TEST_F(AllFilters, ChangeNoticesReachRegisteredWindows) {
   Ptr<ISimpleDelayParams> params;
   Ptr<IEffectPresets> presets;
   Ptr<IPersistStream> persist;
-  ASSERT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_ISimpleDelayParams, params.OutVoid()), S_OK);
+  Create(CLSID_MwSimpleDelay, IID_ISimpleDelayParams, params);
   ASSERT_EQ(params->QueryInterface(IID_IEffectPresets, presets.OutVoid()), S_OK);
   ASSERT_EQ(params->QueryInterface(IID_IPersistStream, persist.OutVoid()), S_OK);
   NoticeWindow a, b, c;
@@ -289,7 +305,7 @@ TEST_F(AllFilters, ChangeNoticesReachRegisteredWindows) {
 TEST_F(AllFilters, SimpleDelayDirectProcessing) {
   Ptr<ISimpleDelayParams> params;
   Ptr<IEffectDirectProcess> direct;
-  ASSERT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_ISimpleDelayParams, params.OutVoid()), S_OK);
+  Create(CLSID_MwSimpleDelay, IID_ISimpleDelayParams, params);
   ASSERT_EQ(params->QueryInterface(IID_IEffectDirectProcess, direct.OutVoid()), S_OK);
   const SimpleDelayParams echo = {1, 10, 10, 0, 0};  // 441 frames at 44100 Hz, one second
   ASSERT_EQ(params->SetParameters(&echo), S_OK);
@@ -349,8 +365,8 @@ void ExpectUnconnected(I* params, int fields) {
 TEST_F(AllFilters, CopyingFiltersBeforeConnectionAndTheRatioRule) {
   Ptr<ITimeStretchParams> stretch;
   Ptr<IPitchShiftParams> p;
-  ASSERT_EQ(Module::Get().Create(CLSID_MwTimeStretch, nullptr, IID_ITimeStretchParams, stretch.OutVoid()), S_OK);
-  ASSERT_EQ(Module::Get().Create(CLSID_MwPitchShift, nullptr, IID_IPitchShiftParams, p.OutVoid()), S_OK);
+  Create(CLSID_MwTimeStretch, IID_ITimeStretchParams, stretch);
+  Create(CLSID_MwPitchShift, IID_IPitchShiftParams, p);
   ExpectUnconnected(stretch.Get(), 5);
   ExpectUnconnected(p.Get(), 8);
   // A ratio that is not a positive finite number is refused, alone or in a block, and

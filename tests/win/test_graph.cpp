@@ -30,7 +30,8 @@ constexpr DWORD kTimeout = 30000;
 const EffectCase kDelay = {"delay", &CLSID_MwSimpleDelay,
                            {{"Feedback", 1}, {"DelayTime", 120}, {"DecayTime", 3},
                             {"DelayOut", -20}, {"DryOut", -10}}};
-const EffectCase kStretch = {"stretch", &CLSID_MwTimeStretch, {{"FinalLength", 13000.0}, {"Mode", 5}}};
+const EffectCase kStretch = {"stretch", &CLSID_MwTimeStretch,
+                             {{"FinalLength", 13000.0}, {"Mode", 5}}};
 // A shift down that keeps the duration: the output has exactly the input's length.
 const EffectCase kPitchDown = {"pitch", &CLSID_MwPitchShift,
                                {{"Ratio", 0.8909}, {"PreserveDuration", 1}, {"Mode", 3}}};
@@ -39,7 +40,8 @@ const EffectCase kPitchUp = {"pitch", &CLSID_MwPitchShift,
                              {{"Ratio", 1.3}, {"AntiAlias", 1}, {"Accuracy", 3}}};
 // The same without the filter, whose history a discontinuity does not clear before the
 // buffer that carries it has been filtered.
-const EffectCase kPitchUpUnfiltered = {"pitch", &CLSID_MwPitchShift, {{"Ratio", 1.3}, {"Accuracy", 1}}};
+const EffectCase kPitchUpUnfiltered = {"pitch", &CLSID_MwPitchShift,
+                                       {{"Ratio", 1.3}, {"Accuracy", 1}}};
 
 bool Copying(const EffectCase& e) { return e.clsid != &CLSID_MwSimpleDelay; }
 
@@ -322,7 +324,8 @@ TEST_F(CopyingRig, FiveTimesTheLengthFillsWholeBuffers) {
   EXPECT_GE(overflowing, 1);  // the property was put to the test
   ASSERT_EQ(rig.EndOfStream(), S_OK);
   ASSERT_EQ(rig.Stop(), S_OK);
-  EXPECT_TRUE(rig.Sink()->TakeData() == mwtest::CoreOutput(longest, f, 2, rate, input, bufferFrames));
+  EXPECT_TRUE(rig.Sink()->TakeData() ==
+              mwtest::CoreOutput(longest, f, 2, rate, input, bufferFrames));
 }
 
 // A sample carrying a new type: a new rate alone is taken and passed on with the next
@@ -357,7 +360,9 @@ TEST_F(CopyingRig, MediaTypeChangesWhileStreaming) {
     PushFlags change;
     change.type = &faster.Get();
     ASSERT_EQ(rig.Push(input.data() + bufferBytes, bufferBytes, change), S_OK);
-    for (int i = 2; i < 6; ++i) ASSERT_EQ(rig.Push(input.data() + i * bufferBytes, bufferBytes), S_OK);
+    for (int i = 2; i < 6; ++i) {
+      ASSERT_EQ(rig.Push(input.data() + i * bufferBytes, bufferBytes), S_OK);
+    }
     ASSERT_EQ(rig.EndOfStream(), S_OK);
     ASSERT_EQ(rig.Stop(), S_OK);
     for (DWORD which : {0u, 1u}) {
@@ -426,13 +431,16 @@ TEST_F(CopyingRig, QualityMessagesGoUpstream) {
   PushRig rig;
   Ptr<IBaseFilter> filter;
   mwtest::NewFilter(kStretch, filter);
-  ASSERT_EQ(rig.ConnectInput(filter.Get(), WaveType(mwtest::AllFormats()[1], 1, 8000).Get(), 2048), S_OK);
+  const WaveType type(mwtest::AllFormats()[1], 1, 8000);
+  ASSERT_EQ(rig.ConnectInput(filter.Get(), type.Get(), 2048), S_OK);
   ASSERT_EQ(rig.ConnectOutput(), S_OK);
   Ptr<IQualityControl> source, output;
   ASSERT_EQ(rig.SourcePin()->QueryInterface(IID_IQualityControl, source.OutVoid()), S_OK);
   ASSERT_EQ(source->SetSink(&upstream), S_OK);
-  ASSERT_EQ(rig.EffectPin(PINDIR_OUTPUT)->QueryInterface(IID_IQualityControl, output.OutVoid()), S_OK);
-  EXPECT_EQ(output->Notify(static_cast<IBaseFilter*>(rig.Sink()), Quality{Famine, 800, 123456, 0}), S_OK);
+  IPin* out = rig.EffectPin(PINDIR_OUTPUT);
+  ASSERT_EQ(out->QueryInterface(IID_IQualityControl, output.OutVoid()), S_OK);
+  const Quality q{Famine, 800, 123456, 0};
+  EXPECT_EQ(output->Notify(static_cast<IBaseFilter*>(rig.Sink()), q), S_OK);
   EXPECT_EQ(upstream.late, 123456);
   EXPECT_EQ(upstream.sender, filter.Get());
   source->SetSink(nullptr);
