@@ -170,6 +170,10 @@ def check_order(m):
          block(DELAY, 3, [('DelayTime', 42)])),
         (['--load-record', wild], {'Feedback': 9, 'DelayTime': 1, 'DecayTime': 200,
                                    'DelayOut': 0, 'DryOut': -4321}),
+        (['--set', 'DelayTime=2147483647', '--set', 'DelayOut=-2147483648',
+          '--set', 'DryOut=-2147483648', '--set', 'Feedback=2147483647'],
+         {'Feedback': 2 ** 31 - 1, 'DelayTime': 5000, 'DecayTime': 1, 'DelayOut': -800,
+          'DryOut': -2 ** 31}),
     ]
     for options, want in rows:
         got = m.process('order %s' % ' '.join(options), 'delay', options)

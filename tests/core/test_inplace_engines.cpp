@@ -249,13 +249,39 @@ TEST(Memory, ImpossibleLinesAreReportedAndRetried) {
     const std::vector<double> x(2 * ch, 0.5);
     EXPECT_EQ(r.Run(x, false, mw::E_OUTOFMEMORY), x) << effect;
     EXPECT_EQ(r.Run(x, true, mw::E_OUTOFMEMORY), x) << effect;
+    std::vector<std::uint8_t> tail;  // the tail ends at once, in silence
+    mw::SinkDownstream down(64, [&](const std::uint8_t* d, std::size_t n) {
+      tail.insert(tail.end(), d, d + n);
+      return mw::S_OK;
+    });
+    EXPECT_EQ(r.effect->Frame().EndOfStream(&down), mw::S_OK);
+    EXPECT_LE(tail.size(), 64u) << effect;
+    EXPECT_TRUE(std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; }));
     r.Connect(ch, 8000, kF64);
     EXPECT_EQ(r.Run(x).size(), x.size()) << effect;
   }
 }
 
+// A channel count changed under a running engine never reads memory that was not made for
+// it; Reverb builds its lines again.
+TEST(Memory, ChannelCountChangedWhileStreaming) {
+  for (const char* effect : {"delay", "chorus", "reverb", "multitap"}) {
+    Rig r(effect, 1, 8000);
+    r.Feed(mwtest::MakeSignal(kF64, 1, 500, 1));
+    r.Connect(2, 8000, kF64);
+    const auto y = r.Run(Impulse(400, 2, 1));
+    ASSERT_EQ(y.size(), 800u) << effect;
+    for (double v : y) EXPECT_TRUE(std::isfinite(v)) << effect;
+    if (std::string(effect) == "reverb") {
+      EXPECT_EQ(y, Rig(effect, 2, 8000).Run(Impulse(400, 2, 1)));
+    }
+  }
+}
+
 // Direct processing: limited calls process no more than the count-down (the tail length)
-// and then refuse until an unlimited call re-arms it; the tail is then collected.
+// and then refuse until an unlimited call re-arms it; the tail is then collected. A change
+// taken by a limited call waits for an unlimited one or an update. The Chorus has no tail:
+// its limited calls are finished at once.
 TEST(Direct, LimitedCallsCountDownTheTail) {
   const std::tuple<const char*, Sets, std::uint32_t, std::uint32_t> rows[] = {
       {"reverb", {}, 1000, 2000},                            // two whole seconds
@@ -280,7 +306,21 @@ TEST(Direct, LimitedCallsCountDownTheTail) {
     EXPECT_EQ(frame.ProcessTail(t.data(), &n), mw::kTailFinished) << effect;
     EXPECT_EQ(n, countDown) << effect;
     EXPECT_FALSE(std::all_of(t.begin(), t.begin() + n, [](float v) { return v == 0.0f; }));
+    mwtest::Apply(*e, {{"DryOut", -800}});
+    EXPECT_EQ(frame.Process(t.data(), 4, true), mw::S_OK);
+    EXPECT_EQ(frame.ParametersChanged(), mw::S_OK) << effect;
+    EXPECT_EQ(frame.UpdateParameters(false), mw::S_OK);
+    EXPECT_EQ(frame.ParametersChanged(), mw::S_FALSE) << effect;
   }
+  auto chorus = mwtest::NewEffect("chorus");
+  mw::InPlaceFrame& frame = static_cast<mw::InPlaceEffect&>(*chorus).Frame();
+  ASSERT_EQ(frame.Initialize(1, 8000), mw::S_OK);
+  std::vector<float> x = {0.5f, 0.25f, 0.125f};
+  EXPECT_EQ(frame.Process(x.data(), 3, true), mw::kTailFinished);
+  EXPECT_EQ(x[0], 0.5f);
+  std::uint32_t n = 3;
+  EXPECT_EQ(frame.ProcessTail(x.data(), &n), mw::kTailFinished);
+  EXPECT_EQ(n, 0u);
 }
 
 // A change made while the tail is being collected waits: the tail keeps the settings it

@@ -198,10 +198,14 @@ TEST_F(AllFilters, RecordsPresetsAndInterfaces) {
     EXPECT_TRUE(IsEqualGUID(list.pElems[0], *f.page));
     CoTaskMemFree(list.pElems);
     EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
-    CLSID id{};
+    Ptr<IBaseFilter> filter;
+    ASSERT_EQ(a->QueryInterface(IID_IBaseFilter, filter.OutVoid()), S_OK);
+    CLSID id{}, id2{};
     EXPECT_EQ(a->GetClassID(&id), S_OK);
-    EXPECT_TRUE(IsEqualGUID(id, *f.clsid));
+    EXPECT_EQ(filter->GetClassID(&id2), S_OK);
+    EXPECT_TRUE(IsEqualGUID(id, *f.clsid) && IsEqualGUID(id2, *f.clsid));
     EXPECT_EQ(a->GetClassID(nullptr), E_POINTER);
+    EXPECT_EQ(filter->GetClassID(nullptr), E_POINTER);
   }
 }
 
