@@ -11,7 +11,7 @@
 #include "core/effects/chorus/chorus.h"
 #include "core/effects/multitap/multi_tap_delay.h"
 #include "core/effects/reverb/reverb.h"
-#include "engine_rig.h"
+#include "test_util.h"
 
 namespace {
 

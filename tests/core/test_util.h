@@ -1,12 +1,17 @@
-// Shared helpers of the core tests: formats, deterministic test signals and a run of a
-// whole stream through an effect's frame.
+// Shared helpers of the core tests: formats, deterministic test signals, a run of a whole
+// stream through an effect's frame, and a rig that drives an in-place effect buffer by
+// buffer.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "core/effects/catalog.h"
@@ -152,5 +157,89 @@ class RecordingSink : public mw::NotifySink {
  private:
   std::vector<std::uintptr_t> dead_;
 };
+
+// Field writes by name, in order.
+using Sets = std::vector<std::pair<const char*, double>>;
+
+inline void Apply(mw::Effect& e, const Sets& sets) {
+  mw::ParamStore& p = e.Params();
+  for (const auto& [name, v] : sets) {
+    const int i = p.Table().Find(name);
+    ASSERT_GE(i, 0) << name;
+    if (p.Table().fields[i].type == mw::FieldType::Float64) {
+      EXPECT_EQ(p.PutDouble(i, v), mw::S_OK) << name;
+    } else {
+      EXPECT_EQ(p.Put(i, static_cast<std::int32_t>(v)), mw::S_OK) << name;
+    }
+  }
+}
+
+// A new effect of either kind with a preset and then the writes applied.
+inline std::unique_ptr<mw::Effect> NewEffect(const char* name, int preset = 0,
+                                             const Sets& sets = {}) {
+  auto e = mw::CreateEffect(*mw::FindEffect(name));
+  e->ApplyPreset(preset);
+  Apply(*e, sets);
+  return e;
+}
+
+// Stored silence of a format.
+inline std::vector<std::uint8_t> Silence(const FormatCase& f, std::uint16_t channels,
+                                         std::size_t frames) {
+  return std::vector<std::uint8_t>(frames * channels * f.bits / 8,
+                                   f.format == mw::SampleFormat::Pcm8 ? 0x80 : 0x00);
+}
+
+// An in-place effect connected to a format and started, fed buffer by buffer through its
+// frame as the filter feeds it.
+struct Rig {
+  std::unique_ptr<mw::InPlaceEffect> effect;
+  mw::HResult start = mw::E_UNEXPECTED;
+
+  Rig(const char* name, std::uint16_t channels, std::uint32_t rate, const Sets& sets = {},
+      const FormatCase& f = AllFormats()[4], int preset = 0)
+      : effect(std::make_unique<mw::InPlaceEffect>(*mw::FindEffect(name))) {
+    effect->ApplyPreset(preset);
+    Apply(*effect, sets);
+    Connect(channels, rate, f);
+    start = effect->Frame().StartStreaming();
+  }
+  void Connect(std::uint16_t channels, std::uint32_t rate, const FormatCase& f) {
+    const auto block = FormatBlock(f, channels, rate);
+    effect->Frame().SetMediaType(mw::kPinInput, block.data());
+  }
+  // One buffer of stored frames through Transform; what it leaves for delivery.
+  std::vector<std::uint8_t> Feed(std::vector<std::uint8_t> x, bool discontinuity = false,
+                                 mw::HResult expect = mw::S_OK) {
+    mw::HeapBuffer b(x.size());
+    std::memcpy(b.Data(), x.data(), x.size());
+    b.SetActualLength(static_cast<std::int32_t>(x.size()));
+    b.SetDiscontinuity(discontinuity);
+    EXPECT_EQ(effect->Frame().Transform(b), expect);
+    std::memcpy(x.data(), b.Data(), x.size());
+    x.resize(static_cast<std::size_t>(b.ActualLength()));
+    return x;
+  }
+  // Interleaved doubles as one buffer (the stream must be 64-bit float).
+  std::vector<double> Run(const std::vector<double>& x, bool discontinuity = false,
+                          mw::HResult expect = mw::S_OK) {
+    std::vector<std::uint8_t> bytes(x.size() * 8);
+    std::memcpy(bytes.data(), x.data(), bytes.size());
+    bytes = Feed(bytes, discontinuity, expect);
+    std::vector<double> y(bytes.size() / 8);
+    std::memcpy(y.data(), bytes.data(), bytes.size());
+    return y;
+  }
+  std::vector<double> Silence(std::size_t frames) {
+    return Run(std::vector<double>(frames * effect->Frame().Format().nChannels, 0.0));
+  }
+  void Put(const char* field, double v) { Apply(*effect, {{field, v}}); }
+};
+
+inline std::vector<double> Impulse(std::size_t frames, std::uint16_t channels = 1, int c = 0) {
+  std::vector<double> x(frames * channels, 0.0);
+  x[c] = 1.0;
+  return x;
+}
 
 }  // namespace mwtest

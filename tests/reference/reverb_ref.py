@@ -1,206 +1,19 @@
-"""Plain-Python model of the Reverb effect as `mwfx process reverb` runs it.
+"""Plain-Python model of the Reverb as `mwfx process reverb` runs it: a one-pole high cut
+and an optional resonant bass cut on the input, a bank of feedback combs (the mode's lines;
+in stereo two more from lines 0 and 1), a pre-delay, three early reflections from the
+style's taps, and a tail of the decay time's whole seconds.  Filter states below 2^-32
+become 0."""
 
-Every formula is evaluated in IEEE double precision (Python floats) in the
-order it is written, and every transcendental call (powers of ten, exp, cos)
-is correctly rounded: it is computed with the decimal module far beyond
-double precision and then rounded once to the nearest double.  The model's
-output can therefore be compared with the native program byte for byte.
-
-Layers, bottom up:
-  * sample formats (shared by every model, in sample_formats): decode a
-    stored sample to a working value and encode a working value back, with
-    the clipping rules of each format;
-  * correctly rounded pow10, exp and cos;
-  * the parameter block, its clamping setters and the 13 presets;
-  * ReverbEngine: full initialisation and partial update, the per-buffer
-    parameter pick-up with its re-initialisation rules, the mono and stereo
-    per-frame steps and the tail count-down;
-  * run_host(): what the command-line host does with a whole file: apply
-    preset 0, an optional preset and `--set` values, start streaming, feed
-    the input in buffers of N frames (the first flagged as a discontinuity)
-    and then collect the tail with buffers of silence until the engine
-    reports it finished.
-
-The per-frame step is written out in ReverbEngine.process_frames_* over
-whole buffers: the input high-cut and bass-cut chain is run first (it does
-not depend on the comb lines), then every comb line over the buffer, then
-the sums, the pre-delay, the early reflections and the output mix.  Each
-delay memory is held as a Python list that grows by appending and is
-trimmed from the front now and then; reading element `off + k` while
-appending is the same as a circular buffer read before its write.
-"""
-
-import decimal
 import math
-import os
-import sys
 
-_HERE = os.path.dirname(os.path.abspath(__file__))
-if _HERE not in sys.path:
-    sys.path.insert(0, _HERE)
+from refcore import cr_cos, cr_exp, cr_pow, level, run_inplace
 
-from sample_formats import *  # noqa: E402,F401,F403  (the five sample formats)
-import inplace_host as host  # noqa: E402
-from inplace_host import DEFAULT_BUFFER_FRAMES  # noqa: E402,F401
-
-
-# ---------------------------------------------------------------------------
-# Correctly rounded elementary functions
-
-_PREC = 90
-_CTX = decimal.Context(prec=_PREC, rounding=decimal.ROUND_HALF_EVEN,
-                       Emin=-999999, Emax=999999,
-                       traps=[decimal.InvalidOperation, decimal.DivisionByZero])
-
-
-def _arctan_inv(n, ctx):
-    """atan(1/n) for an integer n > 1, by its power series."""
-    x = ctx.divide(decimal.Decimal(1), decimal.Decimal(n))
-    x2 = ctx.multiply(x, x)
-    total = x
-    term = x
-    k = 1
-    eps = decimal.Decimal(10) ** -(ctx.prec + 5)
-    while True:
-        term = ctx.multiply(term, x2)
-        t = ctx.divide(term, decimal.Decimal(2 * k + 1))
-        if t < eps:
-            break
-        total = ctx.add(total, t) if k % 2 == 0 else ctx.subtract(total, t)
-        k += 1
-    return total
-
-
-def _compute_pi():
-    ctx = decimal.Context(prec=_PREC + 30)
-    # pi = 16 atan(1/5) - 4 atan(1/239)
-    return ctx.subtract(ctx.multiply(16, _arctan_inv(5, ctx)),
-                        ctx.multiply(4, _arctan_inv(239, ctx)))
-
-
-_PI_DEC = _compute_pi()
-_HALF_PI_DEC = decimal.Context(prec=_PREC + 30).divide(_PI_DEC, 2)
-
-_cache_pow10 = {}
-_cache_exp = {}
-_cache_cos = {}
-
-
-def _to_double(d):
-    """Nearest double to a Decimal (float() of a Decimal rounds correctly)."""
-    return float(d)
-
-
-def pow10(y):
-    """10 ** y, correctly rounded to double."""
-    r = _cache_pow10.get(y)
-    if r is None:
-        if y != y:
-            r = math.nan
-        elif y == math.inf:
-            r = math.inf
-        elif y == -math.inf:
-            r = 0.0
-        else:
-            r = _to_double(_CTX.power(decimal.Decimal(10), decimal.Decimal(y)))
-        _cache_pow10[y] = r
-    return r
-
-
-def exp(x):
-    """e ** x, correctly rounded to double."""
-    r = _cache_exp.get(x)
-    if r is None:
-        if x != x:
-            r = math.nan
-        elif x == math.inf:
-            r = math.inf
-        elif x == -math.inf:
-            r = 0.0
-        else:
-            r = _to_double(_CTX.exp(decimal.Decimal(x)))
-        _cache_exp[x] = r
-    return r
-
-
-def _sin_cos_series(r, ctx):
-    """(sin r, cos r) of a reduced Decimal argument |r| <= pi/4."""
-    r2 = ctx.multiply(r, r)
-    eps = decimal.Decimal(10) ** -(ctx.prec + 5)
-    s = r
-    c = decimal.Decimal(1)
-    ts = r
-    tc = decimal.Decimal(1)
-    k = 1
-    while True:
-        ts = ctx.divide(ctx.multiply(ts, r2), (2 * k) * (2 * k + 1))
-        tc = ctx.divide(ctx.multiply(tc, r2), (2 * k - 1) * (2 * k))
-        if k % 2:
-            s = ctx.subtract(s, ts)
-            c = ctx.subtract(c, tc)
-        else:
-            s = ctx.add(s, ts)
-            c = ctx.add(c, tc)
-        if abs(ts) < eps and abs(tc) < eps:
-            break
-        k += 1
-    return s, c
-
-
-def cos(x):
-    """cos x, correctly rounded to double."""
-    r = _cache_cos.get(x)
-    if r is None:
-        if x != x or math.isinf(x):
-            r = math.nan
-        else:
-            # The reduction keeps 30 extra digits beyond the size of the
-            # quotient, so the reduced argument is accurate to the working
-            # precision even for large x.
-            dx = decimal.Decimal(x)
-            extra = max(0, dx.adjusted()) + 40
-            ctx = decimal.Context(prec=_PREC + extra)
-            q = ctx.divide(dx, _HALF_PI_DEC).to_integral_value(
-                rounding=decimal.ROUND_HALF_EVEN)
-            red = ctx.subtract(dx, ctx.multiply(q, _HALF_PI_DEC))
-            s, c = _sin_cos_series(red, decimal.Context(prec=_PREC + 20))
-            quadrant = int(q) % 4
-            val = (c, -s, -c, s)[quadrant]
-            r = _to_double(val)
-        _cache_cos[x] = r
-    return r
-
-
-# ---------------------------------------------------------------------------
-# Parameters and presets
-
-FIELDS = ('DryOut', 'ReverbOut', 'EarlyOut', 'ReverbMode', 'EarlyStyle',
-          'DecayTime', 'PreDelay', 'AttenuateBass', 'BassCutoff',
-          'AttenuateHighs', 'HighCutoff')
-(DRY_OUT, REVERB_OUT, EARLY_OUT, REVERB_MODE, EARLY_STYLE, DECAY_TIME,
- PRE_DELAY, ATTENUATE_BASS, BASS_CUTOFF, ATTENUATE_HIGHS, HIGH_CUTOFF) = range(11)
-
-# Ranges the setters clamp to; None: stored as given (the two table indices,
-# which the engine brings into its tables itself).
-FIELD_RANGES = {
-    'DryOut': (-800, 0),
-    'ReverbOut': (-800, 0),
-    'EarlyOut': (-800, 0),
-    'ReverbMode': None,
-    'EarlyStyle': None,
-    'DecayTime': (5, 50),
-    'PreDelay': (0, 200),
-    'AttenuateBass': (0, 1),
-    'BassCutoff': (10, 5000),
-    'AttenuateHighs': (0, 1),
-    'HighCutoff': (100, 15000),
-}
-
-# Writes to these fields rebuild every line at the next buffer.
-REINIT_FIELDS = ('ReverbMode', 'EarlyStyle', 'PreDelay')
-
-# (name, DryOut, ReverbOut, EarlyOut, ReverbMode, EarlyStyle, DecayTime,
-#  PreDelay, AttenuateBass, BassCutoff, AttenuateHighs, HighCutoff)
+FIELDS = ('DryOut', 'ReverbOut', 'EarlyOut', 'ReverbMode', 'EarlyStyle', 'DecayTime',
+          'PreDelay', 'AttenuateBass', 'BassCutoff', 'AttenuateHighs', 'HighCutoff')
+RANGES = {'DryOut': (-800, 0), 'ReverbOut': (-800, 0), 'EarlyOut': (-800, 0),
+          'ReverbMode': None, 'EarlyStyle': None, 'DecayTime': (5, 50), 'PreDelay': (0, 200),
+          'AttenuateBass': (0, 1), 'BassCutoff': (10, 5000), 'AttenuateHighs': (0, 1),
+          'HighCutoff': (100, 15000)}
 PRESETS = (
     ('(Default)', 0, -350, -200, 0, 3, 25, 30, 1, 20, 1, 12000),
     ('Default all parameters', 0, -350, -200, 0, 3, 25, 30, 1, 20, 1, 12000),
@@ -216,6 +29,7 @@ PRESETS = (
     ('Small hall', 0, -240, -200, 2, 1, 10, 10, 1, 20, 1, 8000),
     ('Very long hall', 0, -418, -300, 4, 5, 50, 45, 1, 100, 1, 10000),
 )
+RECORD = ('2A93F643-7C58-11D0-9D27-4E7A91C2D05F', '<11i')
 
 # Reverb modes: (name, comb delays in ms); the line count is the length.
 MODES = (
@@ -287,566 +101,122 @@ STEREO_EXTRA = (0.93, 1.06)
 
 FOUR_PI = 12.56637061436
 BASS_SPLIT = 0.011337868480725623       # 500 / 44100
-BASS_BELOW = 0.45454545454545453        # 1 / 2.2
-BASS_ABOVE = 0.30303030303030304        # 1 / 3.3
-BASS_BANDWIDTH = 0.1
-FLUSH = 2.0 ** -32                      # filter states below this become 0
+FLUSH = 2.0 ** -32
 
 
-def preset_index(key):
-    """Preset by index (int or decimal text) or by exact name."""
-    return find_preset(PRESETS, key)
+def flush(v):
+    return 0.0 if -FLUSH < v < FLUSH else v
 
 
-def clamp_field(field, value):
-    rng = FIELD_RANGES[field]
-    if rng is None:
-        return value
-    lo, hi = rng
-    if value < lo:
-        return lo
-    if value > hi:
-        return hi
-    return value
-
-
-def level(v):
-    """DryOut / ReverbOut in tenths of a dB -> gain; -800 and below silent."""
-    if v > -800:
-        return pow10(v * 0.005)
-    return 0.0
-
-
-def early_level(v):
-    """EarlyOut -> gain, with the 0.01 that scales the percent tap gains."""
-    if v > -800:
-        return pow10(v * 0.005) * 0.01
-    return 0.0
-
-
-def mode_row(index):
-    """The mode row the engine uses for a stored ReverbMode."""
-    return min(max(index, 0), len(MODES) - 1)
-
-
-def style_row(index):
-    """The early-reflection row the engine uses for a stored EarlyStyle."""
-    return min(max(index, 0), len(EARLY_STYLES) - 1)
-
-
-def line_delay_seconds(ms):
-    return ms * 0.001
-
-
-def line_gain(d, decay):
-    """Feedback gain of a line of d seconds for a decay of `decay` seconds."""
-    return pow10(-3 * d / decay)
-
-
-def line_length(rate, d):
-    return math.trunc(rate * d + 0.5)
-
-
-def high_cut(block, rate):
-    """(a, 1 - a) of the one-pole high-cut filter."""
-    hc = block[HIGH_CUTOFF]
-    if block[ATTENUATE_HIGHS] and hc < rate:
-        a = exp(-FOUR_PI * hc / rate)
-        return a, 1.0 - a
-    return 0.0, 1.0
-
-
-def bass_design(bass_cutoff, rate):
-    """(g, c1, c2) of the resonant low-pass whose complement is the bass cut."""
-    x = bass_cutoff / rate
-    if x < BASS_SPLIT:
-        f = BASS_BELOW * x
-    else:
-        f = BASS_ABOVE * x
-    if f < 0.0004:
-        f = 0.0004
-    if f > 0.49:
-        f = 0.49
-    r = exp(-math.pi * f / BASS_BANDWIDTH)
-    c1 = 2 * r * cos(2 * math.pi * f)
-    c2 = exp(-2 * math.pi * f / BASS_BANDWIDTH)
-    g = 1 - c1 + c2
-    return g, c1, c2
-
-
-def early_taps(block, rate, channels):
-    """The three taps after ordering: [(L, left gain, right gain)] * 3."""
-    ms = rate * 0.001
-    _name, times, gains, pans = EARLY_STYLES[style_row(block[EARLY_STYLE])]
-    taps = []
-    for t, off, g, p in zip(times, EARLY_TAP_OFFSETS, gains, pans):
-        L = math.trunc((t + off) * ms)
-        gd = float(g)
-        if channels == 2:
-            x = (p + 100) * 0.005
-            taps.append([L, (1 - x) * gd, x * gd])
+class Engine:
+    def __init__(self, b, nch, rate):
+        self.nch = nch
+        self.dry, self.rev = level(b['DryOut']), level(b['ReverbOut'])
+        self.early = level(b['EarlyOut']) * 0.01 if b['EarlyOut'] > -800 else 0.0
+        decay = b['DecayTime'] * 0.1
+        self.tail = math.trunc(decay) * rate
+        if b['AttenuateHighs'] and b['HighCutoff'] < rate:
+            self.a = cr_exp(-FOUR_PI * b['HighCutoff'] / rate)
+            self.b = 1.0 - self.a
         else:
-            taps.append([L, gd, 0.0])
-    # Put the longest tap last: exchange 1 and 2, then 2 and 3 when needed.
-    if taps[0][0] > taps[1][0]:
-        taps[0], taps[1] = taps[1], taps[0]
-    if taps[1][0] > taps[2][0]:
-        taps[1], taps[2] = taps[2], taps[1]
-    return taps
-
-
-def pre_delay_length(block, rate):
-    P = math.trunc(block[PRE_DELAY] * (rate * 0.001))
-    return P if P >= 1 else 1
-
-
-def tail_length(block, rate):
-    """Tail frames: whole seconds of the decay time times the rate."""
-    return math.trunc(block[DECAY_TIME] * 0.1) * rate
-
-
-def line_delays_ms(block, channels):
-    """Delays in ms of the lines: the mode's, then in stereo the two extras."""
-    delays = list(MODES[mode_row(block[REVERB_MODE])][1])
-    if channels == 2:
-        delays.append(delays[0] * STEREO_EXTRA[0])
-        delays.append(delays[1] * STEREO_EXTRA[1])
-    return delays
-
-
-# ---------------------------------------------------------------------------
-# Engine
-
-class _Line:
-    """One feedback comb: its pending outputs, high-cut state and gain."""
-    __slots__ = ('d', 'length', 'gain', 'state', 'mem', 'off')
-
-    def __init__(self, d, length, gain):
-        self.d = d              # delay in seconds
-        self.length = length    # D samples
-        self.gain = gain        # G
-        self.state = 0.0
-        # mem[off:off + length] are the values the line will output next,
-        # oldest first (a freshly zeroed circular buffer read from its start).
-        self.mem = [0.0] * length
-        self.off = 0
-
-
-class _Delay:
-    """A plain delay memory of `length` pending values."""
-    __slots__ = ('mem', 'off', 'length')
-
-    def __init__(self, length):
-        self.length = length
-        self.mem = [0.0] * length
-        self.off = 0
-
-    def trim(self):
-        if self.off > 4096 and self.off * 2 > len(self.mem):
-            del self.mem[:self.off]
-            self.off = 0
-
-
-class ReverbEngine:
-    """One Reverb engine: parameter block, flags, lines and filter states."""
-
-    def __init__(self):
-        self.block = [0] * 11          # a fresh engine holds zeros
-        self.changed = False
-        self.reinit = False
-        self.dirty = False
-        self.valid = False
-        self.started = True
-        self.channels = 0
-        self.rate = 0
+            self.a, self.b = 0.0, 1.0
+        self.bass = None
+        if b['AttenuateBass']:
+            x = b['BassCutoff'] / rate
+            f = min(max((0.45454545454545453 if x < BASS_SPLIT else 0.30303030303030304) * x,
+                        0.0004), 0.49)
+            r = cr_exp(-math.pi * f / 0.1)
+            c1 = 2 * r * cr_cos(2 * math.pi * f)
+            c2 = cr_exp(-2 * math.pi * f / 0.1)
+            self.bass = (1 - c1 + c2, c1, c2)
+        delays = list(MODES[min(max(b['ReverbMode'], 0), len(MODES) - 1)][1])
+        self.mode_lines = len(delays)
+        if nch == 2:
+            delays += [delays[0] * STEREO_EXTRA[0], delays[1] * STEREO_EXTRA[1]]
         self.lines = []
-        self.n_mode_lines = 0
-        self.pre = []
-        self.early_mem = []
-        self.taps = []
-        self.early_len = 0
-        self.dry = self.reverb = self.early = 0.0
-        self.a = 0.0
-        self.b = 1.0                   # 1 - a
-        self.hs = 0.0
-        self.bass_on = False
-        self.bass = (0.0, 0.0, 0.0)
-        self.s1 = self.s2 = 0.0
-        self.tail = 0
-        self.decay = 0.0
-        self.full_inits = 0            # counters for the tests
-        self.partial_updates = 0
-
-    # -- parameter interface ------------------------------------------------
-    def set_parameters(self, block):
-        """Whole-block write: flags set, fields clamped; True if none was."""
-        block = list(block)
-        self.block = block
-        self.changed = self.reinit = self.dirty = True
-        ok = True
-        for i, f in enumerate(FIELDS):
-            v = clamp_field(f, block[i])
-            if v != block[i]:
-                ok = False
-                block[i] = v
-        return ok
-
-    def put(self, field, value):
-        value = clamp_field(field, value)
-        i = FIELDS.index(field)
-        if self.block[i] != value:
-            self.block[i] = value
-            self.changed = self.dirty = True
-            if field in REINIT_FIELDS:
-                self.reinit = True
-
-    def get(self, field):
-        return self.block[FIELDS.index(field)]
-
-    def apply_preset(self, key):
-        return self.set_parameters(PRESETS[preset_index(key)][1:])
-
-    def take_parameters(self):
-        changed = self.changed
-        self.changed = False
-        return list(self.block), changed
-
-    # -- contract --------------------------------------------------------------
-    def set_format(self, channels, rate):
-        if channels not in (1, 2):
-            raise ValueError('1 or 2 channels')
-        self.channels = channels
-        self.rate = rate
-        self.reset()
-
-    def reset(self):
-        block, _ = self.take_parameters()
-        self.reinit = True
-        self.apply(block)
-        self.started = False
-
-    def free(self):
-        self.lines = []
-        self.pre = []
-        self.early_mem = []
-        self.valid = False
-
-    def apply(self, block):
-        if self.reinit:
-            self.full_init(block)
-        else:
-            self.partial_update(block)
-
-    def _levels_and_filters(self, block):
-        rate = self.rate
-        self.dry = level(block[DRY_OUT])
-        self.reverb = level(block[REVERB_OUT])
-        self.early = early_level(block[EARLY_OUT])
-        self.decay = block[DECAY_TIME] * 0.1
-        self.tail = math.trunc(self.decay) * rate
-        self.a, self.b = high_cut(block, rate)
-        self.bass_on = bool(block[ATTENUATE_BASS])
-        if self.bass_on:
-            self.bass = bass_design(block[BASS_CUTOFF], rate)
-            self.s1 = self.s2 = 0.0
-
-    def full_init(self, block):
-        rate = self.rate
-        nch = self.channels
-        self.hs = 0.0
-        self.s1 = self.s2 = 0.0
-        self._levels_and_filters(block)
-        T = self.decay
-        delays = line_delays_ms(block, nch)
-        self.n_mode_lines = len(MODES[mode_row(block[REVERB_MODE])][1])
-        lines = []
         for ms in delays:
-            d = line_delay_seconds(ms)
-            D = line_length(rate, d)
-            if D < 1:
-                raise ValueError('rate %d gives a comb line of %d samples' % (rate, D))
-            lines.append(_Line(d, D, line_gain(d, T)))
-        self.lines = lines
-        P = pre_delay_length(block, rate)
-        self.pre = [_Delay(P - 1) for _ in range(nch)]
-        self.taps = early_taps(block, rate, nch)
-        if any(t[0] < 1 for t in self.taps):
-            raise ValueError('rate %d gives an early tap of 0 samples' % rate)
-        self.early_len = self.taps[2][0]
-        self.early_mem = [_Delay(self.early_len) for _ in range(nch)]
-        self.valid = True
-        self.reinit = False
-        self.full_inits += 1
-
-    def partial_update(self, block):
-        self._levels_and_filters(block)
-        T = self.decay
-        for line in self.lines:
-            line.gain = line_gain(line.d, T)
-        self.valid = True
-        self.partial_updates += 1
-
-    # -- processing ---------------------------------------------------------
-    def process_buffer(self, fmt, mode, buf, frames):
-        """One per-format loop call on `buf` (stored values, interleaved).
-
-        mode: 0 a buffer flagged as a discontinuity, 1 an ordinary buffer,
-        2 a buffer of silence collecting the tail.
-        Returns (result, frames): result 1 when the tail is finished.
-        """
-        # One snapshot per buffer.  A discontinuity after processing has
-        # started rebuilds everything silent; otherwise a changed block is
-        # applied, in full when a mode, style or pre-delay write asked for
-        # it, else partially (levels, filters, decay and tail only, the
-        # sound in the lines goes on).  Tail buffers apply nothing.
-        block, changed = self.take_parameters()
-        if mode == 0 and self.started:
-            self.reset()
-        elif mode != 2 and (changed or not self.valid):
-            self.apply(block)
-        self.started = True
-
-        nch = self.channels
-        result = 0
-        n = frames
-        if mode == 2:
-            # the tail counter runs in frames, for both channels at once
-            n = min(frames, self.tail)
-            self.tail -= n
-            if self.tail == 0:
-                result = 1
-        if n <= 0:
-            return result, n
-        if mode == 2:
-            ins = [[0.0] * n for _ in range(nch)]
-        else:
-            dec = DECODERS[fmt]
-            ins = [[dec(v) for v in buf[c:n * nch:nch]] for c in range(nch)]
-        if nch == 1:
-            outs = [self.process_frames_mono(ins[0])]
-        else:
-            outs = self.process_frames_stereo(ins[0], ins[1])
-        enc = ENCODERS[fmt]
-        for c in range(nch):
-            buf[c:n * nch:nch] = [enc(y) for y in outs[c]]
-        return result, n
-
-    # The input chain: high-cut (its output, the state hs, flushed below
-    # 2^-32), then the optional bass cut.  The bass cut's state is its
-    # resonant low-pass output y (it becomes s1): y is flushed below 2^-32
-    # before it is stored and subtracted, which keeps the two-pole feedback
-    # out of subnormal numbers; the difference x - y is passed on as it is.
-    def _input_chain(self, xs):
-        a = self.a
-        b = self.b
-        hs = self.hs
-        eps = FLUSH
-        out = []
-        app = out.append
-        if self.bass_on:
-            g, c1, c2 = self.bass
-            s1 = self.s1
-            s2 = self.s2
-            for x in xs:
-                h = b * x + a * hs
-                if -eps < h < eps:
-                    h = 0.0
-                hs = h
-                y = g * h + c1 * s1 - c2 * s2
-                if -eps < y < eps:
-                    y = 0.0
-                s2 = s1
-                s1 = y
-                app(h - y)
-            self.s1 = s1
-            self.s2 = s2
-        else:
-            for x in xs:
-                h = b * x + a * hs
-                if -eps < h < eps:
-                    h = 0.0
-                hs = h
-                app(h)
-        self.hs = hs
-        return out
-
-    def _run_line(self, line, hs, flush):
-        """Run one comb over the buffer's h values; returns its outputs."""
-        a = self.a
-        b = self.b
-        G = line.gain
-        st = line.state
-        mem = line.mem
-        off = line.off
-        app = mem.append
-        k = off
-        if flush:
-            eps = FLUSH
-            for h in hs:
-                y = mem[k]
-                k += 1
-                st = b * y + a * st
-                if -eps < st < eps:
-                    st = 0.0
-                app((st + h) * G)
-        else:
-            for h in hs:
-                y = mem[k]
-                k += 1
-                st = b * y + a * st
-                app((st + h) * G)
-        ys = mem[off:k]
-        line.state = st
-        if k > 4096 and 2 * k > len(mem):
-            del mem[:k]
-            k = 0
-        line.off = k
-        return ys
-
-    @staticmethod
-    def _delay(dl, xs):
-        """Pre-delay: write then read the next slot (a delay of length)."""
-        mem = dl.mem
-        off = dl.off
-        mem.extend(xs)
-        n = len(xs)
-        out = mem[off:off + n]
-        dl.off = off + n
-        dl.trim()
-        return out
-
-    def _early_taps(self, dl, xs):
-        """The three tap value lists of one early line, then its writes."""
-        mem = dl.mem
-        off = dl.off
-        T = self.early_len
-        mem.extend(xs)
-        n = len(xs)
+            d = ms * 0.001
+            length = math.trunc(rate * d + 0.5)
+            if length < 1:
+                raise ValueError('a comb line of no samples is not modelled')
+            self.lines.append((length, cr_pow(10.0, -3 * d / decay)))
+        self.pre = max(1, math.trunc(b['PreDelay'] * (rate * 0.001)))
+        _name, times, gains, pans = EARLY_STYLES[min(max(b['EarlyStyle'], 0), 9)]
         taps = []
-        for L, _gl, _gr in self.taps:
-            s = off + T - L
-            taps.append(mem[s:s + n])
-        dl.off = off + n
-        dl.trim()
-        return taps
+        for t, off, g, p in zip(times, EARLY_TAP_OFFSETS, gains, pans):
+            x = (p + 100) * 0.005
+            taps.append((math.trunc((t + off) * (rate * 0.001)),) +
+                        (((1 - x) * g, x * g) if nch == 2 else (float(g), 0.0)))
+        if taps[0][0] > taps[1][0]:         # the longest tap last: exchange 1 and 2,
+            taps[0], taps[1] = taps[1], taps[0]
+        if taps[1][0] > taps[2][0]:         # then 2 and 3 when needed
+            taps[1], taps[2] = taps[2], taps[1]
+        if taps[0][0] < 1:
+            raise ValueError('an early tap of no samples is not modelled')
+        self.taps = taps
 
-    def process_frames_mono(self, us):
-        hs = self._input_chain(us)
-        lines = self.lines
-        sums = [0.0] * len(us)
-        for i in range(self.n_mode_lines):
-            ys = self._run_line(lines[i], hs, False)
-            sums = [s + y for s, y in zip(sums, ys)]
-        rs = self._delay(self.pre[0], sums)
-        t1, t2, t3 = self._early_taps(self.early_mem[0], us)
-        g1, g2, g3 = (t[1] for t in self.taps)
-        early = self.early
-        rev = self.reverb
-        dry = self.dry
-        return [(v1 * g1 + v2 * g2 + v3 * g3) * early + r * rev + u * dry
-                for v1, v2, v3, r, u in zip(t1, t2, t3, rs, us)]
-
-    def process_frames_stereo(self, uls, urs):
-        n = len(uls)
-        hs = self._input_chain_stereo(uls, urs)
-        lines = self.lines
-        N = self.n_mode_lines
-        S = [0.0] * n
-        for i in range(2, N):
-            ys = self._run_line(lines[i], hs, False)
-            S = [s + y for s, y in zip(S, ys)]
-        y0 = self._run_line(lines[0], hs, True)
-        y1 = self._run_line(lines[1], hs, True)
-        y10 = self._run_line(lines[N], hs, True)
-        y11 = self._run_line(lines[N + 1], hs, True)
-        left = [s + p + q for s, p, q in zip(S, y0, y1)]
-        right = [s + p + q for s, p, q in zip(S, y10, y11)]
-        rls = self._delay(self.pre[0], left)
-        rrs = self._delay(self.pre[1], right)
-        l1, l2, l3 = self._early_taps(self.early_mem[0], uls)
-        r1, r2, r3 = self._early_taps(self.early_mem[1], urs)
-        (_L1, gl1, gr1), (_L2, gl2, gr2), (_L3, gl3, gr3) = self.taps
-        early = self.early
-        rev = self.reverb
-        dry = self.dry
-        out_l = []
-        out_r = []
-        for a1, a2, a3, b1, b2, b3, rl, rr, ul, ur in zip(
-                l1, l2, l3, r1, r2, r3, rls, rrs, uls, urs):
-            v1 = a1 + b1
-            v2 = a2 + b2
-            v3 = a3 + b3
-            el = gl1 * v1 * early + gl2 * v2 * early + gl3 * v3 * early
-            er = gr1 * v1 * early + gr2 * v2 * early + gr3 * v3 * early
-            out_l.append(el + rl * rev + ul * dry)
-            out_r.append(er + rr * rev + ur * dry)
-        return out_l, out_r
-
-    def _input_chain_stereo(self, uls, urs):
-        b = self.b
-        a = self.a
-        hs = self.hs
-        eps = FLUSH
-        out = []
-        app = out.append
-        bass_on = self.bass_on
-        g, c1, c2 = self.bass
-        s1 = self.s1
-        s2 = self.s2
-        for l, r in zip(uls, urs):
-            h = b * (l + r) * 0.5 + a * hs
-            if -eps < h < eps:
-                h = 0.0
-            hs = h
-            if bass_on:
-                y = g * h + c1 * s1 - c2 * s2
-                if -eps < y < eps:
-                    y = 0.0
-                s2 = s1
-                s1 = y
-                h = h - y
-            app(h)
-        self.hs = hs
-        self.s1 = s1
-        self.s2 = s2
+    def high_cut(self, xs, half=False):
+        """The input chain: the high cut (of the sum of both sides, halved, in stereo), then
+        the bass cut (the complement of a resonant low-pass whose output is flushed before
+        it is kept and subtracted)."""
+        a, b, h, out = self.a, self.b, 0.0, []
+        s1 = s2 = 0.0
+        for x in xs:
+            h = flush((b * x * 0.5 if half else b * x) + a * h)
+            if self.bass:
+                g, c1, c2 = self.bass
+                y = flush(g * h + c1 * s1 - c2 * s2)
+                s2, s1 = s1, y
+                out.append(h - y)
+            else:
+                out.append(h)
         return out
 
+    def comb(self, line, hs, flushed):
+        length, g = line
+        mem, st, a, b = [0.0] * length, 0.0, self.a, self.b
+        for k, h in enumerate(hs):
+            st = b * mem[k] + a * st
+            if flushed:
+                st = flush(st)
+            mem.append((st + h) * g)
+        return mem[:len(hs)]
 
-# ---------------------------------------------------------------------------
-# Host
+    def delayed(self, xs, n):
+        return ([0.0] * n + xs)[:len(xs)]
 
-def resolve_block(preset=None, sets=()):
-    """Parameter block after preset 0, an optional preset and `--set` writes."""
-    return list(host.configured(ReverbEngine, preset, sets).block)
+    def process(self, chans):
+        n = len(chans[0])
+        if self.nch == 1:
+            hs = self.high_cut(chans[0])
+            sums = [0.0] * n
+            for line in self.lines:
+                sums = [s + y for s, y in zip(sums, self.comb(line, hs, False))]
+            rs = self.delayed(sums, self.pre - 1)
+            t1, t2, t3 = (self.delayed(chans[0], L) for L, _g, _h in self.taps)
+            (_, g1, _), (_, g2, _), (_, g3, _) = self.taps
+            return [[(v1 * g1 + v2 * g2 + v3 * g3) * self.early + r * self.rev + u * self.dry
+                     for v1, v2, v3, r, u in zip(t1, t2, t3, rs, chans[0])]]
+        hs = self.high_cut([l + r for l, r in zip(*chans)], True)
+        N = self.mode_lines
+        common = [0.0] * n
+        for line in self.lines[2:N]:
+            common = [s + y for s, y in zip(common, self.comb(line, hs, False))]
+        sides = []
+        for i, j in ((0, 1), (N, N + 1)):
+            yi, yj = self.comb(self.lines[i], hs, True), self.comb(self.lines[j], hs, True)
+            sides.append(self.delayed([s + p + q for s, p, q in zip(common, yi, yj)],
+                                      self.pre - 1))
+        v = [[l + r for l, r in zip(self.delayed(chans[0], L), self.delayed(chans[1], L))]
+             for L, _g, _h in self.taps]
+        e = self.early
+        outs = []
+        for side, (u, k) in enumerate(((chans[0], 1), (chans[1], 2))):
+            g1, g2, g3 = (t[k] for t in self.taps)
+            outs.append([g1 * v1 * e + g2 * v2 * e + g3 * v3 * e + r * self.rev + x * self.dry
+                         for v1, v2, v3, r, x in zip(v[0], v[1], v[2], sides[side], u)])
+        return outs
 
 
-def run_host(fmt, channels, rate, samples, preset=None, sets=(),
-             buffer_frames=DEFAULT_BUFFER_FRAMES, stats=None):
-    """Process a whole stream of stored sample values; return the output list.
-
-    samples: interleaved stored values (bytes 0..255 for pcm8, signed ints
-    for pcm16/pcm32, floats for float32/float64).  A trailing partial frame
-    is ignored.  stats, when a dict, receives the buffer counts.
-    """
-    host.check_request(channels, buffer_frames)
-    eng = host.configured(ReverbEngine, preset, sets)
-    eng.set_format(channels, rate)      # start of streaming
-    out, n_in, n_tail, tail_frames_out = host.stream(eng, fmt, channels, samples,
-                                                     buffer_frames)
-    if stats is not None:
-        stats['input_buffers'] = n_in
-        stats['tail_buffers'] = n_tail
-        stats['tail_frames'] = tail_frames_out
-        stats['lines'] = [(ln.length, ln.gain) for ln in eng.lines]
-        stats['pre_delay'] = eng.pre[0].length + 1 if eng.pre else None
-        stats['taps'] = [tuple(t) for t in eng.taps]
-        stats['a'] = eng.a
-        stats['bass'] = eng.bass if eng.bass_on else None
-        stats['levels'] = (eng.dry, eng.reverb, eng.early)
-    eng.free()
-    return out
-
-
-def process_bytes(fmt, channels, rate, data, **kw):
-    """Convenience: raw sample bytes in, raw sample bytes out."""
-    return host.process_bytes(run_host, fmt, channels, rate, data, **kw)
+def run(fmt, nch, rate, samples, block):
+    return run_inplace(Engine(block, nch, rate), fmt, nch, samples)

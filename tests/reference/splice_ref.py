@@ -1,33 +1,35 @@
-"""Plain-Python model of the splice engine that Time Stretch and Pitch Shift
-both embed: it changes the duration of a sound by a ratio without changing
-its pitch, by cutting the input into overlapping frames, letting each new
-frame start where it best continues the output built so far, and joining the
-frames with a linear crossfade.
+"""Plain-Python model of the splice engine that Time Stretch and Pitch Shift share, and of
+Time Stretch as `mwfx process stretch` runs it.  The engine changes the duration of a sound
+by a ratio without changing its pitch: it cuts the input into overlapping frames, lets each
+new frame start where it best continues the output built so far, and joins the frames with
+a linear crossfade.
 
-The engine works in the precision of its buffers: single precision for 8-bit
-PCM, 16-bit PCM and 32-bit float files, double precision for 32-bit PCM and
-64-bit float files.  Python floats are doubles, so for single-precision
-buffers every sum and product is rounded to single precision after each
-operation (one IEEE operation on two singles, done in double and rounded
-once, gives exactly the single-precision result).  Vectors are rounded in one
-go through array('f'); the similarity search runs all candidate offsets side
-by side, one term at a time, so that each candidate's sum of squares still
-accumulates in ascending index order.
-
-Only the standard library is used.
+It works in the precision of its buffers: single for 8-bit PCM, 16-bit PCM and 32-bit float
+files, double for 32-bit PCM and 64-bit float.  Python floats are doubles, so for single
+buffers every sum and product is rounded to single after each operation (one IEEE operation
+on two singles, done in double and rounded once, gives exactly the single result); vectors
+are rounded in one go through array('f'), and the similarity search runs all candidate
+offsets side by side, one term at a time, so that each candidate's sum of squares still
+accumulates in ascending index order.  The output never depends on how input and output are
+cut into buffers, so the model takes the whole input at once.
 """
 
 import math
 import operator
-import os
-import sys
 from array import array
 
-_HERE = os.path.dirname(os.path.abspath(__file__))
-if _HERE not in sys.path:
-    sys.path.insert(0, _HERE)
+from refcore import deinterleave, interleave, to_single
 
-from sample_formats import DECODERS, ENCODERS, to_single  # noqa: E402
+FIELDS = ('FinalLength', 'Mode', 'InitialTempo', 'InitialTime', 'InputFormat')
+RANGES = {'FinalLength': (5000.0, 50000.0), 'Mode': (0, 18), 'InitialTempo': (0, 50000),
+          'InitialTime': (0.0, 793800000.0), 'InputFormat': (0, 2)}
+PRESETS = (
+    ('(Default)', 10000.0, 0, 12000, 2646000.0, 0),
+    ('Default all parameters', 10000.0, 0, 12000, 2646000.0, 0),
+    ('Time expand 110 % of original', 11000.0, 0, 12000, 2646000.0, 0),
+    ('Time compress 85 % of original', 8500.0, 0, 12000, 2646000.0, 0),
+)
+RECORD = ('1B7E9C44-92D3-11D0-9D27-4E7A91C2D05F', '<dIIdI4x')
 
 # (name, frame ms, search ms, search step at 44.1 kHz, crossfade ms,
 #  acceptance threshold in hundredths)
@@ -60,11 +62,6 @@ UNLIMITED = 1 << 62     # output room of a call that is never full
 
 _U32 = 0xFFFFFFFF
 _SINGLE_HUNDREDTH = to_single(0.01)
-
-
-def single_precision(fmt):
-    """True when the format's working buffers hold single-precision values."""
-    return fmt in SINGLE_FORMATS
 
 
 def round_vector(single):
@@ -145,9 +142,6 @@ class SpliceEngine:
         self.flushing = False
         self.first = True
         self.ended = False
-        # decisions of the similarity search, for the tests' coverage checks
-        self.accepted = 0
-        self.searched = 0
 
     def configure(self, fs, mode, r):
         F, H, X, R, S, T, A, K = derived(fs, mode, r)
@@ -161,14 +155,6 @@ class SpliceEngine:
         self.fill = 0
         self.out_phase = False
         self.out_pos = 0
-
-    def set_ratio(self, r):
-        self.A = input_hop(self.H, self.F, r)
-        self.K = self.F - self.A
-
-    def restart(self):
-        self.first = True
-        self.ended = False
 
     # -- the similarity search ------------------------------------------------
     def find_offset(self):
@@ -198,7 +184,6 @@ class SpliceEngine:
             s, e = sums[0], refs[0]
             for k in range(n):
                 if s[k] > e:
-                    self.accepted += 1
                     return k * S
                 if s[k] > best:
                     best = s[k]
@@ -208,13 +193,11 @@ class SpliceEngine:
             e0, e1 = refs
             for k in range(n):
                 if s0[k] > e0 and s1[k] > e1:
-                    self.accepted += 1
                     return k * S
                 total = rs(s0[k] + s1[k])
                 if total > best:
                     best = total
                     best_k = k
-        self.searched += 1
         return best_k * S
 
     def add_frame(self, p):
@@ -288,49 +271,25 @@ class SpliceEngine:
         return 0, consumed, produced
 
 
-# ---------------------------------------------------------------------------
-# Readers and writers of the engine's buffers
+
 
 def read_channels(fmt, nch, samples, single):
-    """Interleaved stored values -> per-channel working values in the
-    buffer precision."""
-    dec = DECODERS[fmt]
-    frames = len(samples) // nch
-    rv = round_vector(single)
-    return [rv([dec(samples[n * nch + c]) for n in range(frames)]) for c in range(nch)]
+    """Interleaved stored values -> per-channel values in the buffers' precision."""
+    return [round_vector(single)(ch) for ch in deinterleave(fmt, samples, nch)]
 
 
-def write_channels(fmt, channels):
-    """Per-channel working values -> interleaved stored values."""
-    enc = ENCODERS[fmt]
-    nch = len(channels)
-    frames = len(channels[0]) if nch else 0
-    out = [None] * (frames * nch)
-    for c in range(nch):
-        ch = channels[c]
-        for n in range(frames):
-            out[n * nch + c] = enc(ch[n])
-    return out
-
-
-def drain(engine, output_frames):
-    """The end-of-stream calls: flushing, output buffers of output_frames,
-    until the engine reports the stream drained."""
+def drain(engine):
+    """The end-of-stream calls, until the engine reports the stream drained."""
     engine.flushing = True
-    calls = 0
-    while True:
-        res, _consumed, _produced = engine.splice(None, 0, 0, output_frames)
-        calls += 1
-        if res == 1:
-            return calls
+    while engine.splice(None, 0, 0, UNLIMITED)[0] != 1:
+        pass
 
 
 def output_length(N, fs, mode, r):
-    """Frames the engine emits for a whole stream of N frames, counted from
-    the frame arithmetic alone: one frame of H once F frames are held and
-    then every A frames; at the end the held frames are drained A at a time
-    (H each) while at least H are held, and the last frame emits what is
-    left."""
+    """Frames the engine emits for a whole stream of N frames, from the frame arithmetic
+    alone: one frame of H once F frames are held, then one every A frames; at the end the
+    held frames are drained A at a time (H each) while at least H are held, and the last
+    frame emits what is left."""
     F, H, _X, _R, _S, _T, A, K = derived(fs, mode, r)
     if N < F:
         frames, held = 0, N
@@ -342,3 +301,31 @@ def output_length(N, fs, mode, r):
         total += H
         held -= A
     return total + max(held, 0)
+
+
+# ---------------------------------------------------------------------------------------
+# Time Stretch: the engine at the ratio FinalLength x 0.0001.
+
+def run(fmt, nch, rate, samples, block):
+    single = fmt in SINGLE_FORMATS
+    eng = SpliceEngine(nch, single)
+    eng.configure(rate, block['Mode'], block['FinalLength'] * 0.0001)
+    src = read_channels(fmt, nch, samples, single)
+    eng.splice(src, 0, len(src[0]), UNLIMITED)
+    drain(eng)
+    return interleave(fmt, eng.out)
+
+
+def min_frames(rate, block, rng):
+    """A splice frame and two hops or more: the search runs several times."""
+    F, _H, _X, _R, _S, _T, A, _K = derived(rate, block['Mode'], block['FinalLength'] * 0.0001)
+    return F + 2 * A + rng.randrange(A)
+
+
+def cost(rate, frames, nch, block):
+    F, _H, _X, R, S, _T, A, _K = derived(rate, block['Mode'], block['FinalLength'] * 0.0001)
+    return nch * (R // S + 1) ** 2 * (frames // max(A, 1) + 2)
+
+
+def expected_frames(rate, frames, block):
+    return output_length(frames, rate, block['Mode'], block['FinalLength'] * 0.0001)

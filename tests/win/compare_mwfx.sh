@@ -10,6 +10,7 @@
 set -uo pipefail
 
 abspath() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+reference=$(abspath "$(dirname "$0")/../reference")
 native=$(abspath "$1")
 wine=$(abspath "$2")
 exe=$(abspath "$3")
@@ -47,122 +48,83 @@ run_native() { "$native" "$@"; }
 run_windows() { "$wine" "$exe" "$@"; }
 
 # ---------------------------------------------------------------------------------------
-# WAV files: written and taken apart by this small helper, independent of both programs.
+# WAV files and records: written and taken apart by the reference models' own helpers,
+# independent of both programs.
 wavtool() {
-  python3 - "$@" <<'PY'
-import random, struct, sys
+  python3 - "$reference" "$@" <<'PY'
+import random, struct, sys, uuid
+sys.path.insert(0, sys.argv[1])
+import check_mwfx
+import refcore as rc
 
-FORMATS = {'u8': (1, 8), 's16': (1, 16), 's32': (1, 32), 'f32': (3, 32), 'f64': (3, 64)}
-SUBFORMAT_TAIL = bytes.fromhex('000000001000800000aa00389b71')
-
-def chunk(cid, body):
-    return cid + struct.pack('<I', len(body)) + body + (b'\0' if len(body) & 1 else b'')
-
-def samples(fmt, channels, frames, seed):
-    rng = random.Random(seed)
-    out = bytearray()
-    for i in range(frames * channels):
-        loud = (i // channels) % 3000 < 900
-        v = rng.uniform(-1, 1) * (0.9 if loud else 0.05)
-        extreme = i % 211 == 7
-        if fmt == 'u8':
-            out += struct.pack('<B', (255 if i & 1 else 0) if extreme else 128 + int(v * 127))
-        elif fmt == 's16':
-            out += struct.pack('<h', (32767 if i & 1 else -32768) if extreme else int(v * 32767))
-        elif fmt == 's32':
-            out += struct.pack('<i', (2**31 - 1 if i & 1 else -2**31) if extreme
-                               else int(v * 2147483647))
-        elif fmt == 'f32':
-            out += struct.pack('<f', (1.75 if i & 1 else -2.5) if extreme else v)
-        else:
-            out += struct.pack('<d', (3.25 if i & 1 else -1.5) if extreme else v)
-    return bytes(out)
-
-def gen(path, fmt, channels, rate, frames, seed, extensible):
-    tag, bits = FORMATS[fmt]
-    align = bits // 8 * channels
-    if extensible:
-        body = struct.pack('<HHIIHHHHI', 0xFFFE, channels, rate, rate * align, align, bits,
-                           22, bits, 4 if channels == 1 else 3)
-        body += struct.pack('<H', tag) + SUBFORMAT_TAIL
-    else:
-        body = struct.pack('<HHIIHHH', tag, channels, rate, rate * align, align, bits, 0)
-    data = samples(fmt, channels, frames, seed)
-    riff = b'WAVE' + chunk(b'fmt ', body)
-    if tag != 1 or extensible:
-        riff += chunk(b'fact', struct.pack('<I', frames))
-    riff += chunk(b'data', data)
-    with open(path, 'wb') as f:
-        f.write(b'RIFF' + struct.pack('<I', len(riff)) + riff)
-
-def parse(path):
+def chunks(path):
+    """(RIFF size, file length, {chunk id: first such chunk's bytes})"""
     blob = open(path, 'rb').read()
     if blob[:4] != b'RIFF' or blob[8:12] != b'WAVE':
         raise ValueError('%s: not RIFF/WAVE' % path)
-    riff_size = struct.unpack_from('<I', blob, 4)[0]
-    at, fmt, data = 12, None, None
+    found, at = {}, 12
     while at + 8 <= len(blob):
         cid, size = blob[at:at + 4], struct.unpack_from('<I', blob, at + 4)[0]
-        if cid == b'fmt ':
-            fmt = blob[at + 8:at + 8 + size]
-        elif cid == b'data':
-            data = blob[at + 8:at + 8 + size]
-            if len(data) != size:
-                raise ValueError('%s: data chunk cut short' % path)
+        if cid == b'data' and at + 8 + size > len(blob):
+            raise ValueError('%s: data chunk cut short' % path)
+        found.setdefault(cid, blob[at + 8:at + 8 + size])
         at += 8 + size + (size & 1)
-    if fmt is None or data is None:
+    if b'fmt ' not in found or b'data' not in found:
         raise ValueError('%s: no fmt or data chunk' % path)
-    return riff_size, len(blob), fmt, data
+    return struct.unpack_from('<I', blob, 4)[0], len(blob), found
 
 def compare(native_out, windows_out, source, kind):
-    problems = []
     try:
-        _, _, nfmt, ndata = parse(native_out)
-        wriff, wlen, wfmt, wdata = parse(windows_out)
-        _, _, sfmt, sdata = parse(source)
+        _, _, n = chunks(native_out)
+        wriff, wlen, w = chunks(windows_out)
+        _, _, s = chunks(source)
     except (OSError, ValueError) as e:
-        print(e)
-        return 1
-    if ndata != wdata:
-        first = next((i for i in range(min(len(ndata), len(wdata))) if ndata[i] != wdata[i]),
-                     min(len(ndata), len(wdata)))
-        problems.append('data differ: native %d bytes, Windows %d, first difference at %d'
-                        % (len(ndata), len(wdata), first))
-    if kind == 'inplace' and len(wdata) < len(sdata):
+        return [str(e)]
+    problems = []
+    if n[b'data'] != w[b'data']:
+        problems.append('data differ: native %d bytes, Windows %d'
+                        % (len(n[b'data']), len(w[b'data'])))
+    if kind == 'inplace' and len(w[b'data']) < len(s[b'data']):
         problems.append('shorter than the input')
-    # tag, channels, rate, byte rate, block align, bits
-    if nfmt[:16] != wfmt[:16]:
+    nfmt, wfmt = n[b'fmt '], w[b'fmt ']
+    if nfmt[:16] != wfmt[:16]:  # tag, channels, rate, byte rate, block align, bits
         problems.append('format fields differ: %s / %s' % (nfmt[:16].hex(), wfmt[:16].hex()))
-    if wfmt[:2] == b'\xfe\xff':
-        # valid bits and subformat (the channel mask is each writer's own choice)
-        if nfmt[:2] != b'\xfe\xff' or nfmt[18:20] != wfmt[18:20] or nfmt[24:40] != wfmt[24:40]:
-            problems.append('extensible fields differ')
-    if wfmt != sfmt:
+    if wfmt[:2] == b'\xfe\xff' and (nfmt[:2] != wfmt[:2] or nfmt[18:20] != wfmt[18:20]
+                                     or nfmt[24:40] != wfmt[24:40]):
+        problems.append('extensible fields differ')  # the channel mask is each writer's own
+    if wfmt != s[b'fmt ']:
         problems.append("mwfx.exe did not keep the input's fmt chunk")
     if wriff != wlen - 8:
         problems.append('RIFF size %d for a %d-byte file' % (wriff, wlen))
-    for p in problems:
-        print(p)
-    return 1 if problems else 0
+    return problems
 
-cmd = sys.argv[1]
-if cmd == 'gen':
-    path, fmt, ch, rate, frames, seed, ext = sys.argv[2:9]
-    gen(path, fmt, int(ch), int(rate), int(frames), int(seed), ext == 'x')
-elif cmd == 'compare':
-    sys.exit(compare(*sys.argv[2:6]))
-elif cmd == 'record':
-    # a Simple Delay record of another size, for the refusals
-    path = sys.argv[2]
-    with open(path, 'wb') as f:
-        f.write(struct.pack('<I', 44) + bytes(40))
+cmd, args = sys.argv[2], sys.argv[3:]
+if cmd == 'gen':  # gen PATH FORMAT CHANNELS RATE FRAMES SEED p|x
+    path, fmt, ch, rate, frames, seed, ext = args
+    tag, bits, _ = rc.FORMATS[fmt]
+    samples = check_mwfx.make_signal(fmt, int(ch), int(frames), random.Random(int(seed)), int(rate))
+    open(path, 'wb').write(rc.build_wav(tag, int(ch), int(rate), bits, rc.pack(fmt, samples),
+                                        extensible=ext == 'x'))
+elif cmd == 'compare':  # compare NATIVE_OUT WINDOWS_OUT SOURCE inplace|copying
+    problems = compare(*args)
+    print('; '.join(problems))
+    sys.exit(1 if problems else 0)
+elif cmd == 'refused':  # inputs both programs must refuse, and a record of the wrong size
+    open('pcm24.wav', 'wb').write(rc.build_wav(1, 1, 8000, 24, bytes(300)))
+    open('three.wav', 'wb').write(rc.build_wav(1, 3, 8000, 16, bytes(600)))
+    open('bad.rec', 'wb').write(struct.pack('<I', 44) + bytes(40))
+    open('notes.wav', 'wb').write(b'These are not samples.\n' * 20)
+elif cmd == 'older':  # an earlier program's Time Stretch record
+    tag = uuid.UUID('1B7E9C43-92D3-11D0-9D27-4E7A91C2D05F').bytes_le
+    block = struct.pack('<dIIdII', 1234.5, 2, 1205, 88200.0, 1, 0)
+    open('older.rec', 'wb').write(struct.pack('<I', 52) + tag + block)
 PY
 }
 
 # ---------------------------------------------------------------------------------------
 # Every accepted format, mono and stereo, through a preset with audible echoes.
 rates=(8000 11025 22050 44100 48000)
-formats=(u8 s16 s32 f32 f64)
+formats=(pcm8 pcm16 pcm32 float32 float64)
 inputs=()
 for i in "${!formats[@]}"; do
   f=${formats[$i]}
@@ -173,10 +135,10 @@ for i in "${!formats[@]}"; do
   done
 done
 # Extensible format chunks, and a file without samples.
-wavtool gen in-s32x-2.wav s32 2 16000 9000 21 x
-wavtool gen in-f32x-1.wav f32 1 16000 9000 22 x
-wavtool gen in-s16-empty.wav s16 2 8000 0 23 p
-inputs+=(in-s32x-2.wav in-f32x-1.wav in-s16-empty.wav)
+wavtool gen in-pcm32x-2.wav pcm32 2 16000 9000 21 x
+wavtool gen in-float32x-1.wav float32 1 16000 9000 22 x
+wavtool gen in-pcm16-empty.wav pcm16 2 8000 0 23 p
+inputs+=(in-pcm32x-2.wav in-float32x-1.wav in-pcm16-empty.wav)
 
 compare_run() {  # compare_run NAME EFFECT INPUT OPTIONS...: both programs, then their outputs
   local name=$1 effect=$2 input=$3 kind=inplace
@@ -195,7 +157,7 @@ compare_run() {  # compare_run NAME EFFECT INPUT OPTIONS...: both programs, then
   local why
   if ! why=$(wavtool compare n.wav w.wav "$input" "$kind"); then
     fail "$name: $why"
-  elif [ "$input" != in-s16-empty.wav ]; then
+  elif [ "$input" != in-pcm16-empty.wav ]; then
     # only data and format were compared; the effect must have changed something for that
     # to mean anything
     cmp -s n.wav "$input" && fail "$name: the output equals the input"
@@ -215,20 +177,20 @@ done
 
 # Presets by name and number, and every field set (each one at a value of its own, so that
 # a field reaching the wrong setter shows in the samples and in the record).
-compare_run "preset by name" delay in-s16-2.wav --preset "Grand Canyon"
-compare_run "preset 6" delay in-f64-1.wav --preset 6
+compare_run "preset by name" delay in-pcm16-2.wav --preset "Grand Canyon"
+compare_run "preset 6" delay in-float64-1.wav --preset 6
 set_all=(--set DryOut=-20 --set DelayOut=-45 --set Feedback=1 --set DelayTime=35
          --set DecayTime=7)
-run_native process delay in-s32-2.wav n.wav --preset 3 "${set_all[@]}" --save-record n.rec \
+run_native process delay in-pcm32-2.wav n.wav --preset 3 "${set_all[@]}" --save-record n.rec \
   2>/dev/null
-compare_run "every field set, record saved" delay in-s32-2.wav --preset 3 "${set_all[@]}" \
+compare_run "every field set, record saved" delay in-pcm32-2.wav --preset 3 "${set_all[@]}" \
   --save-record w.rec
 records_agree "every field set"
 # Each program loads the other's record and must reproduce the same sound.
-compare_run "native record loaded" delay in-u8-2.wav --load-record n.rec
-compare_run "Windows record loaded, then a setting" delay in-f32-2.wav --load-record w.rec \
+compare_run "native record loaded" delay in-pcm8-2.wav --load-record n.rec
+compare_run "Windows record loaded, then a setting" delay in-float32-2.wav --load-record w.rec \
   --set DelayTime=222
-compare_run "--buffer-frames accepted" delay in-s16-1.wav --preset 4 --buffer-frames 100
+compare_run "--buffer-frames accepted" delay in-pcm16-1.wav --preset 4 --buffer-frames 100
 
 # The other effects that both programs offer: a preset, and every field of the table set to
 # a value of its own (the Windows host reaches the fields by the table's order).
@@ -239,10 +201,10 @@ for effect in $(run_native list | awk '!/not available/ && $1 != "delay" {print 
     sets+=(--set "$field=$((i * 37 % 90 + 1))")
     i=$((i + 1))
   done
-  compare_run "$effect preset 2" "$effect" in-f32-1.wav --preset 2
+  compare_run "$effect preset 2" "$effect" in-float32-1.wav --preset 2
   rm -f n.rec w.rec
-  run_native process "$effect" in-s16-2.wav n.wav "${sets[@]}" --save-record n.rec 2>/dev/null
-  compare_run "$effect, every field set" "$effect" in-s16-2.wav "${sets[@]}" --save-record w.rec
+  run_native process "$effect" in-pcm16-2.wav n.wav "${sets[@]}" --save-record n.rec 2>/dev/null
+  compare_run "$effect, every field set" "$effect" in-pcm16-2.wav "${sets[@]}" --save-record w.rec
   records_agree "$effect, every field set"
 done
 
@@ -255,23 +217,18 @@ for input in "${inputs[@]}"; do
   compare_run "$input pitch down, same duration" pitch "$input" --set Semitones=-3 \
     --set Cents=-250 --set PreserveDuration=1 --set Mode=7
 done
-compare_run "pitch up, filtered" pitch in-s16-2.wav --set Ratio=1.41 --set AntiAlias=1 \
+compare_run "pitch up, filtered" pitch in-pcm16-2.wav --set Ratio=1.41 --set AntiAlias=1 \
   --set Accuracy=3
-compare_run "stretch, small native buffers" stretch in-f64-2.wav --set FinalLength=7777.5 \
+compare_run "stretch, small native buffers" stretch in-float64-2.wav --set FinalLength=7777.5 \
   --buffer-frames 100 --output-frames 37
-compare_run "pitch, small native buffers" pitch in-s32-1.wav --preset 5 --set PreserveDuration=1 \
+compare_run "pitch, small native buffers" pitch in-pcm32-1.wav --preset 5 --set PreserveDuration=1 \
   --buffer-frames 333 --output-frames 1000
 # An earlier program's Time Stretch record, read by both.
-python3 - <<'PY'
-import struct, uuid
-tag = uuid.UUID('1B7E9C43-92D3-11D0-9D27-4E7A91C2D05F').bytes_le
-block = struct.pack('<dIIdII', 1234.5, 2, 1205, 88200.0, 1, 0)
-open('older.rec', 'wb').write(struct.pack('<I', 52) + tag + block)
-PY
+wavtool older
 rm -f n.rec w.rec
-run_native process stretch in-s16-1.wav n.wav --load-record older.rec --save-record n.rec \
+run_native process stretch in-pcm16-1.wav n.wav --load-record older.rec --save-record n.rec \
   2>/dev/null
-compare_run "earlier Time Stretch record" stretch in-s16-1.wav --load-record older.rec \
+compare_run "earlier Time Stretch record" stretch in-pcm16-1.wav --load-record older.rec \
   --save-record w.rec
 records_agree "earlier Time Stretch record"
 
@@ -291,22 +248,8 @@ done
 # ---------------------------------------------------------------------------------------
 # Refusals: the same non-zero status, the output (and record) not created, an existing
 # output untouched; for mistakes on the command line, the same message.
-printf 'These are not samples.\n%.0s' {1..20} >notes.wav
-wavtool gen in-s16-3.wav s16 2 8000 100 1 p
-python3 - <<'PY'
-# 24-bit and three channels, which both programs must refuse
-import struct
-def wav(path, channels, bits, frames):
-    align = bits // 8 * channels
-    fmt = struct.pack('<HHIIHH', 1, channels, 8000, 8000 * align, align, bits)
-    data = bytes(frames * align)
-    body = b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + \
-        struct.pack('<I', len(data)) + data
-    open(path, 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
-wav('pcm24.wav', 1, 24, 100)
-wav('three.wav', 3, 16, 100)
-PY
-wavtool record bad.rec
+wavtool gen in-pcm16-3.wav pcm16 2 8000 100 1 p
+wavtool refused
 echo 'existing output, must survive' >sentinel.wav
 
 refused() {  # refused NAME SAME_MESSAGE(yes|no) ARGS...
@@ -333,20 +276,20 @@ refused() {  # refused NAME SAME_MESSAGE(yes|no) ARGS...
   fi
 }
 
-refused "unknown option" yes process delay in-s16-3.wav out.wav --bogus
-refused "unknown preset" yes process delay in-s16-3.wav out.wav --preset Nope
-refused "bad field value" yes process delay in-s16-3.wav out.wav --set DelayTime=1.5
-refused "unknown field" yes process delay in-s16-3.wav out.wav --set Bogus=1
-refused "zero ratio" yes process pitch in-s16-3.wav out.wav --set Ratio=0 --save-record out.rec
-refused "ratio not a number" yes process pitch in-s16-3.wav out.wav --set Ratio=nan
-refused "bad length" yes process stretch in-s16-3.wav out.wav --set FinalLength=long
-refused "unknown effect" yes process echo in-s16-3.wav out.wav
+refused "unknown option" yes process delay in-pcm16-3.wav out.wav --bogus
+refused "unknown preset" yes process delay in-pcm16-3.wav out.wav --preset Nope
+refused "bad field value" yes process delay in-pcm16-3.wav out.wav --set DelayTime=1.5
+refused "unknown field" yes process delay in-pcm16-3.wav out.wav --set Bogus=1
+refused "zero ratio" yes process pitch in-pcm16-3.wav out.wav --set Ratio=0 --save-record out.rec
+refused "ratio not a number" yes process pitch in-pcm16-3.wav out.wav --set Ratio=nan
+refused "bad length" yes process stretch in-pcm16-3.wav out.wav --set FinalLength=long
+refused "unknown effect" yes process echo in-pcm16-3.wav out.wav
 refused "missing input" yes process delay absent.wav out.wav --save-record out.rec
-refused "refused record" yes process delay in-s16-3.wav out.wav --load-record bad.rec
+refused "refused record" yes process delay in-pcm16-3.wav out.wav --load-record bad.rec
 refused "24-bit input" yes process delay pcm24.wav out.wav --save-record out.rec
 refused "3-channel input" yes process delay three.wav out.wav
 refused "text input" no process delay notes.wav out.wav --save-record out.rec
-refused "output in a missing folder" yes process delay in-s16-3.wav missing/out.wav \
+refused "output in a missing folder" yes process delay in-pcm16-3.wav missing/out.wav \
   --save-record out.rec
 refused "existing output kept" no process delay notes.wav kept.wav
 

@@ -1,5 +1,5 @@
-// The module's component rules: class factories, object counting, aggregation, the order
-// in which a filter answers its interfaces, pages, class identifiers and pins.
+// The module's component rules: class factories, object counting, aggregation, one
+// identity for every interface of a filter, and pins.
 #include <cwchar>
 
 #include "module_fixture.h"
@@ -10,7 +10,6 @@ using mwtest::ComTest;
 using mwtest::Module;
 using mwtest::Ptr;
 
-// {3C41A871-...}: the page class, not served until pages exist.
 const CLSID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 class ComRules : public ComTest {};
@@ -136,31 +135,6 @@ TEST_F(ComRules, AggregatedFilterDelegatesEveryInterface) {
   EXPECT_EQ(outer.refs, 1u);
   EXPECT_EQ(outer.inner->Release(), 0u);
   EXPECT_EQ(Module::Get().CanUnloadNow(), S_OK);
-}
-
-TEST_F(ComRules, PagesAndClassIdentifiers) {
-  Ptr<ISpecifyPropertyPages> pages;
-  ASSERT_EQ(Module::Get().Create(CLSID_MwSimpleDelay, nullptr, IID_ISpecifyPropertyPages,
-                                 pages.OutVoid()),
-            S_OK);
-  CAUUID list{};
-  ASSERT_EQ(pages->GetPages(&list), S_OK);
-  ASSERT_EQ(list.cElems, 1u);
-  EXPECT_TRUE(IsEqualGUID(list.pElems[0], CLSID_MwSimpleDelayPage));
-  CoTaskMemFree(list.pElems);
-  EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
-
-  Ptr<IBaseFilter> filter;
-  Ptr<IPersistStream> persist;
-  ASSERT_EQ(pages->QueryInterface(IID_IBaseFilter, filter.OutVoid()), S_OK);
-  ASSERT_EQ(pages->QueryInterface(IID_IPersistStream, persist.OutVoid()), S_OK);
-  CLSID a{}, b{};
-  EXPECT_EQ(filter->GetClassID(&a), S_OK);
-  EXPECT_EQ(persist->GetClassID(&b), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(a, CLSID_MwSimpleDelay));
-  EXPECT_TRUE(IsEqualCLSID(b, CLSID_MwSimpleDelay));
-  EXPECT_EQ(filter->GetClassID(nullptr), E_POINTER);
-  EXPECT_EQ(persist->GetClassID(nullptr), E_POINTER);
 }
 
 TEST_F(ComRules, PinsInputAndOutput) {
