@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The virtual display the window tests run on: an Xvfb server of our own on a free display
+# number, and this build tree's Wine prefix made ready for windows (the dialog fonts copied
+# in, Wine's X11 driver unmanaged so that closing a window does not wait for a window
+# manager and Wine draws its own caption).
+#
+#   ui_display.sh start STATE_DIR WINE_RUN   start the server, record it in STATE_DIR
+#   ui_display.sh stop STATE_DIR             stop the server started by `start`
+#   ui_display.sh run STATE_DIR WINE_RUN PROGRAM [ARGS...]
+#                                            run PROGRAM under Wine on that display
+#
+# A machine without Xvfb, or whose server does not come up, gets no display; `run` then
+# reports the skip status 77 with the reason instead of failing.
+set -euo pipefail
+
+command=${1:-}
+state=${2:?usage: ui_display.sh start|stop|run STATE_DIR [WINE_RUN [PROGRAM ARGS...]]}
+
+start_server() {
+  local n pid
+  for n in $(seq 90 140); do
+    # A lock file or a socket means the number is taken (maybe by another engineer's run).
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$state/xvfb.log" 2>&1 &
+    pid=$!
+    # Ready when its socket appears; gone when another server took the number first.
+    for _ in $(seq 100); do
+      if [ -S "/tmp/.X11-unix/X$n" ] && kill -0 "$pid" 2>/dev/null; then
+        echo "$n" >"$state/display"
+        echo "$pid" >"$state/xvfb.pid"
+        return 0
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill "$pid" 2>/dev/null || true
+  done
+  return 1
+}
+
+# Fonts and window mode, once per prefix (a stamp file records it).
+prepare_prefix() {
+  local wine_run=$1 prefix
+  prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
+  "$wine_run" --init
+  [ -f "$prefix/.mw-ui-ready" ] && return 0
+  if [ -d /usr/share/wine/fonts ]; then
+    cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
+  fi
+  "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    >/dev/null 2>&1
+  touch "$prefix/.mw-ui-ready"
+}
+
+case "$command" in
+  start)
+    wine_run=${3:?WINE_RUN missing}
+    mkdir -p "$state"
+    rm -f "$state/display" "$state/xvfb.pid"
+    if ! "$wine_run" --check 2>/dev/null; then
+      exit 0  # this build's programs cannot run here; `run` reports the skip
+    fi
+    prepare_prefix "$wine_run"
+    if ! command -v Xvfb >/dev/null; then
+      echo "ui_display: Xvfb is not installed; the window tests will be skipped" >&2
+    elif ! start_server; then
+      echo "ui_display: no Xvfb server could be started; the window tests will be skipped" >&2
+    else
+      echo "ui_display: Xvfb on :$(cat "$state/display")"
+    fi
+    ;;
+  stop)
+    if [ -f "$state/xvfb.pid" ]; then
+      kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    fi
+    rm -f "$state/display" "$state/xvfb.pid"
+    ;;
+  run)
+    wine_run=${3:?WINE_RUN missing}
+    shift 3
+    "$wine_run" --check || exit $?
+    if [ ! -f "$state/display" ]; then
+      echo "ui_display: no virtual display (see the ui_display_start test); skipped" >&2
+      exit 77
+    fi
+    export DISPLAY=":$(cat "$state/display")"
+    exec "$wine_run" "$@"
+    ;;
+  *)
+    echo "usage: ui_display.sh start|stop|run STATE_DIR [WINE_RUN [PROGRAM ARGS...]]" >&2
+    exit 2
+    ;;
+esac
