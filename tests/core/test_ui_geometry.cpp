@@ -89,13 +89,13 @@ const UiRect kScreen{0, 0, 1280, 1024};
 TEST(PlaceWindow, CentredAndUpperThird) {
   int l = 0;
   int t = 0;
-  PlaceRect(200, 100, {100, 100, 501, 401}, PlaceMode::kCentred, 0, 0, kScreen, &l, &t);
+  PlaceRect(200, 100, {100, 100, 501, 401}, PlaceMode::kCentred, 0, 0, &l, &t);
   EXPECT_EQ(l, 100 + (401 - 200) / 2);  // integer halves of the free room
   EXPECT_EQ(t, 100 + (301 - 100) / 2);
-  PlaceRect(200, 100, {100, 100, 500, 400}, PlaceMode::kUpperThird, 0, 0, kScreen, &l, &t);
+  PlaceRect(200, 100, {100, 100, 500, 400}, PlaceMode::kUpperThird, 0, 0, &l, &t);
   EXPECT_EQ(l, 200);
   EXPECT_EQ(t, 100 + 200 / 3);
-  PlaceRect(200, 100, {}, PlaceMode::kOnPoint, 640, 300, kScreen, &l, &t);
+  PlaceRect(200, 100, {}, PlaceMode::kOnPoint, 640, 300, &l, &t);
   EXPECT_EQ(l, 540);
   EXPECT_EQ(t, 250);
 }
@@ -106,7 +106,8 @@ TEST(PlaceWindow, KeptInsideTheWorkArea) {
     for (int y = -300; y <= 1300; y += 41) {
       int l = 0;
       int t = 0;
-      PlaceRect(300, 200, {}, PlaceMode::kOnPoint, x, y, work, &l, &t);
+      PlaceRect(300, 200, {}, PlaceMode::kOnPoint, x, y, &l, &t);
+      KeepInside(300, 200, work, &l, &t);
       ASSERT_GE(l, work.left);
       ASSERT_GE(t, work.top);
       ASSERT_LE(l + 300, work.right);
@@ -117,7 +118,8 @@ TEST(PlaceWindow, KeptInsideTheWorkArea) {
   // Larger than the work area: its top-left corner stays visible.
   int l = 0;
   int t = 0;
-  PlaceRect(2000, 2000, kScreen, PlaceMode::kCentred, 0, 0, work, &l, &t);
+  PlaceRect(2000, 2000, kScreen, PlaceMode::kCentred, 0, 0, &l, &t);
+  KeepInside(2000, 2000, work, &l, &t);
   EXPECT_EQ(l, 0);
   EXPECT_EQ(t, 0);
 }

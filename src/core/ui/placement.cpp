@@ -3,7 +3,7 @@
 namespace mw {
 
 void PlaceRect(int width, int height, const UiRect& reference, PlaceMode mode, int x, int y,
-               const UiRect& workArea, int* left, int* top) {
+               int* left, int* top) {
   int l;
   int t;
   switch (mode) {
@@ -20,12 +20,15 @@ void PlaceRect(int width, int height, const UiRect& reference, PlaceMode mode, i
       t = reference.top + (reference.Height() - height) / 2;
       break;
   }
-  if (l + width > workArea.right) l = workArea.right - width;
-  if (l < workArea.left) l = workArea.left;
-  if (t + height > workArea.bottom) t = workArea.bottom - height;
-  if (t < workArea.top) t = workArea.top;
   *left = l;
   *top = t;
+}
+
+void KeepInside(int width, int height, const UiRect& workArea, int* left, int* top) {
+  if (*left + width > workArea.right) *left = workArea.right - width;
+  if (*left < workArea.left) *left = workArea.left;
+  if (*top + height > workArea.bottom) *top = workArea.bottom - height;
+  if (*top < workArea.top) *top = workArea.top;
 }
 
 }  // namespace mw

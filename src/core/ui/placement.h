@@ -12,10 +12,13 @@ enum class PlaceMode {
   kOnPoint,        // centred on a point (the pointer or a given one)
 };
 
-// The top-left corner for a window of `width` x `height` placed over `reference` (or on
-// `x`, `y` for kOnPoint), then moved where needed to lie within `workArea` (its left and top
-// edges win when the window is larger than the work area).
+// The top-left corner for a window of `width` x `height` placed over `reference` (or
+// centred on `x`, `y` for kOnPoint).
 void PlaceRect(int width, int height, const UiRect& reference, PlaceMode mode, int x, int y,
-               const UiRect& workArea, int* left, int* top);
+               int* left, int* top);
+
+// Moves a window of `width` x `height` at `left`, `top` where needed to lie within
+// `workArea`; its left and top edges win when it is larger than the work area.
+void KeepInside(int width, int height, const UiRect& workArea, int* left, int* top);
 
 }  // namespace mw
