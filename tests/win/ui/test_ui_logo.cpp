@@ -29,6 +29,7 @@ class Logo : public ::testing::Test {
     ASSERT_NE(module_->handle(), nullptr);
     host_ = std::make_unique<Host>(kBannerWidth + 20, 80, "Banner");
     banner_ = AddBanner("Simple Delay", 10, 10);
+    ASSERT_NE(banner_, nullptr) << "error " << GetLastError();
   }
 
   HWND AddBanner(const char* caption, int x, int y) {

@@ -1,5 +1,7 @@
 #include "ui_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -321,4 +323,33 @@ std::string SavePng(const Picture& picture, const std::string& name) {
   return std::fclose(f) == 0 && ok ? path : std::string();
 }
 
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// Before the first test: a window at the hosts' place, shown, under the pointer and readable
+// from the screen. A display or Wine session that has only just started can take a moment.
+class DisplayReady : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const DWORD start = GetTickCount();
+    Host probe(120, 60, "Display check");
+    probe.Settle();
+    const POINT centre = Host::OnScreen(probe.window(), 60, 30);
+    const bool ready = PumpUntil([&] {
+      SetCursorPos(centre.x, centre.y);
+      POINT p{};
+      GetCursorPos(&p);
+      return p.x == centre.x && p.y == centre.y && WindowFromPoint(centre) == probe.window() &&
+             Capture(probe.window()).width == 120;
+    }, 15000);
+    std::printf("[ui] display %s after %lu ms\n", ready ? "ready" : "NOT ready",
+                static_cast<unsigned long>(GetTickCount() - start));
+  }
+};
+
+const auto* const kDisplayReady = ::testing::AddGlobalTestEnvironment(new DisplayReady);
+
+}  // namespace
 }  // namespace uitest

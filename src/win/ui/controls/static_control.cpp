@@ -52,13 +52,17 @@ void FreeDib(StaticState* s) {
 }
 
 // Without the own-colours style, every pixel of a colour bitmap that has the colour of its
-// top-left pixel becomes the button face, in the stored bitmap.
-void MapBackground(HBITMAP bitmap) {
+// top-left pixel becomes the button face. The stored bitmap becomes a 32-bit copy with the
+// change made (a bitmap with a colour table might have no entry near the button face);
+// returns the bitmap to keep.
+HBITMAP MapBackground(HBITMAP bitmap) {
   BITMAP info{};
-  if (GetObjectA(bitmap, sizeof info, &info) == 0 || info.bmBitsPixel <= 1) return;
+  if (GetObjectA(bitmap, sizeof info, &info) == 0 || info.bmBitsPixel <= 1) return bitmap;
   const int width = info.bmWidth;
   const int height = info.bmHeight;
-  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (16 << 20)) return;
+  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (16 << 20)) {
+    return bitmap;
+  }
   BITMAPINFO header{};
   header.bmiHeader.biSize = sizeof header.bmiHeader;
   header.bmiHeader.biWidth = width;
@@ -66,11 +70,12 @@ void MapBackground(HBITMAP bitmap) {
   header.bmiHeader.biPlanes = 1;
   header.bmiHeader.biBitCount = 32;
   header.bmiHeader.biCompression = BI_RGB;
-  auto* pixels = static_cast<std::uint32_t*>(
-      std::malloc(static_cast<std::size_t>(width) * height * 4));
-  if (pixels == nullptr) return;
   HDC screen = GetDC(nullptr);
-  if (GetDIBits(screen, bitmap, 0, height, pixels, &header, DIB_RGB_COLORS) == height) {
+  void* bits = nullptr;
+  HBITMAP copy = CreateDIBSection(screen, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (copy != nullptr &&
+      GetDIBits(screen, bitmap, 0, height, bits, &header, DIB_RGB_COLORS) == height) {
+    auto* pixels = static_cast<std::uint32_t*>(bits);
     const std::uint32_t key = pixels[0] & 0xFFFFFFu;
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     const std::uint32_t replacement = (GetRValue(face) << 16) | (GetGValue(face) << 8) |
@@ -78,16 +83,22 @@ void MapBackground(HBITMAP bitmap) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
       if ((pixels[i] & 0xFFFFFFu) == key) pixels[i] = replacement;
     }
-    SetDIBits(screen, bitmap, 0, height, pixels, &header, DIB_RGB_COLORS);
+    GdiFlush();
+    DeleteObject(bitmap);
+    bitmap = copy;
+  } else if (copy != nullptr) {
+    DeleteObject(copy);
   }
   ReleaseDC(nullptr, screen);
-  std::free(pixels);
+  return bitmap;
 }
 
 bool SetBitmap(HWND window, StaticState* s, HBITMAP bitmap) {
   if (s->bitmap != nullptr) DeleteObject(s->bitmap);
+  if (bitmap != nullptr && (Style(window) & kStaticOwnColours) == 0) {
+    bitmap = MapBackground(bitmap);
+  }
   s->bitmap = bitmap;
-  if (bitmap != nullptr && (Style(window) & kStaticOwnColours) == 0) MapBackground(bitmap);
   InvalidateRect(window, nullptr, FALSE);
   return bitmap != nullptr;
 }
