@@ -67,6 +67,43 @@ HBITMAP BadgeOnMagenta() {
   return bitmap;
 }
 
+// A packed 24-bit device-independent bitmap: a dusk sky (blue to orange from top to bottom,
+// lighter to the right) with a pale sun.
+std::vector<unsigned char> SkyDib(int width, int height) {
+  const int stride = (width * 3 + 3) & ~3;
+  std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + stride * height);
+  auto* h = reinterpret_cast<BITMAPINFOHEADER*>(dib.data());
+  h->biSize = sizeof *h;
+  h->biWidth = width;
+  h->biHeight = -height;  // top-down
+  h->biPlanes = 1;
+  h->biBitCount = 24;
+  h->biCompression = BI_RGB;
+  unsigned char* bits = dib.data() + sizeof *h;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double t = static_cast<double>(y) / (height - 1);
+      const double u = static_cast<double>(x) / (width - 1);
+      double r = 30 + 220 * t * t + 20 * u;
+      double g = 50 + 110 * t + 20 * u;
+      double b = 140 - 90 * t + 20 * u;
+      const double dx = x - width * 0.68;
+      const double dy = y - height * 0.62;
+      const double sun = 1.0 - (dx * dx + dy * dy) / (height * height * 0.04);
+      if (sun > 0) {
+        r += (255 - r) * std::min(1.0, sun * 3);
+        g += (240 - g) * std::min(1.0, sun * 3);
+        b += (200 - b) * std::min(1.0, sun * 3);
+      }
+      unsigned char* p = bits + y * stride + x * 3;
+      p[0] = static_cast<unsigned char>(std::min(b, 255.0));
+      p[1] = static_cast<unsigned char>(std::min(g, 255.0));
+      p[2] = static_cast<unsigned char>(std::min(r, 255.0));
+    }
+  }
+  return dib;
+}
+
 class Static : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { module_ = new LoadedModule; }
@@ -285,10 +322,14 @@ TEST_F(Static, DeviceIndependentBitmapPlacedAndCopied) {
   for (HWND w : {fitted, natural, greyed}) {
     EXPECT_EQ(SendMessageA(w, STM_SETDIB, 0, reinterpret_cast<LPARAM>(dib.data())), 1);
   }
+  // A larger true-colour picture shrunk to the control's width.
+  const std::vector<unsigned char> sky = SkyDib(240, 120);
+  HWND shrunk = Add("", 0x4000, 140, 80, 160, 100);
+  EXPECT_EQ(SendMessageA(shrunk, STM_SETDIB, 0, reinterpret_cast<LPARAM>(sky.data())), 1);
   // Bad headers are refused without harm.
   std::vector<unsigned char> bad = dib;
   reinterpret_cast<BITMAPINFOHEADER*>(bad.data())->biSize = 12;
-  HWND refused = Add("", 0, 10, 80, 60, 30);
+  HWND refused = Add("", 0, 10, 90, 60, 30);
   EXPECT_EQ(SendMessageA(refused, STM_SETDIB, 0, reinterpret_cast<LPARAM>(bad.data())), 0);
   reinterpret_cast<BITMAPINFOHEADER*>(bad.data())->biSize = 40;
   reinterpret_cast<BITMAPINFOHEADER*>(bad.data())->biWidth = -4;
@@ -310,6 +351,17 @@ TEST_F(Static, DeviceIndependentBitmapPlacedAndCopied) {
   // Own size inside a frame.
   const Picture own = Capture(natural);
   EXPECT_EQ(own.Count([](std::uint32_t p) { return p == kBlue; }), 20 * 20);
+  // Shrunk to 160 x 80, centred, with the picture's colours (a smooth gradient, not a few
+  // flat ones).
+  const Picture small = Capture(shrunk);
+  const std::uint32_t face = FromColorRef(GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(small.At(80, 9), face);
+  EXPECT_NE(small.At(80, 10), face);
+  EXPECT_NE(small.At(80, 89), face);
+  EXPECT_EQ(small.At(80, 90), face);
+  std::vector<std::uint32_t> colours = small.pixels;
+  std::sort(colours.begin(), colours.end());
+  EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 500);
   // Disabled: greyed.
   const Picture grey = Capture(greyed);
   EXPECT_GT(CountDifferent(grey, fit), 80 * 40 * 4 / 10);

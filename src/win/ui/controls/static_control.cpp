@@ -292,6 +292,29 @@ UiRect PaintBackground(HDC dc, HWND window, const RECT& client) {
   return content;
 }
 
+// DrawDib, halftoned. Pictures it does not take (top-down rows, for one) go through the
+// platform's own stretching; if that fails too, the place gets the background.
+void DrawDib(StaticState* s, HDC dc, const UiRect& r) {
+  const int height = std::abs(s->dib->biHeight);
+  auto* bits = const_cast<BYTE*>(DibBits(s->dib));
+  if (s->drawDib != nullptr) {
+    if (s->palette != nullptr) DrawDibSetPalette(s->drawDib, s->palette);
+    DrawDibRealize(s->drawDib, dc, FALSE);
+    if (DrawDibDraw(s->drawDib, dc, r.left, r.top, r.Width(), r.Height(), s->dib, bits, 0, 0,
+                    s->dib->biWidth, height, DDF_HALFTONE)) {
+      return;
+    }
+  }
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  if (StretchDIBits(dc, r.left, r.top, r.Width(), r.Height(), 0, 0, s->dib->biWidth, height,
+                    bits, reinterpret_cast<const BITMAPINFO*>(s->dib), DIB_RGB_COLORS,
+                    SRCCOPY) == 0) {
+    const RECT area{r.left, r.top, r.right, r.bottom};
+    FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+  }
+}
+
 void Paint(HWND window, StaticState* s, HDC target) {
   RECT client;
   GetClientRect(window, &client);
@@ -308,11 +331,7 @@ void Paint(HWND window, StaticState* s, HDC target) {
     ExcludeClipRect(target, r.left, r.top, r.right, r.bottom);
     PaintBackground(target, window, client);
     RestoreDC(target, saved);
-    if (s->palette != nullptr) DrawDibSetPalette(s->drawDib, s->palette);
-    DrawDibRealize(s->drawDib, target, FALSE);
-    DrawDibDraw(s->drawDib, target, r.left, r.top, r.Width(), r.Height(), s->dib,
-                const_cast<BYTE*>(DibBits(s->dib)), 0, 0, s->dib->biWidth, height,
-                DDF_HALFTONE);
+    DrawDib(s, target, r);
     if (!IsWindowEnabled(window)) GreyOut(target, r);
     return;
   }
