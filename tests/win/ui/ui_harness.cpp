@@ -346,6 +346,14 @@ class DisplayReady : public ::testing::Environment {
     }, 15000);
     std::printf("[ui] display %s after %lu ms\n", ready ? "ready" : "NOT ready",
                 static_cast<unsigned long>(GetTickCount() - start));
+    if (!ready) {
+      POINT p{};
+      GetCursorPos(&p);
+      std::printf("[ui] pointer at %ld,%ld (wanted %ld,%ld); window there %p (probe %p, visible %d); "
+                  "picture %d wide\n", p.x, p.y, centre.x, centre.y,
+                  static_cast<void*>(WindowFromPoint(centre)), static_cast<void*>(probe.window()),
+                  IsWindowVisible(probe.window()), Capture(probe.window()).width);
+    }
   }
 };
 
