@@ -9,6 +9,7 @@ namespace uitest {
 namespace {
 
 constexpr char kLogoClass[] = "MwPpack1Bld211_Logo_Class";
+constexpr UINT LGM_CLEARITEMS = 0x600;
 constexpr UINT LGM_ADDITEM = 0x601;
 constexpr UINT LGM_SETIMAGECOMMAND = 0x602;
 constexpr int kBannerId = 2;
@@ -17,16 +18,11 @@ constexpr int kHelp = 41000;
 constexpr int kBannerWidth = 420;
 constexpr int kBannerHeight = 22;
 
-class Logo : public ::testing::Test {
+class Logo : public ModuleSuite {
  protected:
-  static void SetUpTestSuite() { module_ = new LoadedModule; }
-  static void TearDownTestSuite() {
-    delete module_;
-    module_ = nullptr;
-  }
-
   void SetUp() override {
-    ASSERT_NE(module_->handle(), nullptr);
+    ModuleSuite::SetUp();
+    if (HasFatalFailure()) return;
     host_ = std::make_unique<Host>(kBannerWidth + 20, 80, "Banner");
     banner_ = AddBanner("Simple Delay", 10, 10);
     ASSERT_NE(banner_, nullptr) << "error " << GetLastError();
@@ -34,26 +30,19 @@ class Logo : public ::testing::Test {
 
   HWND AddBanner(const char* caption, int x, int y) {
     HWND b = host_->Add(kLogoClass, "", 0, x, y, kBannerWidth, kBannerHeight, kBannerId,
-                        module_->handle());
+                        Module());
     SendMessageA(b, LGM_ADDITEM, kAbout, reinterpret_cast<LPARAM>("About"));
     SendMessageA(b, LGM_ADDITEM, kHelp | (1 << 16), reinterpret_cast<LPARAM>("?"));
     SetWindowTextA(b, caption);
     return b;
   }
 
-  // Moves the pointer away from everything the tests look at.
-  static void Park() { MoveTo({5, 1000}); }
-
   // The pixels of one part of the banner.
   Picture Part(const RECT& r) const { return Capture(banner_).Crop(r); }
 
-  // Finds the items by their looks: the strip's text columns at the right.
-  static LoadedModule* module_;
   std::unique_ptr<Host> host_;
   HWND banner_ = nullptr;
 };
-
-LoadedModule* Logo::module_ = nullptr;
 
 // The items' columns: the "?" item ends 2 pixels from the right edge.
 RECT HelpItemArea() { return {kBannerWidth - 2 - 12, 1, kBannerWidth - 2, kBannerHeight - 1}; }
@@ -82,7 +71,7 @@ TEST_F(Logo, HoverHighlightsWithTheHandCursorAndLeavingRemovesIt) {
   CURSORINFO cursor{};
   cursor.cbSize = sizeof cursor;
   ASSERT_TRUE(GetCursorInfo(&cursor));
-  EXPECT_EQ(cursor.hCursor, LoadCursorA(module_->handle(), MAKEINTRESOURCEA(4)));
+  EXPECT_EQ(cursor.hCursor, LoadCursorA(Module(), MAKEINTRESOURCEA(4)));
 
   // Leaving: the next timer tick finds the pointer outside, removes the highlight and
   // stops the timer.
@@ -142,7 +131,10 @@ TEST_F(Logo, PressOnHelpReleasedOverAboutSendsNothing) {
 
 TEST_F(Logo, PictureOfACaptionlessBannerPostsTheAboutMessage) {
   HWND about = AddBanner("", 10, 40);
+  SendMessageA(about, LGM_CLEARITEMS, 0, 0);  // the About box's banner: the picture alone
+  Park();
   host_->Settle();
+  SavePng(Capture(host_->window(), true), "logo_page_and_about_banners");
   ClickAt(Host::OnScreen(about, 30, 10));
   Pump(30);
   ASSERT_EQ(host_->notes.size(), 1u);

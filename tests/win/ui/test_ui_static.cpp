@@ -104,29 +104,20 @@ std::vector<unsigned char> SkyDib(int width, int height) {
   return dib;
 }
 
-class Static : public ::testing::Test {
+class Static : public ModuleSuite {
  protected:
-  static void SetUpTestSuite() { module_ = new LoadedModule; }
-  static void TearDownTestSuite() {
-    delete module_;
-    module_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_NE(module_->handle(), nullptr);
+    ModuleSuite::SetUp();
+    if (HasFatalFailure()) return;
     host_ = std::make_unique<Host>(460, 250, "Static controls");
   }
   HWND Add(const char* text, DWORD style, int x, int y, int width, int height, int id = 100) {
-    HWND w = host_->Add(kStaticClass, text, style, x, y, width, height, id, module_->handle());
+    HWND w = host_->Add(kStaticClass, text, style, x, y, width, height, id, Module());
     SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
     return w;
   }
-  static void Park() { MoveTo({5, 1000}); }
-
-  static LoadedModule* module_;
   std::unique_ptr<Host> host_;
 };
-
-LoadedModule* Static::module_ = nullptr;
 
 bool Dark(std::uint32_t p) { return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 300; }
 
@@ -238,7 +229,7 @@ TEST_F(Static, LinkPressNotifiesWithTheHandCursor) {
   CURSORINFO cursor{};
   cursor.cbSize = sizeof cursor;
   ASSERT_TRUE(GetCursorInfo(&cursor));
-  EXPECT_EQ(cursor.hCursor, LoadCursorA(module_->handle(), MAKEINTRESOURCEA(4)));
+  EXPECT_EQ(cursor.hCursor, LoadCursorA(Module(), MAKEINTRESOURCEA(4)));
   Press();
   Release();
   Pump(20);
@@ -273,7 +264,7 @@ TEST_F(Static, BitmapsOwnColoursMappedAndDisabled) {
   SavePng(Capture(host_->window()), "static_bitmaps");
 
   // The picture at its own size, centred, pixel for pixel the resource's.
-  HBITMAP source = static_cast<HBITMAP>(LoadImageA(module_->handle(), MAKEINTRESOURCEA(5),
+  HBITMAP source = static_cast<HBITMAP>(LoadImageA(Module(), MAKEINTRESOURCEA(5),
                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   ASSERT_NE(source, nullptr);
   BITMAPINFO info{};

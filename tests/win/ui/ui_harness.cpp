@@ -93,6 +93,10 @@ LoadedModule::~LoadedModule() {
   if (module_ != nullptr) FreeLibrary(module_);
 }
 
+LoadedModule* ModuleSuite::module_ = nullptr;
+
+void ModuleSuite::Park() { MoveTo({5, 1000}); }
+
 // --- host window --------------------------------------------------------------------------
 
 LRESULT CALLBACK Host::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -60,6 +61,23 @@ class Host {
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   HWND window_ = nullptr;
+};
+
+// A suite of window tests: the module loaded for the whole suite.
+class ModuleSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { module_ = new LoadedModule; }
+  static void TearDownTestSuite() {
+    delete module_;
+    module_ = nullptr;
+  }
+  void SetUp() override { ASSERT_NE(Module(), nullptr) << "mwppack1.dll did not load"; }
+  static HMODULE Module() { return module_->handle(); }
+  // Moves the pointer away from everything the tests look at.
+  static void Park();
+
+ private:
+  static LoadedModule* module_;
 };
 
 // Handles messages for the given time.
