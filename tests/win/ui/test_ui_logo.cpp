@@ -1,6 +1,7 @@
 // The banner (logo control) from the module's class, driven by real input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "ui_harness.h"
@@ -60,6 +61,8 @@ TEST_F(Logo, HoverHighlightsWithTheHandCursorAndLeavingRemovesIt) {
   }, 1000);
   const DWORD elapsed = GetTickCount() - start;
   ASSERT_TRUE(lit);
+  std::printf("[ui] the item lit up %lu ms after the pointer arrived\n",
+              static_cast<unsigned long>(elapsed));
   EXPECT_LE(elapsed, 130u);
   const Picture hot = Capture(banner_);
   SavePng(hot, "logo_hot_item");

@@ -150,9 +150,15 @@ Host::~Host() {
 
 HWND Host::Add(const char* className, const char* text, DWORD style, int x, int y, int width,
                int height, int id, HINSTANCE instance) {
-  return CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                         nullptr);
+  HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                               height, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                               nullptr);
+  // Where it is on the screen, for driving it from outside (xdotool) or reading a log.
+  const POINT origin = OnScreen(child, 0, 0);
+  std::printf("[ui] %s %d at %ld,%ld size %dx%d\n", className, id, origin.x, origin.y, width,
+              height);
+  return child;
 }
 
 POINT Host::OnScreen(HWND child, int x, int y) {
