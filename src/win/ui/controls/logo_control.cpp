@@ -52,7 +52,7 @@ LogoState* State(HWND window) { return WindowState<LogoState>(window); }
 BITMAPINFOHEADER* CopyPicture(int id) {
   HINSTANCE module = UiModule();
   if (id == 0 || module == nullptr) return nullptr;
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));  // RT_BITMAP
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP);
   if (found == nullptr) return nullptr;
   const DWORD size = SizeofResource(module, found);
   HGLOBAL loaded = LoadResource(module, found);
