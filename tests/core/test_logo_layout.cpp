@@ -35,7 +35,10 @@ TEST(LogoLayout, ItemsNeverOverlapAndNeverPassThePicture) {
   for (int width = 0; width <= 260; width += 3) {
     for (int pictureWidth : {0, 119}) {
       auto items = PageItems(40, 60);
-      items.push_back({7, 90});
+      LogoItemBox third;
+      third.command = 7;
+      third.textWidth = 90;
+      items.push_back(third);
       const LogoLayout l = LayOutLogo(width, 20, pictureWidth, true, items.data(), items.size());
       int right = std::max(width - 2, l.picture.right + 1);
       for (std::size_t i = items.size(); i-- > 0;) {
@@ -43,7 +46,9 @@ TEST(LogoLayout, ItemsNeverOverlapAndNeverPassThePicture) {
         EXPECT_EQ(r.right, right) << width;
         EXPECT_LE(r.Width(), items[i].textWidth + 8);
         EXPECT_GE(r.left, l.picture.right + 1) << width;  // never wider than the room left
-        if (r.left > l.picture.right + 1) EXPECT_EQ(r.Width(), items[i].textWidth + 8);
+        if (r.left > l.picture.right + 1) {
+          EXPECT_EQ(r.Width(), items[i].textWidth + 8);
+        }
         right = r.left;
       }
       EXPECT_LE(l.picture.right, std::max(width, 0));

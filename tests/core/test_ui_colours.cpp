@@ -22,7 +22,9 @@ Colour Resolve(int index, bool low = false) {
 
 TEST(SysColourEx, SystemIndexesAndRange) {
   for (int i = 0; i <= 99; ++i) {
-    if (i != 15) EXPECT_EQ(Resolve(i), Rgb(i, 2 * i, 3 * i));
+    if (i != 15) {
+      EXPECT_EQ(Resolve(i), Rgb(i, 2 * i, 3 * i));
+    }
   }
   for (int bad : {156, 1000, -156, -100000, -2147483647 - 1}) EXPECT_EQ(Resolve(bad), kNoColour);
   for (int i = 100; i <= 155; ++i) {

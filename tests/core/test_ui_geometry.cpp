@@ -112,7 +112,9 @@ TEST(PlaceWindow, KeptInsideTheWorkArea) {
       ASSERT_GE(t, work.top);
       ASSERT_LE(l + 300, work.right);
       ASSERT_LE(t + 200, work.bottom);
-      if (x - 150 >= 0 && x + 150 <= 1280) ASSERT_EQ(l, x - 150);  // moved only when needed
+      if (x - 150 >= 0 && x + 150 <= 1280) {
+        ASSERT_EQ(l, x - 150);  // moved only when needed
+      }
     }
   }
   // Larger than the work area: its top-left corner stays visible.
