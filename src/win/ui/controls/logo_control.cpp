@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <vfw.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -59,15 +60,17 @@ BITMAPINFOHEADER* CopyPicture(int id) {
   const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (data == nullptr || size < sizeof(BITMAPINFOHEADER)) return nullptr;
   const auto* header = static_cast<const BITMAPINFOHEADER*>(data);
+  const int bits = header->biBitCount;
   if (header->biSize != sizeof(BITMAPINFOHEADER) || header->biWidth <= 0 ||
-      header->biHeight == 0 || header->biBitCount > 8) {
+      header->biHeight == 0 || (bits != 1 && bits != 4 && bits != 8) ||
+      header->biCompression != BI_RGB || header->biClrUsed > (1u << bits)) {
     return nullptr;
   }
-  const DWORD colours = header->biClrUsed != 0 ? header->biClrUsed : 1u << header->biBitCount;
-  const DWORD stride = (static_cast<DWORD>(header->biWidth) * header->biBitCount + 31) / 32 * 4;
-  const DWORD needed = header->biSize + colours * 4 +
-                       stride * static_cast<DWORD>(std::abs(header->biHeight));
-  if (colours > 256 || needed > size) return nullptr;
+  // Header, colour table and rows, in 64 bits so that no header can make it wrap.
+  const std::uint64_t colours = header->biClrUsed != 0 ? header->biClrUsed : 1u << bits;
+  const std::uint64_t stride = (static_cast<std::uint64_t>(header->biWidth) * bits + 31) / 32 * 4;
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::llabs(header->biHeight));
+  if (header->biSize + colours * 4 + stride * rows > size) return nullptr;
   auto* copy = static_cast<BITMAPINFOHEADER*>(std::malloc(size));
   if (copy != nullptr) std::memcpy(copy, data, size);
   return copy;
