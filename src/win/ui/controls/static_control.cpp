@@ -137,6 +137,7 @@ std::size_t PackedDibSize(const BITMAPINFOHEADER* h, std::size_t* declared) {
   const std::size_t rows = static_cast<std::size_t>(std::abs(h->biHeight));
   const std::size_t computed = (static_cast<std::size_t>(h->biWidth) * bits + 31) / 32 * 4 * rows;
   const std::size_t image = h->biSizeImage != 0 ? h->biSizeImage : computed;
+  if (image > kMaxDibBytes) return 0;  // also keeps the sums below from wrapping
   *declared = h->biSize + table + image;
   // Room for the full image whatever the header claims, so drawing never reads past the copy.
   const std::size_t total = h->biSize + table + (image > computed ? image : computed);
