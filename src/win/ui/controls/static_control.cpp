@@ -134,10 +134,12 @@ std::size_t PackedDibSize(const BITMAPINFOHEADER* h, std::size_t* declared) {
   if (colours > 4096) return 0;
   std::size_t table = colours * sizeof(RGBQUAD);
   if (h->biCompression == BI_BITFIELDS && h->biSize == sizeof(BITMAPINFOHEADER)) table += 12;
-  const std::size_t rows = static_cast<std::size_t>(std::abs(h->biHeight));
-  const std::size_t computed = (static_cast<std::size_t>(h->biWidth) * bits + 31) / 32 * 4 * rows;
+  // In 64 bits, and held to the limit before any sum, so that nothing wraps.
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::abs(h->biHeight));
+  const std::uint64_t rowBytes = (static_cast<std::uint64_t>(h->biWidth) * bits + 31) / 32 * 4;
+  if (rowBytes * rows > kMaxDibBytes || h->biSizeImage > kMaxDibBytes) return 0;
+  const std::size_t computed = static_cast<std::size_t>(rowBytes * rows);
   const std::size_t image = h->biSizeImage != 0 ? h->biSizeImage : computed;
-  if (image > kMaxDibBytes) return 0;  // also keeps the sums below from wrapping
   *declared = h->biSize + table + image;
   // Room for the full image whatever the header claims, so drawing never reads past the copy.
   const std::size_t total = h->biSize + table + (image > computed ? image : computed);
