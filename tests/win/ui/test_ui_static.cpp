@@ -326,6 +326,15 @@ TEST_F(Static, DeviceIndependentBitmapPlacedAndCopied) {
   reinterpret_cast<BITMAPINFOHEADER*>(bad.data())->biWidth = -4;
   EXPECT_EQ(SendMessageA(refused, STM_SETDIB, 0, reinterpret_cast<LPARAM>(bad.data())), 0);
   EXPECT_EQ(SendMessageA(refused, STM_SETDIB, 0, 0), 0);
+  // Sizes past what a control takes (4 GB of pixels; a claimed image size near 4 GB).
+  BITMAPINFOHEADER huge = *reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
+  huge.biWidth = huge.biHeight = 32768;
+  huge.biBitCount = 32;
+  huge.biClrUsed = 0;
+  EXPECT_EQ(SendMessageA(refused, STM_SETDIB, 0, reinterpret_cast<LPARAM>(&huge)), 0);
+  huge.biWidth = huge.biHeight = 4;
+  huge.biSizeImage = 0xFFFFFFF0u;
+  EXPECT_EQ(SendMessageA(refused, STM_SETDIB, 0, reinterpret_cast<LPARAM>(&huge)), 0);
   Park();
   host_->Settle();
   SavePng(Capture(host_->window()), "static_dib");
