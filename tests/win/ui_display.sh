@@ -65,7 +65,13 @@ prepare_prefix() {
   fi
   DISPLAY=":$(cat "$state/display")" "$wine_ui" reg add 'HKCU\Software\Wine\X11 Driver' \
     /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  touch "$prefix/.mw-ui-ready"
+  # The server writes the registry out when it ends; stopping it later would lose it.
+  WINEPREFIX="$prefix" wineserver -w
+  if grep -q '^"Managed"="N"' "$prefix/user.reg"; then
+    touch "$prefix/.mw-ui-ready"
+  else
+    echo "ui_display: Wine's X11 driver could not be set unmanaged; closing windows is slow" >&2
+  fi
 }
 
 case "$command" in

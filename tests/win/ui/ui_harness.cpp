@@ -354,8 +354,15 @@ class DisplayReady : public ::testing::Environment {
       return p.x == centre.x && p.y == centre.y && WindowFromPoint(centre) == probe.window() &&
              Capture(probe.window()).width == 120;
     }, 15000);
-    std::printf("[ui] display %s after %lu ms\n", ready ? "ready" : "NOT ready",
-                static_cast<unsigned long>(GetTickCount() - start));
+    // Wine's X11 driver should be unmanaged: managed, every closed window costs seconds.
+    char managed[8] = "";
+    DWORD size = sizeof managed;
+    RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", RRF_RT_REG_SZ,
+                 nullptr, managed, &size);
+    std::printf("[ui] display %s after %lu ms; Wine's X11 driver %s\n",
+                ready ? "ready" : "NOT ready",
+                static_cast<unsigned long>(GetTickCount() - start),
+                managed[0] == 'N' ? "unmanaged" : "managed (slow to close windows)");
     if (!ready) {
       POINT p{};
       GetCursorPos(&p);
