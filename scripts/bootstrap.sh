@@ -10,8 +10,9 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   sox
-  # Window tests: the dialog fonts Wine's prefixes lack, and the locales they run in.
-  fonts-wine locales
+  # Window tests: the dialog fonts Wine's prefixes lack, X input from outside, and the
+  # locales they run in.
+  fonts-wine xdotool locales
 )
 
 # The locales the window tests run Wine in (the C library must know them).

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace uitest {
 namespace {
@@ -201,26 +203,87 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
 
 void Pump(int milliseconds) { PumpUntil(nullptr, milliseconds); }
 
+namespace {
+
+// With MW_UI_INPUT=xdotool the input goes in as X events from the xdotool program, as a
+// user's mouse makes them; otherwise through the system's input queue.
+bool UseXEvents() {
+  static const bool on = [] {
+    const char* mode = std::getenv("MW_UI_INPUT");
+    return mode != nullptr && std::strcmp(mode, "xdotool") == 0;
+  }();
+  return on;
+}
+
+// Starts xdotool (a program of the host system).
+void Xdotool(const std::string& arguments) {
+  std::string command = "/usr/bin/xdotool " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    ADD_FAILURE() << "could not run " << command;
+    return;
+  }
+  // Wine runs a program of the host system on its own, without a handle to wait on: the
+  // callers wait for what the events do instead.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+// Waits until the system has seen the left button go down or up.
+void AwaitButton(bool down) {
+  EXPECT_TRUE(PumpUntil([down] { return ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) == down; },
+                        1000))
+      << "the button did not go " << (down ? "down" : "up");
+}
+
+void PointerTo(int x, int y) {
+  if (UseXEvents()) {
+    Xdotool("mousemove --sync " + std::to_string(x) + " " + std::to_string(y));
+    EXPECT_TRUE(PumpUntil([x, y] {
+      POINT p{};
+      GetCursorPos(&p);
+      return p.x == x && p.y == y;
+    }, 1000)) << "the pointer did not arrive at " << x << "," << y;
+  } else {
+    SetCursorPos(x, y);
+  }
+}
+
+}  // namespace
+
 void MoveTo(POINT screen) {
-  SetCursorPos(screen.x, screen.y);
+  PointerTo(screen.x, screen.y);
   Pump(10);
 }
 
 void MoveInSteps(POINT from, POINT to, int steps) {
   for (int i = 1; i <= steps; ++i) {
-    SetCursorPos(from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps);
+    PointerTo(from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps);
     Pump(5);
   }
   Pump(10);
 }
 
 void Press() {
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  if (UseXEvents()) {
+    Xdotool("mousedown 1");
+    AwaitButton(true);
+  } else {
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+  }
   Pump(10);
 }
 
 void Release() {
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  if (UseXEvents()) {
+    Xdotool("mouseup 1");
+    AwaitButton(false);
+  } else {
+    SendMouse(MOUSEEVENTF_LEFTUP);
+  }
   Pump(10);
 }
 
@@ -231,7 +294,14 @@ void ClickAt(POINT screen) {
 }
 
 void Wheel(int delta) {
-  SendMouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
+  if (UseXEvents()) {
+    for (int notch = 0; notch < std::abs(delta) / WHEEL_DELTA; ++notch) {
+      Xdotool(delta > 0 ? "click 4" : "click 5");
+      Pump(50);  // nothing to wait on: the wheel changes no state the system keeps
+    }
+  } else {
+    SendMouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
+  }
   Pump(10);
 }
 

@@ -86,7 +86,9 @@ void Pump(int milliseconds);
 bool PumpUntil(const std::function<bool()>& done, int milliseconds);
 
 // Real input, through the system's input queue: the pointer is put in place with
-// SetCursorPos (absolute, exact), buttons, keys and the wheel go through SendInput.
+// SetCursorPos (absolute, exact), buttons and the wheel go through SendInput. With the
+// environment variable MW_UI_INPUT=xdotool they are X events from the xdotool program
+// instead, which reach the windows the way a user's mouse does.
 void MoveTo(POINT screen);
 void MoveInSteps(POINT from, POINT to, int steps);
 void Press();
