@@ -10,6 +10,8 @@
 #include "win/dshow/com.h"
 #include "win/dshow/registration.h"
 #include "win/module/class_table.h"
+#include "win/ui/controls/control_classes.h"
+#include "win/ui/util/ui_module.h"
 #include "mwppack1/mwppack1.h"
 
 namespace mw {
@@ -112,10 +114,40 @@ HRESULT WithMovieSetup(const CLSID& clsid, Step step) {
 
 using mw::ClassEntry;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+namespace mw {
+namespace {
+
+constexpr char kProductName[] = "Vantor 1 Plug-In Pack";
+
+void ProcessAttach(HINSTANCE instance) {
+  ui::InitUiUtilities(instance);
+  ui::LoadUiStringTable();
+  ui::RegisterControlClasses(instance);
+  ui::SetProductName(kProductName);
+  // The framework's part: the instance handle; there are no per-class load functions.
+  g_module = instance;
+  DisableThreadLibraryCalls(instance);
+}
+
+void ProcessDetach(HINSTANCE instance, bool processEnding) {
+  // When the whole process ends, the system takes the classes, fonts and memory back, and
+  // other modules may already be gone: nothing of the UI is undone then.
+  if (!processEnding) {
+    ui::UnregisterControlClasses(instance);
+    ui::ReleaseUiStringTable();
+    ui::ShutdownUiUtilities();
+  }
+  g_module = nullptr;
+}
+
+}  // namespace
+}  // namespace mw
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    mw::g_module = instance;
-    DisableThreadLibraryCalls(instance);
+    mw::ProcessAttach(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    mw::ProcessDetach(instance, reserved != nullptr);
   }
   return TRUE;
 }

@@ -1,0 +1,34 @@
+// Flicker-free painting: drawing goes to a memory bitmap of the area's size and is copied to
+// the window in one transfer; when the bitmap or its device context can't be made, drawing
+// goes straight to the window.
+#pragma once
+
+#include <windows.h>
+
+namespace mw::ui {
+
+class OffscreenDC {
+ public:
+  OffscreenDC(HDC target, const RECT& area);
+  ~OffscreenDC();
+  OffscreenDC(const OffscreenDC&) = delete;
+  OffscreenDC& operator=(const OffscreenDC&) = delete;
+
+  // Where to draw, in the target's coordinates.
+  HDC dc() const { return memory_ != nullptr ? memory_ : target_; }
+
+ private:
+  HDC target_;
+  RECT area_;
+  HDC memory_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+};
+
+// The window's state pointer kept in its window bytes at `offset`.
+template <class State>
+State* WindowState(HWND window, int offset = 0) {
+  return reinterpret_cast<State*>(GetWindowLongPtrA(window, offset));
+}
+
+}  // namespace mw::ui

@@ -1,0 +1,137 @@
+// The user's locale as the module reads it, and the platform's number formatting through the
+// core's interface. Run once per locale (LANG of the Wine process); MW_EXPECT_LOCALE names
+// the locale the run is for, so that a run in the wrong one fails instead of passing.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "win/ui/util/locale_win.h"
+
+namespace uitest {
+namespace {
+
+using mw::LocaleSnapshot;
+using mw::ui::ReadUserLocale;
+using mw::ui::WinNumberFormatting;
+
+struct Expected {
+  const char* name;
+  const char* decimal;
+  const char* thousands;
+  const char* list;
+};
+
+const Expected kLocales[] = {
+    {"en-US", ".", ",", ","},
+    {"de-DE", ",", ".", ";"},
+};
+
+const Expected* ExpectedLocale() {
+  const char* want = std::getenv("MW_EXPECT_LOCALE");
+  if (want == nullptr) return nullptr;
+  for (const Expected& e : kLocales) {
+    if (std::string(want) == e.name) return &e;
+  }
+  return nullptr;
+}
+
+std::string Format(const char* number, int decimals, bool grouped, const LocaleSnapshot& l,
+                   std::size_t size = 64) {
+  std::string out(size, '\x7f');
+  const std::size_t n = WinNumberFormatting().Format(number, decimals, grouped, l, &out[0], size);
+  EXPECT_EQ(out.find('\0'), n) << "terminated right after the text";
+  return out.substr(0, n);
+}
+
+// Replaces "." and "," in a pattern by the snapshot's separators.
+std::string Localized(const std::string& pattern, const LocaleSnapshot& l) {
+  std::string s;
+  for (char c : pattern) {
+    s += c == '.' ? l.decimalSeparator : c == ',' ? l.thousandsSeparator : std::string(1, c);
+  }
+  return s;
+}
+
+TEST(Locale, SnapshotIsTheUsersLocale) {
+  const Expected* e = ExpectedLocale();
+  if (e == nullptr) GTEST_SKIP() << "MW_EXPECT_LOCALE names no known locale";
+  char name[LOCALE_NAME_MAX_LENGTH];
+  ASSERT_GT(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SNAME, name, sizeof name), 0);
+  ASSERT_STREQ(name, e->name) << "the Wine process runs in another locale";
+  const LocaleSnapshot l = ReadUserLocale();
+  EXPECT_EQ(l.decimalSeparator, e->decimal);
+  EXPECT_EQ(l.thousandsSeparator, e->thousands);
+  EXPECT_EQ(l.listSeparator, e->list);
+  EXPECT_EQ(l.groupingSize, 3);
+  EXPECT_TRUE(l.leadingZero);
+  EXPECT_EQ(l.negativeSign, "-");
+  EXPECT_EQ(l.negativeOrder, 1);
+  EXPECT_EQ(l.timeSeparator, ":");
+}
+
+TEST(Locale, PlatformFormattingWithTheUsersSnapshot) {
+  const Expected* e = ExpectedLocale();
+  if (e == nullptr) GTEST_SKIP() << "MW_EXPECT_LOCALE names no known locale";
+  const LocaleSnapshot l = ReadUserLocale();
+  EXPECT_EQ(Format("12345", 0, true, l), Localized("12,345", l));
+  EXPECT_EQ(Format("-1234567.5", 2, true, l), Localized("-1,234,567.50", l));
+  EXPECT_EQ(Format("-1234567.5", 2, false, l), Localized("-1234567.50", l));
+  EXPECT_EQ(Format("0.25", 3, true, l), Localized("0.250", l));
+  EXPECT_EQ(Format("-6", 1, true, l), Localized("-6.0", l));
+  EXPECT_EQ(Format("999.996", 2, true, l), Localized("1,000.00", l));  // rounds half up
+  EXPECT_EQ(Format("-99999.5", 0, true, l), Localized("-100,000", l));
+  EXPECT_EQ(Format("0.004", 2, true, l), Localized("0.00", l));
+}
+
+// Snapshots other than the user's: separators, grouping, leading zero and negative pattern
+// all come from the snapshot, in whatever locale the process runs.
+TEST(Locale, PlatformFormattingFollowsAnySnapshot) {
+  LocaleSnapshot l;
+  l.decimalSeparator = " dec ";
+  l.thousandsSeparator = "'";
+  l.groupingSize = 2;
+  l.leadingZero = false;
+  EXPECT_EQ(Format("1234567.25", 2, true, l), "1'23'45'67 dec 25");
+  EXPECT_EQ(Format("0.5", 1, true, l), " dec 5");
+  l.negativeOrder = 0;  // (1.1)
+  EXPECT_EQ(Format("-2.5", 1, true, l), "(2 dec 5)");
+  l.negativeOrder = 4;  // 1.1 -
+  EXPECT_EQ(Format("-2.5", 1, true, l), "2 dec 5 -");
+  l.groupingSize = 0;
+  EXPECT_EQ(Format("1234567", 0, true, l), "1234567");
+  // Separators of the full 7 characters.
+  l.thousandsSeparator = "<group>";
+  l.groupingSize = 3;
+  l.negativeOrder = 1;
+  EXPECT_EQ(Format("-1234567890123456789", 0, true, l),
+            "-1<group>234<group>567<group>890<group>123<group>456<group>789");
+}
+
+TEST(Locale, PlatformFormattingCutsAndRefuses) {
+  const LocaleSnapshot l;
+  // Cut to the output, always terminated.
+  EXPECT_EQ(Format("-1234567.5", 2, true, l, 6), "-1,23");
+  EXPECT_EQ(Format("12", 0, true, l, 1), "");
+  char untouched = 'x';
+  EXPECT_EQ(WinNumberFormatting().Format("12", 0, true, l, &untouched, 0), 0u);
+  EXPECT_EQ(untouched, 'x');
+  // Not a number: nothing.
+  for (const char* bad : {"", "abc", "1e5", "--1", "1.2.3", " 12"}) {
+    EXPECT_EQ(Format(bad, 2, true, l), "") << bad;
+  }
+  EXPECT_EQ(WinNumberFormatting().Format(nullptr, 0, true, l, &untouched, 1), 0u);
+  // Rounding half away from zero, carries included.
+  EXPECT_EQ(Format("9.995", 2, false, l), "10.00");
+  EXPECT_EQ(Format("-0.05", 1, false, l), "-0.1");
+  EXPECT_EQ(Format("12.345", 2, false, l), "12.35");
+  EXPECT_EQ(Format("12.3449", 2, false, l), "12.34");
+  EXPECT_EQ(Format("7", 3, false, l), "7.000");
+  // Decimals outside 0 to 9 are held to that range.
+  EXPECT_EQ(Format("1.5", -3, true, l), "2");
+  EXPECT_EQ(Format("1", 40, true, l), "1.000000000");
+}
+
+}  // namespace
+}  // namespace uitest

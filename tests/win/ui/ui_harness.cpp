@@ -1,0 +1,450 @@
+#include "ui_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace uitest {
+namespace {
+
+constexpr char kHostClass[] = "MwUiTestHost";
+constexpr int kHostLeft = 40;
+constexpr int kHostTop = 40;
+
+std::string ExeFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+void SendMouse(DWORD flags, DWORD data = 0) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  input.mi.mouseData = data;
+  SendInput(1, &input, sizeof input);
+}
+
+// --- PNG: 8-bit RGB rows, stored (uncompressed) deflate blocks --------------------------
+
+std::uint32_t Crc(const unsigned char* data, std::size_t size, std::uint32_t crc = 0) {
+  static std::uint32_t table[256];
+  if (table[1] == 0) {
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[n] = c;
+    }
+  }
+  crc = ~crc;
+  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void PutBig(std::vector<unsigned char>& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
+}
+
+void Chunk(std::vector<unsigned char>& out, const char* type,
+           const std::vector<unsigned char>& data) {
+  PutBig(out, static_cast<std::uint32_t>(data.size()));
+  std::vector<unsigned char> body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  out.insert(out.end(), body.begin(), body.end());
+  PutBig(out, Crc(body.data(), body.size()));
+}
+
+std::vector<unsigned char> ZlibStored(const std::vector<unsigned char>& raw) {
+  std::vector<unsigned char> z = {0x78, 0x01};
+  std::size_t at = 0;
+  do {
+    const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+    z.push_back(at + n == raw.size() ? 1 : 0);
+    z.push_back(static_cast<unsigned char>(n));
+    z.push_back(static_cast<unsigned char>(n >> 8));
+    z.push_back(static_cast<unsigned char>(~n));
+    z.push_back(static_cast<unsigned char>(~n >> 8));
+    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+             raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    at += n;
+  } while (at < raw.size());
+  std::uint32_t a = 1;
+  std::uint32_t b = 0;
+  for (unsigned char c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBig(z, (b << 16) | a);
+  return z;
+}
+
+}  // namespace
+
+// --- module -------------------------------------------------------------------------------
+
+std::string LoadedModule::Path() { return ExeFolder() + "mwppack1.dll"; }
+
+LoadedModule::LoadedModule() { module_ = LoadLibraryA(Path().c_str()); }
+
+LoadedModule::~LoadedModule() {
+  if (module_ != nullptr) FreeLibrary(module_);
+}
+
+LoadedModule* ModuleSuite::module_ = nullptr;
+
+void ModuleSuite::Park() { MoveTo({5, 1000}); }
+
+// --- host window --------------------------------------------------------------------------
+
+LRESULT CALLBACK Host::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* host = reinterpret_cast<Host*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_CTLCOLORSTATIC:
+      SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+      SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNTEXT));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case 0x614:
+      if (host != nullptr) {
+        Note note{message, wParam, lParam, nullptr, 0, 0};
+        if (message == WM_NOTIFY && lParam != 0) {
+          const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+          note.from = header->hwndFrom;
+          note.id = header->idFrom;
+          note.code = header->code;
+        }
+        host->notes.push_back(note);
+      }
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+Host::Host(int clientWidth, int clientHeight, const char* title) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = Procedure;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kHostClass;
+  RegisterClassExA(&wc);  // fails harmlessly when registered by an earlier host
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  RECT frame{0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  window_ = CreateWindowExA(0, kHostClass, title, style, kHostLeft, kHostTop,
+                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                            wc.hInstance, nullptr);
+  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Host::~Host() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  Pump(0);
+}
+
+HWND Host::Add(const char* className, const char* text, DWORD style, int x, int y, int width,
+               int height, int id, HINSTANCE instance) {
+  HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                               height, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                               nullptr);
+  // Where it is on the screen, for driving it from outside (xdotool) or reading a log.
+  const POINT origin = OnScreen(child, 0, 0);
+  std::printf("[ui] %s %d at %ld,%ld size %dx%d\n", className, id, origin.x, origin.y, width,
+              height);
+  return child;
+}
+
+POINT Host::OnScreen(HWND child, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(child, &p);
+  return p;
+}
+
+void Host::Settle() {
+  ShowWindow(window_, SW_SHOWNORMAL);
+  SetForegroundWindow(window_);
+  RedrawWindow(window_, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Pump(30);
+}
+
+std::vector<Note> Host::NotesOf(UINT message) const {
+  std::vector<Note> found;
+  for (const Note& n : notes) {
+    if (n.message == message) found.push_back(n);
+  }
+  return found;
+}
+
+// --- messages and input -------------------------------------------------------------------
+
+bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (done && done()) return true;
+    if (static_cast<int>(GetTickCount() - start) >= milliseconds) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+void Pump(int milliseconds) { PumpUntil(nullptr, milliseconds); }
+
+namespace {
+
+// With MW_UI_INPUT=xdotool the input goes in as X events from the xdotool program, as a
+// user's mouse makes them; otherwise through the system's input queue.
+bool UseXEvents() {
+  static const bool on = [] {
+    const char* mode = std::getenv("MW_UI_INPUT");
+    return mode != nullptr && std::strcmp(mode, "xdotool") == 0;
+  }();
+  return on;
+}
+
+// Starts xdotool (a program of the host system).
+void Xdotool(const std::string& arguments) {
+  std::string command = "/usr/bin/xdotool " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    ADD_FAILURE() << "could not run " << command;
+    return;
+  }
+  // Wine runs a program of the host system on its own, without a handle to wait on: the
+  // callers wait for what the events do instead.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+// Waits until the system has seen the left button go down or up.
+void AwaitButton(bool down) {
+  EXPECT_TRUE(PumpUntil([down] { return ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) == down; },
+                        1000))
+      << "the button did not go " << (down ? "down" : "up");
+}
+
+void PointerTo(int x, int y) {
+  if (UseXEvents()) {
+    Xdotool("mousemove --sync " + std::to_string(x) + " " + std::to_string(y));
+    EXPECT_TRUE(PumpUntil([x, y] {
+      POINT p{};
+      GetCursorPos(&p);
+      return p.x == x && p.y == y;
+    }, 1000)) << "the pointer did not arrive at " << x << "," << y;
+  } else {
+    SetCursorPos(x, y);
+  }
+}
+
+}  // namespace
+
+void MoveTo(POINT screen) {
+  PointerTo(screen.x, screen.y);
+  Pump(10);
+}
+
+void MoveInSteps(POINT from, POINT to, int steps) {
+  for (int i = 1; i <= steps; ++i) {
+    PointerTo(from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps);
+    Pump(5);
+  }
+  Pump(10);
+}
+
+void Press() {
+  if (UseXEvents()) {
+    Xdotool("mousedown 1");
+    AwaitButton(true);
+  } else {
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+  }
+  Pump(10);
+}
+
+void Release() {
+  if (UseXEvents()) {
+    Xdotool("mouseup 1");
+    AwaitButton(false);
+  } else {
+    SendMouse(MOUSEEVENTF_LEFTUP);
+  }
+  Pump(10);
+}
+
+void ClickAt(POINT screen) {
+  MoveTo(screen);
+  Press();
+  Release();
+}
+
+void Wheel(int delta) {
+  if (UseXEvents()) {
+    for (int notch = 0; notch < std::abs(delta) / WHEEL_DELTA; ++notch) {
+      Xdotool(delta > 0 ? "click 4" : "click 5");
+      Pump(50);  // nothing to wait on: the wheel changes no state the system keeps
+    }
+  } else {
+    SendMouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
+  }
+  Pump(10);
+}
+
+// --- pictures -----------------------------------------------------------------------------
+
+Picture Picture::Crop(const RECT& area) const {
+  Picture p;
+  const int left = std::max<int>(area.left, 0);
+  const int top = std::max<int>(area.top, 0);
+  const int right = std::min<int>(area.right, width);
+  const int bottom = std::min<int>(area.bottom, height);
+  if (right <= left || bottom <= top) return p;
+  p.width = right - left;
+  p.height = bottom - top;
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) p.pixels.push_back(At(x, y));
+  }
+  return p;
+}
+
+int Picture::Count(const std::function<bool(std::uint32_t)>& match) const {
+  int n = 0;
+  for (std::uint32_t p : pixels) n += match(p) ? 1 : 0;
+  return n;
+}
+
+Picture Capture(HWND window, bool wholeWindow) {
+  Picture picture;
+  RECT r;
+  if (wholeWindow) {
+    GetWindowRect(window, &r);
+  } else {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  }
+  picture.width = r.right - r.left;
+  picture.height = r.bottom - r.top;
+  if (picture.width <= 0 || picture.height <= 0) return {};
+  // What the screen shows there, read back through a 32-bit top-down section.
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.width;
+  info.bmiHeader.biHeight = -picture.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, section);
+  GdiFlush();
+  BitBlt(memory, 0, 0, picture.width, picture.height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const auto* source = static_cast<const std::uint32_t*>(bits);
+  picture.pixels.assign(source, source + static_cast<std::size_t>(picture.width) * picture.height);
+  for (std::uint32_t& p : picture.pixels) p &= 0xFFFFFFu;
+  SelectObject(memory, previous);
+  DeleteObject(section);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return picture;
+}
+
+int CountDifferent(const Picture& a, const Picture& b) {
+  if (a.width != b.width || a.height != b.height) return -1;
+  int n = 0;
+  for (std::size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i] ? 1 : 0;
+  return n;
+}
+
+std::uint32_t FromColorRef(COLORREF c) { return Rgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+std::string SavePng(const Picture& picture, const std::string& name) {
+  const std::string folder = ExeFolder() + "..\\ui-shots";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + "\\" + name + ".png";
+  std::vector<unsigned char> raw;
+  raw.reserve(static_cast<std::size_t>(picture.height) * (picture.width * 3 + 1));
+  for (int y = 0; y < picture.height; ++y) {
+    raw.push_back(0);  // no filter
+    for (int x = 0; x < picture.width; ++x) {
+      const std::uint32_t p = picture.At(x, y);
+      raw.push_back(static_cast<unsigned char>(p >> 16));
+      raw.push_back(static_cast<unsigned char>(p >> 8));
+      raw.push_back(static_cast<unsigned char>(p));
+    }
+  }
+  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<unsigned char> header;
+  PutBig(header, static_cast<std::uint32_t>(picture.width));
+  PutBig(header, static_cast<std::uint32_t>(picture.height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+  Chunk(png, "IHDR", header);
+  Chunk(png, "IDAT", ZlibStored(raw));
+  Chunk(png, "IEND", {});
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return {};
+  const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
+  return std::fclose(f) == 0 && ok ? path : std::string();
+}
+
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// Before the first test: a window at the hosts' place, shown, under the pointer and readable
+// from the screen. A display or Wine session that has only just started can take a moment.
+class DisplayReady : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const DWORD start = GetTickCount();
+    Host probe(120, 60, "Display check");
+    probe.Settle();
+    const POINT centre = Host::OnScreen(probe.window(), 60, 30);
+    const bool ready = PumpUntil([&] {
+      SetCursorPos(centre.x, centre.y);
+      POINT p{};
+      GetCursorPos(&p);
+      return p.x == centre.x && p.y == centre.y && WindowFromPoint(centre) == probe.window() &&
+             Capture(probe.window()).width == 120;
+    }, 15000);
+    // Wine's X11 driver should be unmanaged: managed, every closed window costs seconds.
+    char managed[8] = "";
+    DWORD size = sizeof managed;
+    RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", RRF_RT_REG_SZ,
+                 nullptr, managed, &size);
+    std::printf("[ui] display %s after %lu ms; Wine's X11 driver %s\n",
+                ready ? "ready" : "NOT ready",
+                static_cast<unsigned long>(GetTickCount() - start),
+                managed[0] == 'N' ? "unmanaged" : "managed (slow to close windows)");
+    if (!ready) {
+      POINT p{};
+      GetCursorPos(&p);
+      std::printf("[ui] pointer at %ld,%ld (wanted %ld,%ld); window there %p (probe %p, visible %d); "
+                  "picture %d wide\n", p.x, p.y, centre.x, centre.y,
+                  static_cast<void*>(WindowFromPoint(centre)), static_cast<void*>(probe.window()),
+                  IsWindowVisible(probe.window()), Capture(probe.window()).width);
+    }
+  }
+};
+
+const auto* const kDisplayReady = ::testing::AddGlobalTestEnvironment(new DisplayReady);
+
+}  // namespace
+}  // namespace uitest
