@@ -12,8 +12,9 @@ set(_mw_rules
     "core/frame~\"core/(effects|ui)/~the frame sits below the effects and the UI logic"
     "core/dsp~\"core/(effects|ui)/~signal-processing pieces sit below the effects"
     "win/dshow~\"win/(filters|module|ui)/~the framework knows no filter, page or module"
-    "win/filters~\"win/(module|ui)/~filters know no module or page"
-    "win/ui~\"win/(filters|module)/~controls and pages reach filters through their interfaces")
+    "win/filters~\"win/(module|ui/controls|ui/pages)/~filters know no module, control or page"
+    "win/ui~\"win/(filters|module)/~controls and pages reach filters through their interfaces"
+    "win/ui/util~\"win/ui/(controls|pages)/~the shared utilities know no control or page")
 
 set(_mw_violations "")
 foreach(rule IN LISTS _mw_rules)

@@ -33,13 +33,21 @@ class Effect {
   std::uint32_t SizeMax() const { return RecordSize(params_); }
 
   std::int32_t PresetCount() const { return description_.presets.Count(); }
-  // The row's name from the UI strings, in the module's ANSI code page; E_INVALIDARG for an
-  // index out of range.
+  // The UI string identifier of the row's name; E_INVALIDARG for an index out of range.
+  HResult PresetNameId(std::int32_t index, std::uint32_t* id) const {
+    if (id == nullptr) return E_POINTER;
+    if (!description_.presets.Valid(index)) return E_INVALIDARG;
+    *id = description_.presets.NameId(index);
+    return S_OK;
+  }
+  // The row's name from the built-in UI texts (the module's own string table may override
+  // them); E_INVALIDARG for an index out of range.
   HResult PresetName(std::int32_t index, const char** name) const {
     if (name == nullptr) return E_POINTER;
-    if (!description_.presets.Valid(index)) return E_INVALIDARG;
-    *name = BuiltinUiString(description_.presets.NameId(index));
-    return S_OK;
+    std::uint32_t id = 0;
+    const HResult hr = PresetNameId(index, &id);
+    if (Succeeded(hr)) *name = BuiltinUiString(id);
+    return hr;
   }
   HResult ApplyPreset(std::int32_t index) { return description_.presets.Apply(params_, index); }
 

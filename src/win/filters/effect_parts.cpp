@@ -1,5 +1,7 @@
 #include "win/filters/effect_parts.h"
 
+#include "win/ui/util/ui_module.h"
+
 #include <memory>
 #include <new>
 
@@ -90,9 +92,12 @@ HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetCount(LONG* count) {
 }
 
 HRESULT STDMETHODCALLTYPE PresetsPart::GetPresetName(LONG index, WCHAR* buffer, LONG chars) {
-  const char* name = nullptr;
-  const HRESULT hr = f_->CoreEffect().PresetName(index, &name);
+  std::uint32_t id = 0;
+  const HRESULT hr = f_->CoreEffect().PresetNameId(index, &id);
   if (FAILED(hr)) return hr;
+  // The module's text of the name (a translated module's resources), else the built-in one.
+  const char* name = ui::GetUiString(id);
+  if (name == nullptr) name = BuiltinUiString(id);
   if (buffer == nullptr) return E_POINTER;
   if (chars <= 0) return S_OK;
   // A name that does not fit is cut, never left unterminated.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/ui/text_format.h"
 #include "win/ui/util/locale_win.h"
 
 namespace uitest {
@@ -41,8 +42,9 @@ std::string Format(const char* number, int decimals, bool grouped, const LocaleS
                    std::size_t size = 64) {
   std::string out(size, '\x7f');
   const std::size_t n = WinNumberFormatting().Format(number, decimals, grouped, l, &out[0], size);
-  EXPECT_EQ(out.find('\0'), n) << "terminated right after the text";
-  return out.substr(0, n);
+  if (n == 0) return out.substr(0, out.find('\0'));
+  EXPECT_EQ(out.find('\0'), n - 1) << "terminated right after the text";
+  return out.substr(0, n - 1);
 }
 
 // Replaces "." and "," in a pattern by the snapshot's separators.
@@ -131,6 +133,47 @@ TEST(Locale, PlatformFormattingCutsAndRefuses) {
   // Decimals outside 0 to 9 are held to that range.
   EXPECT_EQ(Format("1.5", -3, true, l), "2");
   EXPECT_EQ(Format("1", 40, true, l), "1.000000000");
+}
+
+// The module's texts through the platform agree with the core's own formatting given the
+// same snapshot: number displays, decimals, grouped integers and what the parsers read back.
+TEST(Locale, PlatformAndCoreAgreeOnTheUsersSnapshot) {
+  const Expected* e = ExpectedLocale();
+  if (e == nullptr) GTEST_SKIP() << "MW_EXPECT_LOCALE names no known locale";
+  const LocaleSnapshot l = ReadUserLocale();
+  const WinNumberFormatting platform;
+  const mw::SnapshotNumberFormatting core;
+  mw::TempStringRing ringA, ringB;
+  mw::TextServices a, b;
+  a.locale = b.locale = &l;
+  a.numbers = &platform;
+  b.numbers = &core;
+  a.ring = &ringA;
+  b.ring = &ringB;
+  for (std::int32_t v : {0, 1, -1, 9, -60, 250, -800, 12345, -99999, 1234567, INT32_MAX,
+                         INT32_MIN}) {
+    for (int decimals : {0, 1, 3, 9}) {
+      const std::string x = mw::FormatNumber(a, v, decimals, -800, " dB");
+      EXPECT_EQ(x, mw::FormatNumber(b, v, decimals, -800, " dB")) << v << " " << decimals;
+      if (v > -800) {
+        double scale = 1;
+        for (int i = 0; i < decimals; ++i) scale *= 10;
+        EXPECT_DOUBLE_EQ(mw::ParseNumber(l, x.c_str()) * scale, v) << x;
+      }
+    }
+  }
+  for (double v : {0.0, -0.0004, 2.5, 1234.5678, -98765.4321, 1e9}) {
+    for (int decimals : {0, 2, 5}) {
+      char x[64], y[64];
+      mw::FormatDecimal(a, x, sizeof x, v, decimals, true);
+      mw::FormatDecimal(b, y, sizeof y, v, decimals, true);
+      EXPECT_STREQ(x, y) << v << " " << decimals;
+    }
+  }
+  char x[64], y[64];
+  mw::FormatString(a, x, sizeof x, "$d|%.2z|$.1z|$f", -1234567, 12345, -98765, 1234.5);
+  mw::FormatString(b, y, sizeof y, "$d|%.2z|$.1z|$f", -1234567, 12345, -98765, 1234.5);
+  EXPECT_STREQ(x, y);
 }
 
 }  // namespace

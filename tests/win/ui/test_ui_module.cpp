@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/ui/builtin_strings.h"
+#include "core/ui/string_table.h"
 #include "ui_harness.h"
+#include "win/ui/resource_ids.h"
+#include "win/ui/util/ui_module.h"
 
 namespace uitest {
 namespace {
@@ -170,12 +174,31 @@ TEST(ModuleResources, PicturesCursorsAndTexts) {
   EXPECT_EQ(hand.yHotspot, 0u);
   if (hand.hbmMask != nullptr) DeleteObject(hand.hbmMask);
   if (hand.hbmColor != nullptr) DeleteObject(hand.hbmColor);
-  // Texts the number formatting names.
+  // The UI texts sit at their identifier plus the base, the page titles at their own.
   char text[32];
-  ASSERT_GT(LoadStringA(module.handle(), 4282, text, sizeof text), 0);
+  ASSERT_GT(LoadStringA(module.handle(), MW_UI_STRING_RESOURCE_BASE + 4282, text, sizeof text),
+            0);
   EXPECT_STREQ(text, "-Inf.");
-  ASSERT_GT(LoadStringA(module.handle(), 4281, text, sizeof text), 0);
-  EXPECT_STREQ(text, "Err.");
+  ASSERT_GT(LoadStringA(module.handle(), MW_UI_STRING_RESOURCE_BASE + 1020, text, sizeof text),
+            0);
+  EXPECT_STREQ(text, mw::BuiltinUiString(1020));
+}
+
+// A module's own text wins over the built-in one, without its "^*" marker; identifiers it
+// has no text for keep the built-in texts.
+TEST(ModuleResources, ResourceTextsOverrideTheBuiltInOnes) {
+  HMODULE texts = LoadLibraryExA((ExeFolder() + "ui_texts_override.dll").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(texts, nullptr);
+  const mw::ui::ModuleStringResources resources(texts);
+  mw::UiStringTable table(&resources);
+  ASSERT_EQ(table.RegisterBuiltinBlock(4000, 307), S_OK);
+  ASSERT_EQ(table.RegisterBuiltinBlock(1000, 187), S_OK);
+  EXPECT_STREQ(table.Get(1020), "Standard");          // "^*Standard" in the resources
+  EXPECT_STREQ(table.Get(4282), "-Unendl.");          // no marker
+  EXPECT_STREQ(table.Get(1021), mw::BuiltinUiString(1021));  // none: the built-in text
+  EXPECT_STREQ(table.Get(4281), "Err.");
+  FreeLibrary(texts);
 }
 
 }  // namespace

@@ -15,12 +15,6 @@ constexpr char kHostClass[] = "MwUiTestHost";
 constexpr int kHostLeft = 40;
 constexpr int kHostTop = 40;
 
-std::string ExeFolder() {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 
 void SendMouse(DWORD flags, DWORD data = 0) {
   INPUT input{};
@@ -86,6 +80,13 @@ std::vector<unsigned char> ZlibStored(const std::vector<unsigned char>& raw) {
 }  // namespace
 
 // --- module -------------------------------------------------------------------------------
+
+std::string ExeFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
 
 std::string LoadedModule::Path() { return ExeFolder() + "mwppack1.dll"; }
 

@@ -14,6 +14,9 @@
 
 namespace uitest {
 
+// The folder of the test program, with its trailing separator.
+std::string ExeFolder();
+
 // mwppack1.dll loaded for the lifetime of the object.
 class LoadedModule {
  public:

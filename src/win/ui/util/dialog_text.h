@@ -1,9 +1,12 @@
-// Sets a dialog item's text from a format and arguments.
+// Sets a dialog item's text from a format and arguments, with the module's text services
+// (the core formatter's directives, locale-aware ones included).
 #pragma once
 
 #include <windows.h>
 
-#include <cstdarg>
+#include <cstddef>
+
+#include "core/ui/text_format.h"
 
 namespace mw::ui {
 
@@ -11,7 +14,13 @@ constexpr int kDialogTextSize = 4096;  // the formatted text is cut to this, ter
 
 // A format containing "%" or "$" is formatted first (cut to kDialogTextSize); any other is
 // set as it is. Returns the length set, 0 on failure.
-int SetDlgItemTextF(HWND dialog, int id, const char* format, ...);
-int SetDlgItemTextV(HWND dialog, int id, const char* format, std::va_list args);
+int SetDlgItemTextArgs(HWND dialog, int id, const char* format, const FormatArg* args,
+                       std::size_t count);
+
+template <class... Args>
+int SetDlgItemTextF(HWND dialog, int id, const char* format, const Args&... args) {
+  const FormatArg list[] = {FormatArg(args)..., FormatArg()};
+  return SetDlgItemTextArgs(dialog, id, format, list, sizeof...(Args));
+}
 
 }  // namespace mw::ui

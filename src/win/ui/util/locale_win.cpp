@@ -127,7 +127,7 @@ std::size_t WinNumberFormatting::Format(const char* number, int decimals, bool g
     }
   }
   out[length] = '\0';
-  return length;
+  return length + 1;  // as the platform counts: the terminator included
 }
 
 }  // namespace mw::ui

@@ -14,7 +14,8 @@ LocaleSnapshot ReadUserLocale();
 
 // GetNumberFormatA with a NUMBERFMT built from the snapshot (decimals held to 0 to 9). The
 // number must be plain text ("-1234.5"); anything else gives 0 and an empty output. A result
-// longer than the output is cut (always terminated).
+// longer than the output is cut (always terminated). Returns the bytes written with the
+// terminator, as the platform does.
 class WinNumberFormatting final : public NumberFormatting {
  public:
   std::size_t Format(const char* number, int decimals, bool grouped,
