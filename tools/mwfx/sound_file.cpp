@@ -115,9 +115,11 @@ void InputSound::FormatBlock(std::uint8_t out[16]) const {
 }
 
 bool InputSound::Refill() {
-  if (block_.empty()) block_.resize(kIoBlockBytes - kIoBlockBytes % format_.nBlockAlign);
-  const sf_count_t got =
-      sf_read_raw(file_, block_.data(), static_cast<sf_count_t>(block_.size()));
+  if (block_ == nullptr) {
+    blockSize_ = kIoBlockBytes - kIoBlockBytes % format_.nBlockAlign;
+    block_.reset(new std::uint8_t[blockSize_]);
+  }
+  const sf_count_t got = sf_read_raw(file_, block_.get(), static_cast<sf_count_t>(blockSize_));
   if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
     failed_ = true;
     return false;
@@ -133,7 +135,7 @@ std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {
   while (done < whole) {
     if (blockRead_ == blockFill_ && (failed_ || !Refill() || blockFill_ == 0)) break;
     const std::size_t n = std::min(whole - done, blockFill_ - blockRead_);
-    std::memcpy(buffer + done, block_.data() + blockRead_, n);
+    std::memcpy(buffer + done, block_.get() + blockRead_, n);
     blockRead_ += n;
     done += n;
   }
@@ -221,15 +223,15 @@ bool OutputSound::Create(const std::string& path, int sndfileFormat, int channel
 bool OutputSound::Flush() {
   const sf_count_t n = static_cast<sf_count_t>(blockFill_);
   blockFill_ = 0;
-  return n == 0 || sf_write_raw(file_, block_.data(), n) == n;
+  return n == 0 || sf_write_raw(file_, block_.get(), n) == n;
 }
 
 bool OutputSound::Write(const std::uint8_t* data, std::size_t bytes) {
-  if (block_.empty()) block_.resize(kIoBlockBytes);
+  if (block_ == nullptr) block_.reset(new std::uint8_t[kIoBlockBytes]);
   while (bytes > 0) {
-    if (blockFill_ == block_.size() && !Flush()) return false;
-    const std::size_t n = std::min(bytes, block_.size() - blockFill_);
-    std::memcpy(block_.data() + blockFill_, data, n);
+    if (blockFill_ == kIoBlockBytes && !Flush()) return false;
+    const std::size_t n = std::min(bytes, kIoBlockBytes - blockFill_);
+    std::memcpy(block_.get() + blockFill_, data, n);
     blockFill_ += n;
     data += n;
     bytes -= n;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ class InputSound {
   bool Refill();
 
   SNDFILE* file_ = nullptr;
-  std::vector<std::uint8_t> block_;
+  std::unique_ptr<std::uint8_t[]> block_;
+  std::size_t blockSize_ = 0;
   std::size_t blockFill_ = 0;
   std::size_t blockRead_ = 0;
   bool failed_ = false;
@@ -87,7 +89,7 @@ class OutputSound {
 
   StagedFile staged_;
   SNDFILE* file_ = nullptr;
-  std::vector<std::uint8_t> block_;
+  std::unique_ptr<std::uint8_t[]> block_;
   std::size_t blockFill_ = 0;
 };
 

@@ -1,10 +1,12 @@
 #include "core/effects/delay/simple_delay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 #include "core/dsp/levels.h"
 #include "core/frame/sample_format.h"
 
@@ -37,6 +39,23 @@ constexpr PresetRow<SimpleDelayParams> kPresetRows[] = {
 constexpr PresetTable kPresets(kPresetRows);
 
 constexpr std::int32_t kMaxDelayTime = 5000;
+
+// One stretch of samples that meets the line without wrapping: each sample adds the echo
+// held in its slot to its dry part, and the slot keeps the input plus the fed-back echo.
+// V's lanes take neighbouring samples; the rest go one at a time.
+template <class Codec, class V, class Working>
+void EchoRun(typename Codec::Stored* s, double* line, std::size_t n, const Working& w) {
+  using L = Lanes<V>;
+  const V wet = L::Splat(w.wet), dry = L::Splat(w.dry), fb = L::Splat(w.fb);
+  std::size_t k = 0;
+  for (; k + L::kCount <= n; k += L::kCount) {
+    const V x = LaneCodec<Codec, V>::Decode(s + k);
+    const V held = L::Load(line + k);
+    LaneCodec<Codec, V>::Encode(s + k, held * wet + x * dry);
+    L::Store(line + k, fb * held + x);
+  }
+  if (L::kCount > 1 && k < n) EchoRun<Codec, double>(s + k, line + k, n - k, w);
+}
 
 }  // namespace
 
@@ -135,6 +154,38 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
   std::uint32_t produced = count;
   const Working w{line_.get(), lineLength_, channels, wet_, dry_, fb_};
   constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
+  const bool silentTail = kPcm8 && mode == kModeTail;
+  // One channel, or two whose positions move in step (an even line, each channel on its
+  // own parity, the second one sample behind the first): the buffer's samples meet the
+  // line's in one run each way round the line, so the loop runs without a wrap test.
+  const std::uint32_t first = channels_[0].position;
+  if (!silentTail && (channels == 1 || (lineLength_ % 2 == 0 && first % 2 == 0 &&
+                                        channels_[1].position == first + 1 &&
+                                        (mode != kModeTail || channels_[1].tailRemaining ==
+                                                                  channels_[0].tailRemaining)))) {
+    const std::uint32_t n = mode == kModeTail ? TakeTail(count, channels_[0].tailRemaining,
+                                                         &finished)
+                                              : count;
+    if (channels == 2 && mode == kModeTail) channels_[1].tailRemaining = channels_[0].tailRemaining;
+    std::uint32_t pos = first;
+    Stored* s = buffer;
+    for (std::size_t left = std::size_t{n} * channels; left > 0;) {
+      const std::size_t run = std::min<std::size_t>(left, lineLength_ - pos);
+      if (PlainKernels()) {
+        EchoRun<Codec, double>(s, w.line + pos, run, w);
+      } else {
+        EchoRun<Codec, F64x2>(s, w.line + pos, run, w);
+      }
+      s += run;
+      left -= run;
+      pos += static_cast<std::uint32_t>(run);
+      if (pos == lineLength_) pos = 0;
+    }
+    channels_[0].position = pos;
+    if (channels == 2) channels_[1].position = pos + 1;
+    *frames = n;
+    return finished ? kTailFinished : S_OK;
+  }
   for (std::uint32_t c = 0; c < channels; ++c) {
     Channel& ch = channels_[c];
     const std::uint32_t n =
@@ -143,7 +194,7 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
 
     std::uint32_t pos = ch.position;
     Stored* s = buffer + c;
-    if (kPcm8 && mode == kModeTail) {
+    if (silentTail) {
       // The 8-bit tail feeds exact silence without reading the buffer.
       for (std::uint32_t i = 0; i < n; ++i, s += channels) {
         *s = Codec::Encode(ProcessSample(w, 0.0, c, pos));
