@@ -7,9 +7,8 @@
 #include <new>
 #include <type_traits>
 
-#include <emmintrin.h>
-
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 
 namespace mw {
 namespace {
@@ -86,7 +85,8 @@ const std::vector<double>& KernelPairsFor(int halfWidth) {
   return halfWidth == 7 ? fifteen : nine;
 }
 
-typedef double Pair __attribute__((vector_size(16)));
+typedef F64x2 Pair;
+typedef std::int64_t I64x2 __attribute__((vector_size(16)));
 
 // The kernel at distance e: t = |e| x scale read between its two neighbouring entries.
 inline double KernelAt(double e, double scale, const double* pairs) {
@@ -95,35 +95,45 @@ inline double KernelAt(double e, double scale, const double* pairs) {
   return pairs[2 * n] + pairs[2 * n + 1] * (t - n);
 }
 
+// The weights of taps j and j + 1 at once: each lane computes what KernelAt does (the
+// magnitude by clearing the sign bit, as fabs does).
+inline Pair KernelPairAt(double d, int j, double scale, const double* pairs) {
+  const Pair e = Pair{d, d} - Pair{static_cast<double>(j), static_cast<double>(j + 1)};
+  const I64x2 magnitude = (I64x2)e & 0x7FFFFFFFFFFFFFFF;  // a bit-for-bit view
+  const Pair t = (Pair)magnitude * scale;
+  const I32x2 n = __builtin_convertvector(t, I32x2);
+  const Pair frac = t - __builtin_convertvector(n, Pair);
+  const double* lo = pairs + 2 * n[0];  // entry, difference
+  const double* hi = pairs + 2 * n[1];
+  return Pair{lo[0], hi[0]} + Pair{lo[1], hi[1]} * frac;
+}
+
 // One output frame of the windowed-sinc interpolator: both channels of the ring's frames
 // i .. i + taps - 1 (the ring holds every frame twice, so no index wraps), weighted by the
 // kernel at distances d, d - 1, ... and summed in that order, one channel per lane. The
-// weights are found two at a time with packed arithmetic, which computes exactly what
-// the scalar formula does.
-template <int kTaps>
+// vector form finds the weights two at a time; the plain twin one at a time, with the
+// channels summed separately.
+template <int kTaps, bool kPlain>
 inline Pair SincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
   double k[kTaps];
-  const __m128d dd = _mm_set1_pd(d);
-  const __m128d sc = _mm_set1_pd(scale);
-  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+  const double* frame = ring + 2 * i;
+  if (kPlain) {
+    for (int j = 0; j < kTaps; ++j) k[j] = KernelAt(d - j, scale, pairs);
+    double y0 = 0.0, y1 = 0.0;
+    for (int j = 0; j < kTaps; ++j) {
+      y0 = y0 + k[j] * frame[2 * j];
+      y1 = y1 + k[j] * frame[2 * j + 1];
+    }
+    return Pair{y0, y1};
+  }
 #pragma GCC unroll 8
   for (int j = 0; j + 1 < kTaps; j += 2) {
-    const __m128d e = _mm_sub_pd(dd, _mm_set_pd(j + 1, j));
-    const __m128d t = _mm_mul_pd(_mm_and_pd(e, magnitude), sc);
-    const __m128i n = _mm_cvttpd_epi32(t);
-    const __m128d frac = _mm_sub_pd(t, _mm_cvtepi32_pd(n));
-    const int n0 = _mm_cvtsi128_si32(n);
-    const int n1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(n, 1));
-    const __m128d lo = _mm_loadu_pd(pairs + 2 * n0);  // entry, difference
-    const __m128d hi = _mm_loadu_pd(pairs + 2 * n1);
-    const __m128d base = _mm_unpacklo_pd(lo, hi);
-    const __m128d diff = _mm_unpackhi_pd(lo, hi);
-    _mm_storeu_pd(k + j, _mm_add_pd(base, _mm_mul_pd(diff, frac)));
+    const Pair w = KernelPairAt(d, j, scale, pairs);
+    std::memcpy(k + j, &w, sizeof w);
   }
   if (kTaps % 2 != 0) k[kTaps - 1] = KernelAt(d - (kTaps - 1), scale, pairs);
 
   Pair y = {0.0, 0.0};
-  const double* frame = ring + 2 * i;
 #pragma GCC unroll 16
   for (int j = 0; j < kTaps; ++j) {
     Pair x;
@@ -355,6 +365,7 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
   const std::uint32_t ch = channels_;
   const int taps = taps_, h = half_;
   double* ring = ring_.data();
+  const bool plain = PlainKernels();
   std::uint32_t used = 0, written = 0;
   while (written < capacity) {
     if (priming_) {
@@ -386,8 +397,11 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
       y0 = (1 - d) * a[0] + d * b[0];
       y1 = (1 - d) * a[1] + d * b[1];
     } else {
-      const Pair y = taps == 9 ? SincFrame<9>(ring, i, d, scale_, kernel_->data())
-                               : SincFrame<15>(ring, i, d, scale_, kernel_->data());
+      const double* k = kernel_->data();
+      const Pair y = taps == 9 ? (plain ? SincFrame<9, true>(ring, i, d, scale_, k)
+                                        : SincFrame<9, false>(ring, i, d, scale_, k))
+                               : (plain ? SincFrame<15, true>(ring, i, d, scale_, k)
+                                        : SincFrame<15, false>(ring, i, d, scale_, k));
       y0 = y[0];
       y1 = y[1];
     }
