@@ -69,6 +69,7 @@ class ChorusEngine final : public EffectEngine {
     double* sines = nullptr;     // sin(k x step) for k below sinesLength; 0.0: not yet
     std::int64_t sinesLength = 0;
     std::int64_t sinesUsed = 0;  // entries [0, sinesUsed) may hold values
+    std::int64_t sinesFilled = 0;  // entries computed so far (all when period - 1)
     double sinesStep = 0.0;      // the step the table's values belong to
     std::uint32_t write = 0;
     std::int64_t baseDelay = 0;  // D_v
