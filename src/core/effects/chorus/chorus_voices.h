@@ -322,40 +322,81 @@ inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* le
   }
 }
 
-// One voice over a block whose reads are clear of its writes (BlockReadsClear): the reads,
-// the filter, then the chain and the writes. The block meets the line's start at most once
-// (it is shorter than the line), so it falls into at most two runs of write positions.
+// A run of frames of a voice without the filter, from finite input: the flushed read is the
+// voice's output, so each pair of frames is read, passed along the chain and written in one
+// step (ReadRun's reads, then ChainRun's arithmetic).
+inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double* left,
+                     double* right, std::uint32_t m, double baseDelay, double depth,
+                     double carry, double pL, double pR, double fb, double* last) {
+  const I64x2 swap = {1, 0};
+  F64x2 wp = {static_cast<double>(w0), static_cast<double>(w0) - 1.0};
+  std::uint32_t i = 0;
+  for (; i + 2 <= m; i += 2, wp -= 2.0) {
+    const F64x2 d = baseDelay + depth * Lanes<F64x2>::Load(sines + i);
+    F64x2 pos = wp + d;
+    pos = pos >= kLine ? pos - kLine : pos;
+    const I32x2 k = __builtin_convertvector(pos, I32x2);
+    const F64x2 frac = pos - __builtin_convertvector(k, F64x2);
+    const F64x2 a = {line[k[0]], line[k[1]]};
+    const F64x2 b = {line[k[0] + 1], line[k[1] + 1]};
+    const F64x2 r = FlushLanes(a + (b - a) * frac);
+    const F64x2 l = Lanes<F64x2>::Load(left + i);
+    F64x2 in;
+    if (right == nullptr) {
+      Lanes<F64x2>::Store(left + i, r * pL + l * carry);
+      in = l + r * fb;
+    } else {
+      const F64x2 rr = Lanes<F64x2>::Load(right + i);
+      Lanes<F64x2>::Store(left + i, l * carry + r * pL);
+      Lanes<F64x2>::Store(right + i, rr * carry + r * pR);
+      in = (l + rr) * 0.5 + r * fb;
+    }
+    Lanes<F64x2>::Store(line + (w0 - i - 1), __builtin_shuffle(in, swap));
+    *last = r[1];
+  }
+  if (i < m) {
+    double r;
+    ReadRun<true>(line, w0 - i, sines + i, &r, 1, baseDelay, depth);
+    ChainRun(line, w0 - i, &r, left + i, right != nullptr ? right + i : nullptr, 1, carry, pL,
+             pR, fb);
+    *last = r;
+  }
+}
+
+// One voice over a block whose reads are clear of its writes (BlockReadsClear). The block
+// meets the line's start at most once (it is shorter than the line), so its write positions
+// fall into at most two runs. With the filter (or input that may not be finite) the reads
+// run first, then the filter frame after frame, then the chain and the writes.
 template <bool kFilter, bool kFiniteInput>
 inline void RunVoiceBlock(VoiceRun& v, const double* sines, double* left, double* right,
                           std::uint32_t n, const VoiceCoefficients& c, double carry, double pL,
                           double pR, double* reads) {
-  constexpr bool kElementwise = !kFilter && kFiniteInput;
   constexpr std::uint32_t kLast = ChorusEngine::kLineLength - 1;
   const std::uint32_t first = v.write + 1 < n ? v.write + 1 : n;
-  ReadRun<kElementwise>(v.line, v.write, sines, reads, first, v.baseDelay, c.depth);
-  if (first < n) {
-    ReadRun<kElementwise>(v.line, kLast, sines + first, reads + first, n - first, v.baseDelay,
-                          c.depth);
-  }
-  if (kElementwise) {
-    v.state = reads[n - 1];
-  } else {
-    v.state = FilterReads<kFilter>(reads, n, v.state, c.a, c.a1);
-  }
-  double* r = right;
-  ChainRun(v.line, v.write, reads, left, r, first, carry, pL, pR, c.fb);
-  if (first == v.write + 1) {
-    // The run ended at the line's start: the guard sample repeats it.
-    v.line[ChorusEngine::kLineLength] = v.line[0];
-    v.write = kLast;
+  double* r2 = right != nullptr ? right + first : nullptr;
+  if (!kFilter && kFiniteInput) {
+    FusedRun(v.line, v.write, sines, left, right, first, v.baseDelay, c.depth, carry, pL, pR,
+             c.fb, &v.state);
+    if (first == v.write + 1) v.line[ChorusEngine::kLineLength] = v.line[0];
     if (first < n) {
-      ChainRun(v.line, kLast, reads + first, left + first, r != nullptr ? r + first : nullptr,
-               n - first, carry, pL, pR, c.fb);
-      v.write = kLast - (n - first);
+      FusedRun(v.line, kLast, sines + first, left + first, r2, n - first, v.baseDelay,
+               c.depth, carry, pL, pR, c.fb, &v.state);
     }
   } else {
-    v.write -= n;
+    ReadRun<false>(v.line, v.write, sines, reads, first, v.baseDelay, c.depth);
+    if (first < n) {
+      ReadRun<false>(v.line, kLast, sines + first, reads + first, n - first, v.baseDelay,
+                     c.depth);
+    }
+    v.state = FilterReads<kFilter>(reads, n, v.state, c.a, c.a1);
+    ChainRun(v.line, v.write, reads, left, right, first, carry, pL, pR, c.fb);
+    // A run that ends at the line's start leaves the guard sample to repeat it.
+    if (first == v.write + 1) v.line[ChorusEngine::kLineLength] = v.line[0];
+    if (first < n) {
+      ChainRun(v.line, kLast, reads + first, left + first, r2, n - first, carry, pL, pR, c.fb);
+    }
   }
+  v.write = first == v.write + 1 ? kLast - (n - first) : v.write - n;
   v.writePosition = static_cast<double>(v.write);
 }
 
