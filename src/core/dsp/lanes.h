@@ -22,6 +22,27 @@ namespace mw {
 typedef double F64x2 __attribute__((vector_size(16)));
 typedef std::int32_t I32x2 __attribute__((vector_size(8)));
 typedef float F32x2 __attribute__((vector_size(8)));
+typedef std::int32_t I32x4 __attribute__((vector_size(16)));
+typedef std::int16_t I16x8 __attribute__((vector_size(16)));
+
+// Conversions between two 32-bit integers and two doubles: truncating toward zero, as a
+// cast does. On x86 the packed conversion instructions, which the compiler does not pick
+// for these types by itself.
+inline F64x2 ToDoubles(I32x2 k) {
+#if defined(__SSE2__)
+  return __builtin_ia32_cvtdq2pd(I32x4{k[0], k[1], 0, 0});
+#else
+  return __builtin_convertvector(k, F64x2);
+#endif
+}
+inline I32x2 TruncToInts(F64x2 v) {
+#if defined(__SSE2__)
+  const I32x4 k = __builtin_ia32_cvttpd2dq(v);
+  return I32x2{k[0], k[1]};
+#else
+  return __builtin_convertvector(v, I32x2);
+#endif
+}
 
 // True while the plain twins run instead of the vector kernels (for tests; off by default).
 bool PlainKernels();
@@ -88,10 +109,10 @@ template <>
 struct LaneCodec<Pcm8Codec, F64x2> {
   static F64x2 Decode(const std::uint8_t* s) {
     const I32x2 k = {static_cast<int>(s[0]) - 128, static_cast<int>(s[1]) - 128};
-    return __builtin_convertvector(k, F64x2) / 128.0;
+    return ToDoubles(k) / 128.0;
   }
   static void Encode(std::uint8_t* s, F64x2 y) {
-    const I32x2 k = __builtin_convertvector(ClampLanes(y * 128.0, -128.0, 127.0, 0.0), I32x2);
+    const I32x2 k = TruncToInts(ClampLanes(y * 128.0, -128.0, 127.0, 0.0));
     s[0] = static_cast<std::uint8_t>(k[0] + 128);
     s[1] = static_cast<std::uint8_t>(k[1] + 128);
   }
@@ -100,14 +121,30 @@ struct LaneCodec<Pcm8Codec, F64x2> {
 template <>
 struct LaneCodec<Pcm16Codec, F64x2> {
   static F64x2 Decode(const std::int16_t* s) {
+#if defined(__SSE2__)
+    // Both codes into the low halves of two 32-bit lanes, then shifted down with their sign.
+    std::int32_t both;
+    std::memcpy(&both, s, sizeof both);
+    const I16x8 h = (I16x8)I32x4{both, 0, 0, 0};
+    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
+    return __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05;
+#else
     const I32x2 k = {s[0], s[1]};
     return __builtin_convertvector(k, F64x2) * 3.0517578125e-05;
+#endif
   }
   static void Encode(std::int16_t* s, F64x2 y) {
-    const I32x2 k =
-        __builtin_convertvector(ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0), I32x2);
+    const F64x2 t = ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0);
+#if defined(__SSE2__)
+    // The clamped codes fit 16 bits, so the saturating pack keeps them as they are.
+    const I32x4 k = __builtin_ia32_cvttpd2dq(t);
+    const std::int32_t both = ((I32x4)__builtin_ia32_packssdw128(k, k))[0];
+    std::memcpy(s, &both, sizeof both);
+#else
+    const I32x2 k = __builtin_convertvector(t, I32x2);
     s[0] = static_cast<std::int16_t>(k[0]);
     s[1] = static_cast<std::int16_t>(k[1]);
+#endif
   }
 };
 
@@ -116,13 +153,12 @@ struct LaneCodec<Pcm32Codec, F64x2> {
   static F64x2 Decode(const std::int32_t* s) {
     I32x2 k;
     std::memcpy(&k, s, sizeof k);
-    return __builtin_convertvector(k, F64x2) * 4.656612873077393e-10;
+    return ToDoubles(k) * 4.656612873077393e-10;
   }
   // Clamping to [-2^31, 2^31 - 1] before truncating gives the codes the scalar encoder
   // gives (it returns the limits for anything beyond them).
   static void Encode(std::int32_t* s, F64x2 y) {
-    const I32x2 k = __builtin_convertvector(
-        ClampLanes(y * 2147483648.0, -2147483648.0, 2147483647.0, 0.0), I32x2);
+    const I32x2 k = TruncToInts(ClampLanes(y * 2147483648.0, -2147483648.0, 2147483647.0, 0.0));
     std::memcpy(s, &k, sizeof k);
   }
 };
@@ -145,5 +181,47 @@ struct LaneCodec<Float64Codec, F64x2> {
   static F64x2 Decode(const double* s) { return Lanes<F64x2>::Load(s); }
   static void Encode(double* s, F64x2 y) { Lanes<F64x2>::Store(s, y); }
 };
+
+// Two stereo frames as one pair of left samples and one pair of right samples, and back;
+// the values of the codec's single-sample conversions.
+template <class Codec>
+struct StereoPairs {
+  using Stored = typename Codec::Stored;
+  static void Decode(const Stored* s, F64x2* left, F64x2* right) {
+    const F64x2 a = LaneCodec<Codec, F64x2>::Decode(s);
+    const F64x2 b = LaneCodec<Codec, F64x2>::Decode(s + 2);
+    *left = F64x2{a[0], b[0]};
+    *right = F64x2{a[1], b[1]};
+  }
+  static void Encode(Stored* s, F64x2 left, F64x2 right) {
+    LaneCodec<Codec, F64x2>::Encode(s, F64x2{left[0], right[0]});
+    LaneCodec<Codec, F64x2>::Encode(s + 2, F64x2{left[1], right[1]});
+  }
+};
+
+#if defined(__SSE2__)
+template <>
+struct StereoPairs<Pcm16Codec> {
+  static void Decode(const std::int16_t* s, F64x2* left, F64x2* right) {
+    std::int64_t four;
+    std::memcpy(&four, s, sizeof four);
+    typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+    const I16x8 h = (I16x8)I64x2{four, 0};
+    // l0 r0 l1 r1 as 32-bit lanes, then reordered to l0 l1 r0 r1.
+    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
+    const I32x4 lr = __builtin_shuffle(k, I32x4{0, 2, 1, 3});
+    *left = __builtin_ia32_cvtdq2pd(lr) * 3.0517578125e-05;
+    *right = __builtin_ia32_cvtdq2pd(__builtin_shuffle(lr, I32x4{2, 3, 2, 3})) * 3.0517578125e-05;
+  }
+  static void Encode(std::int16_t* s, F64x2 left, F64x2 right) {
+    const I32x4 l = __builtin_ia32_cvttpd2dq(ClampLanes(left * 32768.0, -32768.0, 32767.0, 0.0));
+    const I32x4 r =
+        __builtin_ia32_cvttpd2dq(ClampLanes(right * 32768.0, -32768.0, 32767.0, 0.0));
+    const I32x4 k = __builtin_shuffle(l, r, I32x4{0, 4, 1, 5});
+    const I16x8 packed = __builtin_ia32_packssdw128(k, k);
+    std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
+  }
+};
+#endif
 
 }  // namespace mw

@@ -253,13 +253,13 @@ void DecodeBlock(const typename Codec::Stored* s, std::uint32_t n, double gIn, d
   if constexpr (kVector) {
     const F64x2 g = {gIn, gIn};
     for (; i + 2 <= n; i += 2) {
-      const F64x2 x = Codec2::Decode(s + i * kChannels) * g;
       if constexpr (kChannels == 2) {
-        const F64x2 y = Codec2::Decode(s + (i + 1) * kChannels) * g;
-        Lanes<F64x2>::Store(left + i, F64x2{x[0], y[0]});
-        Lanes<F64x2>::Store(right + i, F64x2{x[1], y[1]});
+        F64x2 l, r;
+        StereoPairs<Codec>::Decode(s + 2 * i, &l, &r);
+        Lanes<F64x2>::Store(left + i, l * g);
+        Lanes<F64x2>::Store(right + i, r * g);
       } else {
-        Lanes<F64x2>::Store(left + i, x);
+        Lanes<F64x2>::Store(left + i, Codec2::Decode(s + i) * g);
       }
     }
   }
@@ -278,8 +278,8 @@ void EncodeBlock(typename Codec::Stored* s, std::uint32_t n, const double* left,
   if constexpr (kVector) {
     for (; i + 2 <= n; i += 2) {
       if constexpr (kChannels == 2) {
-        Codec2::Encode(s + 2 * i, F64x2{left[i], right[i]});
-        Codec2::Encode(s + 2 * i + 2, F64x2{left[i + 1], right[i + 1]});
+        StereoPairs<Codec>::Encode(s + 2 * i, Lanes<F64x2>::Load(left + i),
+                                   Lanes<F64x2>::Load(right + i));
       } else {
         Codec2::Encode(s + i, Lanes<F64x2>::Load(left + i));
       }
@@ -321,25 +321,48 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
     // output on unchanged (times 1.0, which is exact).
     for (int v = 0; v < voiceCount_; ++v) {
       Voice& voice = voices_[v];
+      VoiceRun run = {voice.line, voice.write, static_cast<double>(voice.write),
+                      static_cast<double>(voice.baseDelay), voice.state};
+      const double carry = v == 0 ? gDry_ : 1.0;
+      const bool filter = highCut_.a != 0.0;
+      const double pL = kChannels == 1 ? wet_[v] : panL_;
+      // The block kernel over frames [at, at + m) with the sines of those frames.
+      auto block = [&](const double* sine, std::uint32_t at, std::uint32_t m) {
+        double* r = kChannels == 1 ? nullptr : right + at;
+        if (filter) {
+          RunVoiceBlock<true, kFiniteInput>(run, sine, left + at, r, m, c, carry, pL, panR_,
+                                            reads);
+        } else {
+          RunVoiceBlock<false, kFiniteInput>(run, sine, left + at, r, m, c, carry, pL, panR_,
+                                             reads);
+        }
+      };
+      const bool clear = !plain && BlockReadsClear(run.baseDelay, c.depth, n);
+      const std::int64_t period = voice.period;
+      if (clear && voice.sines != nullptr && period <= voice.sinesLength &&
+          voice.sinesFilled == period - 1 && voice.counter < period) {
+        // Every sine of the period is in the table: the kernel reads them where they lie,
+        // in runs that end where the period does.
+        for (std::uint32_t at = 0; at < n;) {
+          const std::int64_t rest = period - voice.counter;
+          const std::uint32_t m = rest < n - at ? static_cast<std::uint32_t>(rest) : n - at;
+          block(voice.sines + voice.counter, at, m);
+          voice.counter += m;
+          if (voice.counter == period) voice.counter = 0;
+          at += m;
+        }
+        voice.write = run.write;
+        voice.state = run.state;
+        continue;
+      }
       OscillatorRun osc = {voice.sines, voice.sinesLength, voice.sinesUsed, voice.sinesFilled,
                            voice.counter, voice.period, voice.step};
       RunOscillator(osc, sines, n);
       voice.sinesUsed = osc.used;
       voice.sinesFilled = osc.filled;
       voice.counter = osc.counter;
-
-      VoiceRun run = {voice.line, voice.write, static_cast<double>(voice.write),
-                      static_cast<double>(voice.baseDelay), voice.state};
-      const double carry = v == 0 ? gDry_ : 1.0;
-      const bool filter = highCut_.a != 0.0;
-      if (!plain && BlockReadsClear(run.baseDelay, c.depth, n)) {
-        const double pL = kChannels == 1 ? wet_[v] : panL_;
-        double* r = kChannels == 1 ? nullptr : right;
-        if (filter) {
-          RunVoiceBlock<true, kFiniteInput>(run, sines, left, r, n, c, carry, pL, panR_, reads);
-        } else {
-          RunVoiceBlock<false, kFiniteInput>(run, sines, left, r, n, c, carry, pL, panR_, reads);
-        }
+      if (clear) {
+        block(sines, 0, n);
       } else if (kChannels == 1) {
         if (filter) {
           RunVoiceMono<true, kFiniteInput>(run, sines, left, n, c, carry, wet_[v]);
