@@ -182,6 +182,20 @@ struct LaneCodec<Float64Codec, F64x2> {
   static void Encode(double* s, F64x2 y) { Lanes<F64x2>::Store(s, y); }
 };
 
+// Four consecutive samples as two pairs, and back; the codec's single-sample values.
+template <class Codec>
+struct FourSamples {
+  using Stored = typename Codec::Stored;
+  static void Decode(const Stored* s, F64x2* a, F64x2* b) {
+    *a = LaneCodec<Codec, F64x2>::Decode(s);
+    *b = LaneCodec<Codec, F64x2>::Decode(s + 2);
+  }
+  static void Encode(Stored* s, F64x2 a, F64x2 b) {
+    LaneCodec<Codec, F64x2>::Encode(s, a);
+    LaneCodec<Codec, F64x2>::Encode(s + 2, b);
+  }
+};
+
 // Two stereo frames as one pair of left samples and one pair of right samples, and back;
 // the values of the codec's single-sample conversions.
 template <class Codec>
@@ -200,6 +214,26 @@ struct StereoPairs {
 };
 
 #if defined(__SSE2__)
+template <>
+struct FourSamples<Pcm16Codec> {
+  static void Decode(const std::int16_t* s, F64x2* a, F64x2* b) {
+    std::int64_t four;
+    std::memcpy(&four, s, sizeof four);
+    typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+    const I16x8 h = (I16x8)I64x2{four, 0};
+    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
+    *a = __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05;
+    *b = __builtin_ia32_cvtdq2pd(__builtin_shuffle(k, I32x4{2, 3, 2, 3})) * 3.0517578125e-05;
+  }
+  static void Encode(std::int16_t* s, F64x2 a, F64x2 b) {
+    const I32x4 ka = __builtin_ia32_cvttpd2dq(ClampLanes(a * 32768.0, -32768.0, 32767.0, 0.0));
+    const I32x4 kb = __builtin_ia32_cvttpd2dq(ClampLanes(b * 32768.0, -32768.0, 32767.0, 0.0));
+    const I32x4 k = __builtin_shuffle(ka, kb, I32x4{0, 1, 4, 5});
+    const I16x8 packed = __builtin_ia32_packssdw128(k, k);
+    std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
+  }
+};
+
 template <>
 struct StereoPairs<Pcm16Codec> {
   static void Decode(const std::int16_t* s, F64x2* left, F64x2* right) {

@@ -48,6 +48,16 @@ void EchoRun(typename Codec::Stored* s, double* line, std::size_t n, const Worki
   using L = Lanes<V>;
   const V wet = L::Splat(w.wet), dry = L::Splat(w.dry), fb = L::Splat(w.fb);
   std::size_t k = 0;
+  if constexpr (L::kCount == 2) {
+    for (; k + 4 <= n; k += 4) {
+      V x0, x1;
+      FourSamples<Codec>::Decode(s + k, &x0, &x1);
+      const V held0 = L::Load(line + k), held1 = L::Load(line + k + 2);
+      FourSamples<Codec>::Encode(s + k, held0 * wet + x0 * dry, held1 * wet + x1 * dry);
+      L::Store(line + k, fb * held0 + x0);
+      L::Store(line + k + 2, fb * held1 + x1);
+    }
+  }
   for (; k + L::kCount <= n; k += L::kCount) {
     const V x = LaneCodec<Codec, V>::Decode(s + k);
     const V held = L::Load(line + k);
