@@ -115,9 +115,9 @@ inline Pair KernelPairAt(double d, int j, double scale, const double* pairs) {
 // channels summed separately.
 template <int kTaps, bool kPlain>
 inline Pair SincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
-  double k[kTaps];
   const double* frame = ring + 2 * i;
   if (kPlain) {
+    double k[kTaps];
     for (int j = 0; j < kTaps; ++j) k[j] = KernelAt(d - j, scale, pairs);
     double y0 = 0.0, y1 = 0.0;
     for (int j = 0; j < kTaps; ++j) {
@@ -126,19 +126,21 @@ inline Pair SincFrame(const double* ring, int i, double d, double scale, const d
     }
     return Pair{y0, y1};
   }
+  // Each pair of weights goes straight into the sum, one weight on both lanes at a time.
+  Pair y = {0.0, 0.0};
 #pragma GCC unroll 8
   for (int j = 0; j + 1 < kTaps; j += 2) {
     const Pair w = KernelPairAt(d, j, scale, pairs);
-    std::memcpy(k + j, &w, sizeof w);
+    Pair x0, x1;
+    std::memcpy(&x0, frame + 2 * j, sizeof x0);
+    std::memcpy(&x1, frame + 2 * j + 2, sizeof x1);
+    y = y + __builtin_shuffle(w, I64x2{0, 0}) * x0;
+    y = y + __builtin_shuffle(w, I64x2{1, 1}) * x1;
   }
-  if (kTaps % 2 != 0) k[kTaps - 1] = KernelAt(d - (kTaps - 1), scale, pairs);
-
-  Pair y = {0.0, 0.0};
-#pragma GCC unroll 16
-  for (int j = 0; j < kTaps; ++j) {
+  if (kTaps % 2 != 0) {
     Pair x;
-    std::memcpy(&x, frame + 2 * j, sizeof x);
-    y = y + k[j] * x;
+    std::memcpy(&x, frame + 2 * (kTaps - 1), sizeof x);
+    y = y + KernelAt(d - (kTaps - 1), scale, pairs) * x;
   }
   return y;
 }
@@ -366,30 +368,37 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
   const int taps = taps_, h = half_;
   double* ring = ring_.data();
   const bool plain = PlainKernels();
+  const double ratio = ratio_, scale = scale_;
+  // The running state in locals for the length of the call (the sink's stores could
+  // otherwise alias it).
+  int ringIndex = ringIndex_;
+  std::int64_t needed = needed_;
+  double inputCount = inputCount_, position = position_;
+  std::uint64_t outputCount = outputCount_;
   std::uint32_t used = 0, written = 0;
   while (written < capacity) {
     if (priming_) {
       priming_ = false;
-      needed_ = h + 1;
-      ringIndex_ = h + 1;
-      inputCount_ = inputCount_ - (h + 1);
+      needed = h + 1;
+      ringIndex = h + 1;
+      inputCount = inputCount - (h + 1);
     }
-    while (needed_ > 0 && used < inAvail) {
-      ringIndex_ = ringIndex_ - 1;
-      if (ringIndex_ < 0) ringIndex_ = taps - 1;
+    while (needed > 0 && used < inAvail) {
+      ringIndex = ringIndex - 1;
+      if (ringIndex < 0) ringIndex = taps - 1;
       const typename Codec::Stored* f = in + std::size_t{used} * ch;
-      double* slot = ring + 2 * ringIndex_;
+      double* slot = ring + 2 * ringIndex;
       slot[0] = slot[2 * taps] = Codec::Decode(f[0]);
       if (ch == 2) slot[1] = slot[2 * taps + 1] = Codec::Decode(f[1]);
-      --needed_;
-      inputCount_ = inputCount_ + 1.0;
+      --needed;
+      inputCount = inputCount + 1.0;
       ++used;
       hasInput_ = true;
     }
-    if (needed_ > 0) break;
+    if (needed > 0) break;
 
-    const double d = h - (position_ - inputCount_);
-    const int i = ringIndex_;
+    const double d = h - (position - inputCount);
+    const int i = ringIndex;
     double y0, y1;
     if (taps == 2) {
       const double* a = ring + 2 * i;
@@ -398,21 +407,26 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
       y1 = (1 - d) * a[1] + d * b[1];
     } else {
       const double* k = kernel_->data();
-      const Pair y = taps == 9 ? (plain ? SincFrame<9, true>(ring, i, d, scale_, k)
-                                        : SincFrame<9, false>(ring, i, d, scale_, k))
-                               : (plain ? SincFrame<15, true>(ring, i, d, scale_, k)
-                                        : SincFrame<15, false>(ring, i, d, scale_, k));
+      const Pair y = taps == 9 ? (plain ? SincFrame<9, true>(ring, i, d, scale, k)
+                                        : SincFrame<9, false>(ring, i, d, scale, k))
+                               : (plain ? SincFrame<15, true>(ring, i, d, scale, k)
+                                        : SincFrame<15, false>(ring, i, d, scale, k));
       y0 = y[0];
       y1 = y[1];
     }
     sink(written, y0, y1);
     ++written;
-    ++outputCount_;
-    position_ = static_cast<double>(outputCount_) * ratio_;
+    ++outputCount;
+    position = static_cast<double>(outputCount) * ratio;
     // Whole frames still to read: the distance truncated toward zero, none when negative.
-    const double ahead = position_ - inputCount_;
-    needed_ = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
+    const double ahead = position - inputCount;
+    needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
   }
+  ringIndex_ = ringIndex;
+  needed_ = needed;
+  inputCount_ = inputCount;
+  position_ = position;
+  outputCount_ = outputCount;
   *inUsed = used;
   return written;
 }
