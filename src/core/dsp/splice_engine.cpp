@@ -91,6 +91,24 @@ void WideBlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
 bool HasWideVectors() { return false; }
 #endif
 
+// y[k] = y[k] + w[k] x[k] for k from `from` on, 16 bytes of lanes a step, each lane as the
+// scalar formula; returns where the whole steps end.
+template <class T>
+std::int32_t WeightedSum(T* y, const T* w, const T* x, std::int32_t from, std::int32_t end) {
+  typedef T Vec __attribute__((vector_size(16)));
+  constexpr std::int32_t kLanes = 16 / sizeof(T);
+  std::int32_t k = from;
+  for (; k + kLanes <= end; k += kLanes) {
+    Vec a, b, c;
+    std::memcpy(&a, y + k, sizeof a);
+    std::memcpy(&b, w + k, sizeof b);
+    std::memcpy(&c, x + k, sizeof c);
+    a = a + b * c;
+    std::memcpy(y + k, &a, sizeof a);
+  }
+  return k;
+}
+
 }  // namespace
 
 SpliceSizes SpliceSizesFor(const SpliceMode& mode, std::uint32_t sampleRate) {
@@ -186,15 +204,16 @@ template <class T>
 void SpliceCore<T>::AddFrame(std::int32_t p) {
   const std::int32_t X = sizes_.crossfade, H = sizes_.outputHop;
   const T* w = window_.data();
+  const bool plain = PlainKernels();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     T* y = acc_[c].data();
     const T* x = input_[c].data() + p;
+    std::int32_t k = 0;
     if (firstFrame_) {
-      for (std::int32_t k = 0; k < X; ++k) y[k] = x[k];
-    } else {
-      for (std::int32_t k = 0; k < X; ++k) y[k] = y[k] + w[k] * x[k];
+      for (; k < X; ++k) y[k] = x[k];
     }
-    for (std::int32_t k = X; k < X + H; ++k) y[k] = y[k] + w[k] * x[k];
+    if (!plain) k = WeightedSum(y, w, x, k, X + H);
+    for (; k < X + H; ++k) y[k] = y[k] + w[k] * x[k];
   }
   firstFrame_ = false;
 }

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
+#include "core/dsp/lanes.h"
 #include "core/frame/hresult.h"
 #include "core/frame/sample_format.h"
 
@@ -155,6 +157,92 @@ inline float SpliceWrite<float>(double y) { return static_cast<float>(y); }
 template <>
 inline double SpliceWrite<double>(double y) { return y; }
 
+// The codec of a stored sample type.
+template <class Stored>
+struct CodecOf;
+template <>
+struct CodecOf<std::uint8_t> {
+  using Type = Pcm8Codec;
+};
+template <>
+struct CodecOf<std::int16_t> {
+  using Type = Pcm16Codec;
+};
+template <>
+struct CodecOf<std::int32_t> {
+  using Type = Pcm32Codec;
+};
+template <>
+struct CodecOf<float> {
+  using Type = Float32Codec;
+};
+template <>
+struct CodecOf<double> {
+  using Type = Float64Codec;
+};
+
+// Two working values as doubles: exactly what the scalar conversion of each gives.
+inline F64x2 PairAsDoubles(const float* v) {
+  F32x2 f;
+  std::memcpy(&f, v, sizeof f);
+  return __builtin_convertvector(f, F64x2);
+}
+inline F64x2 PairAsDoubles(const double* v) { return Lanes<F64x2>::Load(v); }
+
+// n output frames from the channels' working values y0 (and y1), encoded; two frames a
+// step unless `plain` (the plain twin, one sample at a time, as SpliceWrite does).
+template <class T, class Out>
+void WriteSpliceFrames(const T* y0, const T* y1, std::uint32_t ch, std::int32_t n, Out* o,
+                       bool plain) {
+  std::int32_t j = 0;
+  if (!plain) {
+    using Codec = typename CodecOf<Out>::Type;
+    if (ch == 2) {
+      for (; j + 2 <= n; j += 2) {
+        StereoPairs<Codec>::Encode(o + 2 * j, PairAsDoubles(y0 + j), PairAsDoubles(y1 + j));
+      }
+    } else {
+      for (; j + 2 <= n; j += 2) LaneCodec<Codec, F64x2>::Encode(o + j, PairAsDoubles(y0 + j));
+    }
+  }
+  for (; j < n; ++j) {
+    o[std::size_t(j) * ch] = SpliceWrite<Out>(y0[j]);
+    if (ch == 2) o[std::size_t(j) * ch + 1] = SpliceWrite<Out>(y1[j]);
+  }
+}
+
+inline void StorePair(float* x, F64x2 v) {
+  const F32x2 f = __builtin_convertvector(v, F32x2);
+  std::memcpy(x, &f, sizeof f);
+}
+inline void StorePair(double* x, F64x2 v) { Lanes<F64x2>::Store(x, v); }
+
+// n input frames decoded into the channels' working values x0 (and x1); two frames a step
+// unless `plain` (the plain twin, as SpliceRead does one sample at a time).
+template <class T, class In>
+void ReadSpliceFrames(const In* in, std::uint32_t ch, std::uint32_t n, T* x0, T* x1,
+                      bool plain) {
+  std::uint32_t j = 0;
+  // Values already in the working type are only copied apart.
+  if (!plain && !std::is_same<In, T>::value) {
+    using Codec = typename CodecOf<In>::Type;
+    if (ch == 2) {
+      for (; j + 2 <= n; j += 2) {
+        F64x2 l, r;
+        StereoPairs<Codec>::Decode(in + 2 * j, &l, &r);
+        StorePair(x0 + j, l);
+        StorePair(x1 + j, r);
+      }
+    } else {
+      for (; j + 2 <= n; j += 2) StorePair(x0 + j, LaneCodec<Codec, F64x2>::Decode(in + j));
+    }
+  }
+  for (; j < n; ++j) {
+    x0[j] = SpliceRead<T>(in[std::size_t(j) * ch]);
+    if (ch == 2) x1[j] = SpliceRead<T>(in[std::size_t(j) * ch + 1]);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 
 template <class T>
@@ -178,11 +266,9 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
       if (static_cast<std::uint32_t>(n) > capacity - produced) {
         n = static_cast<std::int32_t>(capacity - produced);
       }
-      Out* o = output + std::size_t{produced} * ch;
-      for (std::uint32_t c = 0; c < ch; ++c) {
-        const T* y = acc_[c].data() + readPos_;
-        for (std::int32_t j = 0; j < n; ++j) o[std::size_t(j) * ch + c] = SpliceWrite<Out>(y[j]);
-      }
+      WriteSpliceFrames(acc_[0].data() + readPos_,
+                        ch == 2 ? acc_[1].data() + readPos_ : nullptr, ch, n,
+                        output + std::size_t{produced} * ch, PlainKernels());
       readPos_ += n;
       produced += static_cast<std::uint32_t>(n);
       if (readPos_ < outLength_) break;  // the output is full
@@ -196,11 +282,8 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
     if (!flushing_ && fill_ >= 0 && fill_ < F) {
       std::uint32_t n = offered - consumed;
       if (n > static_cast<std::uint32_t>(F - fill_)) n = static_cast<std::uint32_t>(F - fill_);
-      const In* in = input + std::size_t{consumed} * ch;
-      for (std::uint32_t c = 0; c < ch; ++c) {
-        T* x = input_[c].data() + fill_;
-        for (std::uint32_t j = 0; j < n; ++j) x[j] = SpliceRead<T>(in[std::size_t(j) * ch + c]);
-      }
+      ReadSpliceFrames(input + std::size_t{consumed} * ch, ch, n, input_[0].data() + fill_,
+                       ch == 2 ? input_[1].data() + fill_ : nullptr, PlainKernels());
       fill_ += static_cast<std::int32_t>(n);
       consumed += n;
     }
