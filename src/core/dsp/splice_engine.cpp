@@ -154,7 +154,7 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   const std::size_t blocks = (candidates + kMostCandidates - 1) / kMostCandidates;
   try {
     for (std::uint32_t c = 0; c < channels; ++c) {
-      Fresh(input_[c], F, T(0));
+      Fresh(input_[c], kWindowSpan * F, T(0));
       Fresh(acc_[c], F, T(0));
       Fresh(searchIn_[c], blocks * kMostCandidates + candidates + 1, T(0));
       Fresh(searchAcc_[c], candidates + 1, T(0));
@@ -175,6 +175,7 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   SetRatio(ratio);
   outLength_ = H;
   fill_ = 0;
+  base_ = 0;
   outputPhase_ = false;
   readPos_ = 0;
   ready_ = true;
@@ -207,7 +208,7 @@ void SpliceCore<T>::AddFrame(std::int32_t p) {
   const bool plain = PlainKernels();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     T* y = acc_[c].data();
-    const T* x = input_[c].data() + p;
+    const T* x = Window(c) + p;
     std::int32_t k = 0;
     if (firstFrame_) {
       for (; k < X; ++k) y[k] = x[k];
@@ -222,13 +223,22 @@ template <class T>
 void SpliceCore<T>::ShiftAfterFrame() {
   const std::int32_t F = sizes_.frame, A = inputHop_, H = sizes_.outputHop;
   const std::int32_t X = sizes_.crossfade;
+  // The window moves A frames on instead of its samples moving back; only when it would
+  // run past the buffer do the frames it keeps move to the start. Either way its last A
+  // frames keep the values they had (a drain reads them before any input replaces them).
+  const std::size_t next = base_ + static_cast<std::size_t>(A);
+  const bool rewind = next + static_cast<std::size_t>(F) > input_[0].size();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     T* x = input_[c].data();
-    std::memmove(x, x + A, sizeof(T) * static_cast<std::size_t>(F - A));
+    T* to = x + (rewind ? 0 : next);
+    if (rewind) std::memmove(to, x + next, sizeof(T) * static_cast<std::size_t>(F - A));
+    std::memcpy(to + (F - A), x + base_ + (F - A), sizeof(T) * static_cast<std::size_t>(A));
+    // The next frame adds into [0, X + H) only: the crossfade carried over, then zeros.
     T* y = acc_[c].data();
     std::memmove(y, y + H, sizeof(T) * static_cast<std::size_t>(X));
-    std::fill(y + X, y + F, T(0));
+    std::fill(y + X, y + X + H, T(0));
   }
+  base_ = rewind ? 0 : next;
 }
 
 template <class T>
@@ -248,7 +258,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffsetPlain() const {
     T s[2] = {0, 0};
     for (std::uint32_t c = 0; c < channels_; ++c) {
       const T* y = acc_[c].data();
-      const T* x = input_[c].data() + p;
+      const T* x = Window(c) + p;
       T sum = 0;
       for (std::int32_t i = 0; i < R; i += S) {
         const T t = y[i] + x[i];
@@ -289,7 +299,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffset() {
   T e[2] = {0, 0};
   for (std::uint32_t c = 0; c < channels_; ++c) {
     const T* y = acc_[c].data();
-    const T* x = input_[c].data();
+    const T* x = Window(c);
     T* yd = searchAcc_[c].data();
     T* xd = searchIn_[c].data();
     T sum = 0;

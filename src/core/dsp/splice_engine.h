@@ -100,7 +100,7 @@ class SpliceCore {
   // must always agree with.
   std::int32_t FindSpliceOffset();
   std::int32_t FindSpliceOffsetPlain() const;
-  T* InputChannel(int c) { return input_[c].data(); }
+  T* InputChannel(int c) { return Window(c); }
   T* AccumulationChannel(int c) { return acc_[c].data(); }
 
  private:
@@ -113,7 +113,13 @@ class SpliceCore {
   std::uint32_t channels_ = 1;
   bool ready_ = false;
 
-  std::vector<T> input_[2];  // F frames per channel
+  // The input window of channel c: F frames from base_ on in a buffer of kWindowSpan x F,
+  // so that most frames move the window instead of the samples.
+  static constexpr std::size_t kWindowSpan = 4;
+  T* Window(std::uint32_t c) { return input_[c].data() + base_; }
+  const T* Window(std::uint32_t c) const { return input_[c].data() + base_; }
+  std::vector<T> input_[2];
+  std::size_t base_ = 0;
   std::vector<T> acc_[2];    // the output being built
   std::vector<T> window_;
   // The search's decimated copies: every S-th sample from 0 on, padded for whole blocks.
@@ -282,8 +288,8 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
     if (!flushing_ && fill_ >= 0 && fill_ < F) {
       std::uint32_t n = offered - consumed;
       if (n > static_cast<std::uint32_t>(F - fill_)) n = static_cast<std::uint32_t>(F - fill_);
-      ReadSpliceFrames(input + std::size_t{consumed} * ch, ch, n, input_[0].data() + fill_,
-                       ch == 2 ? input_[1].data() + fill_ : nullptr, PlainKernels());
+      ReadSpliceFrames(input + std::size_t{consumed} * ch, ch, n, Window(0) + fill_,
+                       ch == 2 ? Window(1) + fill_ : nullptr, PlainKernels());
       fill_ += static_cast<std::int32_t>(n);
       consumed += n;
     }
@@ -293,7 +299,7 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
         ended_ = true;
         if (fill_ <= 0) break;
         for (std::uint32_t c = 0; c < ch; ++c) {
-          std::fill(input_[c].begin() + fill_, input_[c].begin() + F, T(0));
+          std::fill(Window(c) + fill_, Window(c) + F, T(0));
         }
         outLength_ = fill_;  // the last frame emits only the frames still held
       }
