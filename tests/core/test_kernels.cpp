@@ -36,13 +36,37 @@ struct PlainGuard {
   ~PlainGuard() { mw::UsePlainKernels(false); }
 };
 
+// Settings beyond the presets that reach other kernels: the longest interpolator, the
+// splice engine behind Pitch Shift, a splice mode with another search step.
+struct Extra {
+  const char* effect;
+  std::int32_t preset;
+  const char* field;
+  std::int32_t value;
+  const char* field2;
+  std::int32_t value2;
+};
+constexpr Extra kExtras[] = {
+    {"pitch", 3, "Accuracy", 3, "PreserveDuration", 1},
+    {"pitch", 2, "PreserveDuration", 1, nullptr, 0},
+    {"pitch", 5, "Accuracy", 3, nullptr, 0},
+    {"stretch", 0, "Mode", 15, nullptr, 0},
+};
+
 std::vector<std::uint8_t> RunWith(bool plain, const mw::EffectDescription& entry, int preset,
                               const mwtest::FormatCase& f, std::uint16_t ch, std::uint32_t rate,
-                              const std::vector<std::uint8_t>& input, std::uint32_t frames) {
+                              const std::vector<std::uint8_t>& input, std::uint32_t frames,
+                              const Extra* extra = nullptr) {
   PlainGuard guard;
   mw::UsePlainKernels(plain);
   auto e = mw::CreateEffect(entry);
   e->ApplyPreset(preset);
+  if (extra != nullptr) {
+    e->Params().Put(e->Params().Table().Find(extra->field), extra->value);
+    if (extra->field2 != nullptr) {
+      e->Params().Put(e->Params().Table().Find(extra->field2), extra->value2);
+    }
+  }
   return mwtest::RunThrough(*e, f, ch, rate, input, frames);
 }
 
@@ -92,6 +116,25 @@ TEST_P(KernelTwins, VectorAndPlainKernelsDeliverTheSameBytes) {
                 << GetParam() << " preset " << preset << " format " << f.tag << "/" << f.bits
                 << " ch" << ch << " rate " << rate << " buffer " << frames;
           }
+        }
+      }
+    }
+  }
+}
+
+TEST(KernelTwinsExtra, SettingsBeyondThePresetsDeliverTheSameBytes) {
+  for (const Extra& x : kExtras) {
+    const mw::EffectDescription& entry = *mw::FindEffect(x.effect);
+    for (const auto& f : mwtest::AllFormats()) {
+      for (std::uint16_t ch : {1, 2}) {
+        const auto input = mwtest::MakeSignal(f, ch, 9000, 31 + ch);
+        for (std::uint32_t frames : {1u, 97u, 4096u}) {
+          const auto vector = RunWith(false, entry, x.preset, f, ch, 44100, input, frames, &x);
+          const auto plain = RunWith(true, entry, x.preset, f, ch, 44100, input, frames, &x);
+          ASSERT_FALSE(vector.empty());
+          ASSERT_TRUE(SameSamples(f, vector, plain))
+              << x.effect << " " << x.field << "=" << x.value << " format " << f.tag << "/"
+              << f.bits << " ch" << ch << " buffer " << frames;
         }
       }
     }

@@ -9,14 +9,14 @@
 
 #include "core/dsp/exact_math.h"
 #include "core/dsp/lanes.h"
+#include "core/effects/pitch/sinc_frame.h"
 
-#if defined(__x86_64__) && !defined(_WIN32)
-#include <immintrin.h>
-#endif
 
 
 namespace mw {
 namespace {
+
+using namespace sinc;
 
 constexpr FieldInfo kFields[] = {
     {"Semitones", offsetof(PitchShiftParams, Semitones), FieldType::Int32, true, -50, 50, false},
@@ -90,119 +90,6 @@ const std::vector<double>& KernelPairsFor(int halfWidth) {
   return halfWidth == 7 ? fifteen : nine;
 }
 
-typedef F64x2 Pair;
-typedef std::int64_t I64x2 __attribute__((vector_size(16)));
-
-// The kernel at distance e: t = |e| x scale read between its two neighbouring entries.
-inline double KernelAt(double e, double scale, const double* pairs) {
-  const double t = std::fabs(e) * scale;
-  const int n = static_cast<int>(t);
-  return pairs[2 * n] + pairs[2 * n + 1] * (t - n);
-}
-
-// The weights of taps j and j + 1 at once: each lane computes what KernelAt does (the
-// magnitude by clearing the sign bit, as fabs does).
-inline Pair KernelPairAt(double d, int j, double scale, const double* pairs) {
-  const Pair e = Pair{d, d} - Pair{static_cast<double>(j), static_cast<double>(j + 1)};
-  const I64x2 magnitude = (I64x2)e & 0x7FFFFFFFFFFFFFFF;  // a bit-for-bit view
-  const Pair t = (Pair)magnitude * scale;
-  const I32x2 n = __builtin_convertvector(t, I32x2);
-  const Pair frac = t - __builtin_convertvector(n, Pair);
-  const double* lo = pairs + 2 * n[0];  // entry, difference
-  const double* hi = pairs + 2 * n[1];
-  return Pair{lo[0], hi[0]} + Pair{lo[1], hi[1]} * frac;
-}
-
-// One output frame of the windowed-sinc interpolator: both channels of the ring's frames
-// i .. i + taps - 1 (the ring holds every frame twice, so no index wraps), weighted by the
-// kernel at distances d, d - 1, ... and summed in that order, one channel per lane. The
-// vector form finds the weights two at a time; the plain twin one at a time, with the
-// channels summed separately.
-template <int kTaps, bool kPlain>
-inline Pair SincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
-  const double* frame = ring + 2 * i;
-  if (kPlain) {
-    double k[kTaps];
-    for (int j = 0; j < kTaps; ++j) k[j] = KernelAt(d - j, scale, pairs);
-    double y0 = 0.0, y1 = 0.0;
-    for (int j = 0; j < kTaps; ++j) {
-      y0 = y0 + k[j] * frame[2 * j];
-      y1 = y1 + k[j] * frame[2 * j + 1];
-    }
-    return Pair{y0, y1};
-  }
-  // Each pair of weights goes straight into the sum, one weight on both lanes at a time.
-  Pair y = {0.0, 0.0};
-#pragma GCC unroll 8
-  for (int j = 0; j + 1 < kTaps; j += 2) {
-    const Pair w = KernelPairAt(d, j, scale, pairs);
-    Pair x0, x1;
-    std::memcpy(&x0, frame + 2 * j, sizeof x0);
-    std::memcpy(&x1, frame + 2 * j + 2, sizeof x1);
-    y = y + __builtin_shuffle(w, I64x2{0, 0}) * x0;
-    y = y + __builtin_shuffle(w, I64x2{1, 1}) * x1;
-  }
-  if (kTaps % 2 != 0) {
-    Pair x;
-    std::memcpy(&x, frame + 2 * (kTaps - 1), sizeof x);
-    y = y + KernelAt(d - (kTaps - 1), scale, pairs) * x;
-  }
-  return y;
-}
-
-#if defined(__x86_64__) && !defined(_WIN32)
-// Where the processor has them (native x86-64 builds only), the weights four at a time
-// with 32-byte vectors; each lane still computes what KernelAt does, and the sum runs tap
-// by tap as before.
-template <int kTaps>
-__attribute__((target("avx2"))) Pair WideSincFrame(const double* ring, int i, double d,
-                                                   double scale, const double* pairs) {
-  typedef double F64x4 __attribute__((vector_size(32)));
-  typedef std::int64_t I64x4 __attribute__((vector_size(32)));
-  const double* frame = ring + 2 * i;
-  double k[kTaps];
-  int j = 0;
-  for (; j + 3 < kTaps; j += 4) {
-    const F64x4 e = F64x4{d, d, d, d} - F64x4{static_cast<double>(j), static_cast<double>(j + 1),
-                                              static_cast<double>(j + 2),
-                                              static_cast<double>(j + 3)};
-    const F64x4 t = (F64x4)((I64x4)e & 0x7FFFFFFFFFFFFFFF) * scale;
-    const __m128i n = _mm256_cvttpd_epi32((__m256d)t);
-    const F64x4 frac = t - (F64x4)_mm256_cvtepi32_pd(n);
-    // The four (entry, difference) pairs, two to a 32-byte register, then regrouped into
-    // the entries and the differences.
-    alignas(16) std::int32_t at[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), n);
-    const __m256d p02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pairs + 2 * at[0])),
-                                             _mm_loadu_pd(pairs + 2 * at[2]), 1);
-    const __m256d p13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pairs + 2 * at[1])),
-                                             _mm_loadu_pd(pairs + 2 * at[3]), 1);
-    const F64x4 base = (F64x4)_mm256_unpacklo_pd(p02, p13);
-    const F64x4 diff = (F64x4)_mm256_unpackhi_pd(p02, p13);
-    const F64x4 w = base + diff * frac;
-    std::memcpy(k + j, &w, sizeof w);
-  }
-  for (; j < kTaps; ++j) k[j] = KernelAt(d - j, scale, pairs);
-  Pair y = {0.0, 0.0};
-#pragma GCC unroll 16
-  for (j = 0; j < kTaps; ++j) {
-    Pair x;
-    std::memcpy(&x, frame + 2 * j, sizeof x);
-    y = y + k[j] * x;
-  }
-  return y;
-}
-bool HasWideVectors() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-#else
-template <int kTaps>
-Pair WideSincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
-  return SincFrame<kTaps, false>(ring, i, d, scale, pairs);
-}
-bool HasWideVectors() { return false; }
-#endif
 
 }  // namespace
 
@@ -423,11 +310,11 @@ template <class Codec, class Sink>
 std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::uint32_t inAvail,
                                          std::uint32_t* inUsed, std::uint32_t capacity,
                                          Sink&& sink) {
+  const bool plain = PlainKernels();
+  if (taps_ != 2 && !plain) return ResampleInBatches<Codec>(in, inAvail, inUsed, capacity, sink);
   const std::uint32_t ch = channels_;
   const int taps = taps_, h = half_;
   double* ring = ring_.data();
-  const bool plain = PlainKernels();
-  const bool wide = !plain && HasWideVectors();
   const double ratio = ratio_, scale = scale_;
   // The running state in locals for the length of the call (the sink's stores could
   // otherwise alias it).
@@ -472,18 +359,10 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
       y0 = (1 - d) * a[0] + d * b[0];
       y1 = (1 - d) * a[1] + d * b[1];
     } else {
+      // Only the plain twin reaches here (the vector kernels run in batches).
       const double* k = kernel_->data();
-      Pair y;
-      if (plain) {
-        y = taps == 9 ? SincFrame<9, true>(ring, i, d, scale, k)
-                      : SincFrame<15, true>(ring, i, d, scale, k);
-      } else if (wide) {
-        y = taps == 9 ? WideSincFrame<9>(ring, i, d, scale, k)
-                      : WideSincFrame<15>(ring, i, d, scale, k);
-      } else {
-        y = taps == 9 ? SincFrame<9, false>(ring, i, d, scale, k)
-                      : SincFrame<15, false>(ring, i, d, scale, k);
-      }
+      const Pair y = taps == 9 ? SincFrame<9, true>(ring, i, d, scale, k)
+                               : SincFrame<15, true>(ring, i, d, scale, k);
       y0 = y[0];
       y1 = y[1];
     }
@@ -497,6 +376,95 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
     needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
   }
   ringIndex_ = ringIndex;
+  needed_ = needed;
+  inputCount_ = inputCount;
+  position_ = position;
+  outputCount_ = outputCount;
+  *inUsed = used;
+  return written;
+}
+
+template <class Codec, class Sink>
+std::uint32_t PitchShiftEngine::ResampleInBatches(const typename Codec::Stored* in,
+                                                  std::uint32_t inAvail, std::uint32_t* inUsed,
+                                                  std::uint32_t capacity, Sink& sink) {
+  constexpr int kBatch = 256;      // outputs, and input frames, a batch takes at most
+  constexpr int kMostTaps = 15;
+  constexpr int kHistory = kMostTaps + kBatch;
+  const std::uint32_t ch = channels_;
+  const int taps = taps_, h = half_;
+  const bool wide = HasWideVectors();
+  const double ratio = ratio_, scale = scale_;
+  const double* pairs = kernel_->data();
+  double* ring = ring_.data();
+  int ringIndex = ringIndex_;
+  std::int64_t needed = needed_;
+  double inputCount = inputCount_, position = position_;
+  std::uint64_t outputCount = outputCount_;
+  if (priming_ && capacity > 0) {
+    priming_ = false;
+    needed = h + 1;
+    ringIndex = h + 1;
+    inputCount = inputCount - (h + 1);
+  }
+  // The history holds stereo frames newest first, as the ring's window does, growing down
+  // from its end: the ring's window first, then each frame read. An output's window is the
+  // taps frames from the newest it has read.
+  double history[2 * kHistory];
+  double at[kBatch];
+  int newest[kBatch];
+  int top = kHistory - taps;
+  std::memcpy(history + 2 * top, ring + 2 * ringIndex, sizeof(double) * 2 * taps);
+  std::uint32_t used = 0, written = 0;
+  for (;;) {
+    int count = 0;
+    bool starved = false;
+    while (written + count < capacity && count < kBatch) {
+      while (needed > 0 && used < inAvail && top > 0) {
+        const typename Codec::Stored* f = in + std::size_t{used} * ch;
+        --top;
+        if (ch == 2) {
+          Lanes<F64x2>::Store(history + 2 * top, LaneCodec<Codec, F64x2>::Decode(f));
+        } else {
+          history[2 * top] = Codec::Decode(f[0]);
+          history[2 * top + 1] = 0.0;
+        }
+        --needed;
+        inputCount = inputCount + 1.0;
+        ++used;
+        hasInput_ = true;
+      }
+      if (needed > 0) {
+        starved = used >= inAvail;
+        break;
+      }
+      at[count] = h - (position - inputCount);
+      newest[count] = top;
+      ++count;
+      ++outputCount;
+      position = static_cast<double>(static_cast<std::int64_t>(outputCount)) * ratio;
+      const double ahead = position - inputCount;
+      needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
+    }
+    if (wide && taps == 9) {
+      WideBatch<9>(history, newest, at, count, scale, pairs, sink, written);
+    } else if (wide) {
+      WideBatch<15>(history, newest, at, count, scale, pairs, sink, written);
+    } else if (taps == 9) {
+      NarrowBatch<9>(history, newest, at, count, scale, pairs, sink, written);
+    } else {
+      NarrowBatch<15>(history, newest, at, count, scale, pairs, sink, written);
+    }
+    written += static_cast<std::uint32_t>(count);
+    if (written >= capacity || starved) break;
+    // The batch is full or the history is: the newest taps frames move back to its end.
+    std::memmove(history + 2 * (kHistory - taps), history + 2 * top, sizeof(double) * 2 * taps);
+    top = kHistory - taps;
+  }
+  // The ring takes the newest taps frames, from slot 0 (and their copies after them).
+  std::memcpy(ring, history + 2 * top, sizeof(double) * 2 * taps);
+  std::memcpy(ring + 2 * taps, history + 2 * top, sizeof(double) * 2 * taps);
+  ringIndex_ = 0;
   needed_ = needed;
   inputCount_ = inputCount;
   position_ = position;
