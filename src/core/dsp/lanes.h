@@ -214,46 +214,47 @@ struct StereoPairs {
 };
 
 #if defined(__SSE2__)
+// Four 16-bit codes as 32-bit lanes; two lanes as scaled doubles; two doubles as clamped
+// codes in the low lanes; four lanes stored as 16-bit codes.
+inline I32x4 FourCodes(const std::int16_t* s) {
+  std::int64_t four;
+  std::memcpy(&four, s, sizeof four);
+  typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+  const I16x8 h = (I16x8)I64x2{four, 0};
+  return (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
+}
+inline F64x2 LowCodesDecoded(I32x4 k) { return __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05; }
+inline I32x4 CodesEncoded(F64x2 y) {
+  return __builtin_ia32_cvttpd2dq(ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0));
+}
+inline void StoreFourCodes(std::int16_t* s, I32x4 k) {
+  const I16x8 packed = __builtin_ia32_packssdw128(k, k);
+  std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
+}
+
 template <>
 struct FourSamples<Pcm16Codec> {
   static void Decode(const std::int16_t* s, F64x2* a, F64x2* b) {
-    std::int64_t four;
-    std::memcpy(&four, s, sizeof four);
-    typedef std::int64_t I64x2 __attribute__((vector_size(16)));
-    const I16x8 h = (I16x8)I64x2{four, 0};
-    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
-    *a = __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05;
-    *b = __builtin_ia32_cvtdq2pd(__builtin_shuffle(k, I32x4{2, 3, 2, 3})) * 3.0517578125e-05;
+    const I32x4 k = FourCodes(s);
+    *a = LowCodesDecoded(k);
+    *b = LowCodesDecoded(__builtin_shuffle(k, I32x4{2, 3, 2, 3}));
   }
   static void Encode(std::int16_t* s, F64x2 a, F64x2 b) {
-    const I32x4 ka = __builtin_ia32_cvttpd2dq(ClampLanes(a * 32768.0, -32768.0, 32767.0, 0.0));
-    const I32x4 kb = __builtin_ia32_cvttpd2dq(ClampLanes(b * 32768.0, -32768.0, 32767.0, 0.0));
-    const I32x4 k = __builtin_shuffle(ka, kb, I32x4{0, 1, 4, 5});
-    const I16x8 packed = __builtin_ia32_packssdw128(k, k);
-    std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
+    StoreFourCodes(s, __builtin_shuffle(CodesEncoded(a), CodesEncoded(b), I32x4{0, 1, 4, 5}));
   }
 };
 
+// The codes come as l0 r0 l1 r1 and go by sides.
 template <>
 struct StereoPairs<Pcm16Codec> {
   static void Decode(const std::int16_t* s, F64x2* left, F64x2* right) {
-    std::int64_t four;
-    std::memcpy(&four, s, sizeof four);
-    typedef std::int64_t I64x2 __attribute__((vector_size(16)));
-    const I16x8 h = (I16x8)I64x2{four, 0};
-    // l0 r0 l1 r1 as 32-bit lanes, then reordered to l0 l1 r0 r1.
-    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
-    const I32x4 lr = __builtin_shuffle(k, I32x4{0, 2, 1, 3});
-    *left = __builtin_ia32_cvtdq2pd(lr) * 3.0517578125e-05;
-    *right = __builtin_ia32_cvtdq2pd(__builtin_shuffle(lr, I32x4{2, 3, 2, 3})) * 3.0517578125e-05;
+    const I32x4 k = FourCodes(s);
+    *left = LowCodesDecoded(__builtin_shuffle(k, I32x4{0, 2, 0, 2}));
+    *right = LowCodesDecoded(__builtin_shuffle(k, I32x4{1, 3, 1, 3}));
   }
   static void Encode(std::int16_t* s, F64x2 left, F64x2 right) {
-    const I32x4 l = __builtin_ia32_cvttpd2dq(ClampLanes(left * 32768.0, -32768.0, 32767.0, 0.0));
-    const I32x4 r =
-        __builtin_ia32_cvttpd2dq(ClampLanes(right * 32768.0, -32768.0, 32767.0, 0.0));
-    const I32x4 k = __builtin_shuffle(l, r, I32x4{0, 4, 1, 5});
-    const I16x8 packed = __builtin_ia32_packssdw128(k, k);
-    std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
+    StoreFourCodes(s,
+                   __builtin_shuffle(CodesEncoded(left), CodesEncoded(right), I32x4{0, 4, 1, 5}));
   }
 };
 #endif

@@ -165,27 +165,13 @@ inline double SpliceWrite<double>(double y) { return y; }
 
 // The codec of a stored sample type.
 template <class Stored>
-struct CodecOf;
-template <>
-struct CodecOf<std::uint8_t> {
-  using Type = Pcm8Codec;
-};
-template <>
-struct CodecOf<std::int16_t> {
-  using Type = Pcm16Codec;
-};
-template <>
-struct CodecOf<std::int32_t> {
-  using Type = Pcm32Codec;
-};
-template <>
-struct CodecOf<float> {
-  using Type = Float32Codec;
-};
-template <>
-struct CodecOf<double> {
-  using Type = Float64Codec;
-};
+using CodecOf = std::conditional_t<
+    std::is_same<Stored, std::uint8_t>::value, Pcm8Codec,
+    std::conditional_t<
+        std::is_same<Stored, std::int16_t>::value, Pcm16Codec,
+        std::conditional_t<std::is_same<Stored, std::int32_t>::value, Pcm32Codec,
+                           std::conditional_t<std::is_same<Stored, float>::value,
+                                              Float32Codec, Float64Codec>>>>;
 
 // Two working values as doubles: exactly what the scalar conversion of each gives.
 inline F64x2 PairAsDoubles(const float* v) {
@@ -202,7 +188,7 @@ void WriteSpliceFrames(const T* y0, const T* y1, std::uint32_t ch, std::int32_t 
                        bool plain) {
   std::int32_t j = 0;
   if (!plain) {
-    using Codec = typename CodecOf<Out>::Type;
+    using Codec = CodecOf<Out>;
     if (ch == 2) {
       for (; j + 2 <= n; j += 2) {
         StereoPairs<Codec>::Encode(o + 2 * j, PairAsDoubles(y0 + j), PairAsDoubles(y1 + j));
@@ -231,7 +217,7 @@ void ReadSpliceFrames(const In* in, std::uint32_t ch, std::uint32_t n, T* x0, T*
   std::uint32_t j = 0;
   // Values already in the working type are only copied apart.
   if (!plain && !std::is_same<In, T>::value) {
-    using Codec = typename CodecOf<In>::Type;
+    using Codec = CodecOf<In>;
     if (ch == 2) {
       for (; j + 2 <= n; j += 2) {
         F64x2 l, r;

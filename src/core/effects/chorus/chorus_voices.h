@@ -239,6 +239,19 @@ inline F64x2 FlushLanes(F64x2 v) {
   return magnitude < kFlush ? F64x2{0.0, 0.0} : v;
 }
 
+// The interpolated reads of two frames at write positions wp, as ReadVoice reads.
+inline F64x2 ReadPair(const double* line, F64x2 wp, const double* sines, double baseDelay,
+                      double depth) {
+  const F64x2 d = baseDelay + depth * Lanes<F64x2>::Load(sines);
+  F64x2 pos = wp + d;
+  pos = pos >= kLine ? pos - kLine : pos;
+  const I32x2 k = __builtin_convertvector(pos, I32x2);
+  const F64x2 frac = pos - __builtin_convertvector(k, F64x2);
+  const F64x2 a = {line[k[0]], line[k[1]]};
+  const F64x2 b = {line[k[0] + 1], line[k[1] + 1]};
+  return a + (b - a) * frac;
+}
+
 // The interpolated reads of m frames whose write positions run down from w0 without
 // wrapping, two frames a step: ReadVoice's read for each, flushed with kFlushed (when the
 // filter is off and the input finite, the flushed read is the voice's output).
@@ -248,14 +261,7 @@ inline void ReadRun(const double* line, std::uint32_t w0, const double* sines, d
   std::uint32_t i = 0;
   F64x2 wp = {static_cast<double>(w0), static_cast<double>(w0) - 1.0};
   for (; i + 2 <= m; i += 2, wp -= 2.0) {
-    const F64x2 d = baseDelay + depth * Lanes<F64x2>::Load(sines + i);
-    F64x2 pos = wp + d;
-    pos = pos >= kLine ? pos - kLine : pos;
-    const I32x2 k = __builtin_convertvector(pos, I32x2);
-    const F64x2 frac = pos - __builtin_convertvector(k, F64x2);
-    const F64x2 a = {line[k[0]], line[k[1]]};
-    const F64x2 b = {line[k[0] + 1], line[k[1] + 1]};
-    const F64x2 r = a + (b - a) * frac;
+    const F64x2 r = ReadPair(line, wp, sines + i, baseDelay, depth);
     Lanes<F64x2>::Store(reads + i, kFlushed ? FlushLanes(r) : r);
   }
   for (; i < m; ++i) {
@@ -332,14 +338,7 @@ inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double
   F64x2 wp = {static_cast<double>(w0), static_cast<double>(w0) - 1.0};
   std::uint32_t i = 0;
   for (; i + 2 <= m; i += 2, wp -= 2.0) {
-    const F64x2 d = baseDelay + depth * Lanes<F64x2>::Load(sines + i);
-    F64x2 pos = wp + d;
-    pos = pos >= kLine ? pos - kLine : pos;
-    const I32x2 k = __builtin_convertvector(pos, I32x2);
-    const F64x2 frac = pos - __builtin_convertvector(k, F64x2);
-    const F64x2 a = {line[k[0]], line[k[1]]};
-    const F64x2 b = {line[k[0] + 1], line[k[1] + 1]};
-    const F64x2 r = FlushLanes(a + (b - a) * frac);
+    const F64x2 r = FlushLanes(ReadPair(line, wp, sines + i, baseDelay, depth));
     const F64x2 l = Lanes<F64x2>::Load(left + i);
     F64x2 in;
     if (right == nullptr) {

@@ -375,11 +375,7 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
     const double ahead = position - inputCount;
     needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
   }
-  ringIndex_ = ringIndex;
-  needed_ = needed;
-  inputCount_ = inputCount;
-  position_ = position;
-  outputCount_ = outputCount;
+  KeepRunningState(ringIndex, needed, inputCount, position, outputCount);
   *inUsed = used;
   return written;
 }
@@ -464,11 +460,7 @@ std::uint32_t PitchShiftEngine::ResampleInBatches(const typename Codec::Stored* 
   // The ring takes the newest taps frames, from slot 0 (and their copies after them).
   std::memcpy(ring, history + 2 * top, sizeof(double) * 2 * taps);
   std::memcpy(ring + 2 * taps, history + 2 * top, sizeof(double) * 2 * taps);
-  ringIndex_ = 0;
-  needed_ = needed;
-  inputCount_ = inputCount;
-  position_ = position;
-  outputCount_ = outputCount;
+  KeepRunningState(0, needed, inputCount, position, outputCount);
   *inUsed = used;
   return written;
 }

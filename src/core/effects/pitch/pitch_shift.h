@@ -69,6 +69,14 @@ class PitchShiftEngine final : public CopyingEngine {
   template <class Codec, class Sink>
   std::uint32_t ResampleInBatches(const typename Codec::Stored* in, std::uint32_t inAvail,
                                   std::uint32_t* inUsed, std::uint32_t capacity, Sink& sink);
+  void KeepRunningState(int ringIndex, std::int64_t needed, double inputCount, double position,
+                        std::uint64_t outputCount) {
+    ringIndex_ = ringIndex;
+    needed_ = needed;
+    inputCount_ = inputCount;
+    position_ = position;
+    outputCount_ = outputCount;
+  }
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* in, std::uint32_t* inFrames,
                typename Codec::Stored* out, std::uint32_t* outFrames);
