@@ -56,7 +56,7 @@ MW_CHORUS_INLINE double WrapPosition(double pos) {
 
 // One voice's streaming state, held in locals for the length of a block.
 struct VoiceRun {
-  double* line;  // with the guard sample after its end
+  double* line;  // followed by its copy
   std::uint32_t write;
   double writePosition;  // the write index as a double
   double baseDelay;  // D_v
@@ -149,7 +149,7 @@ MW_CHORUS_INLINE double ReadVoice(VoiceRun& v, double sine, double depth, double
   const double d = v.baseDelay + depth * sine;
   const double pos = WrapPosition(v.writePosition + d);
   const std::uint32_t i = static_cast<std::uint32_t>(pos);
-  // The guard sample after the end repeats the start, so i + 1 needs no wrap.
+  // The copy after the end repeats the start, so i + 1 needs no wrap.
   const double r = v.line[i] + (v.line[i + 1] - v.line[i]) * (pos - static_cast<double>(i));
   double s;
   if (kFilter || (!kFiniteInput && !(v.state - v.state == 0.0))) {
@@ -162,12 +162,12 @@ MW_CHORUS_INLINE double ReadVoice(VoiceRun& v, double sine, double depth, double
   return s;
 }
 
-// Step 6: the line takes the voice's input (the start also into the guard sample); the
-// write position moves down.
+// Step 6: the line takes the voice's input (into both copies); the write position moves
+// down.
 MW_CHORUS_INLINE void WriteVoice(VoiceRun& v, double in) {
   v.line[v.write] = in;
+  v.line[v.write + ChorusEngine::kLineLength] = in;
   if (v.write == 0) {
-    v.line[ChorusEngine::kLineLength] = in;
     v.write = ChorusEngine::kLineLength - 1;
     v.writePosition = ChorusEngine::kLineLength - 1;
   } else {
@@ -226,12 +226,22 @@ inline void RunVoiceStereo(VoiceRun& voice, const double* sines, double* left, d
 
 // Whether every read of a voice over a block of n frames lies at least n + 1 frames and
 // less than the line's length minus two behind its write: then no read meets a slot that
-// the block writes, and a read position needs at most one turn of the line removed.
+// the block writes, and a read position (below twice the line's length) reads the line's
+// copy where it runs past the end: the same samples, and the same fraction (removing the
+// turn is exact, and so is the fraction either way).
 inline bool BlockReadsClear(double baseDelay, double depth, std::uint32_t n) {
   return baseDelay - depth >= n + 1.0 && baseDelay + depth + 2.0 < kLine;
 }
 
 typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+
+constexpr std::uint32_t kLineLength = ChorusEngine::kLineLength;
+
+// Two values into two neighbouring slots of the line and of its copy.
+inline void StoreTwice(double* slot, F64x2 v) {
+  Lanes<F64x2>::Store(slot, v);
+  Lanes<F64x2>::Store(slot + kLineLength, v);
+}
 
 // FlushBelow on each lane (the magnitude by clearing the sign bit, as fabs does).
 inline F64x2 FlushLanes(F64x2 v) {
@@ -244,7 +254,6 @@ inline F64x2 ReadPair(const double* line, F64x2 wp, const double* sines, double 
                       double depth) {
   const F64x2 d = baseDelay + depth * Lanes<F64x2>::Load(sines);
   F64x2 pos = wp + d;
-  pos = pos >= kLine ? pos - kLine : pos;
   const I32x2 k = __builtin_convertvector(pos, I32x2);
   const F64x2 frac = pos - __builtin_convertvector(k, F64x2);
   const F64x2 a = {line[k[0]], line[k[1]]};
@@ -266,8 +275,7 @@ inline void ReadRun(const double* line, std::uint32_t w0, const double* sines, d
   }
   for (; i < m; ++i) {
     const double d = baseDelay + depth * sines[i];
-    double pos = static_cast<double>(w0 - i) + d;
-    if (pos >= kLine) pos -= kLine;
+    const double pos = static_cast<double>(w0 - i) + d;
     const std::uint32_t k = static_cast<std::uint32_t>(pos);
     const double r = line[k] + (line[k + 1] - line[k]) * (pos - static_cast<double>(k));
     reads[i] = kFlushed ? FlushBelow(r, kFlush) : r;
@@ -303,12 +311,12 @@ inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* le
       const F64x2 r = Lanes<F64x2>::Load(s + i);
       const F64x2 x = Lanes<F64x2>::Load(left + i);
       Lanes<F64x2>::Store(left + i, r * pL + x * carry);
-      Lanes<F64x2>::Store(line + (w0 - i - 1), __builtin_shuffle(x + r * fb, swap));
+      StoreTwice(line + (w0 - i - 1), __builtin_shuffle(x + r * fb, swap));
     }
     for (; i < m; ++i) {
       const double x = left[i];
       left[i] = s[i] * pL + x * carry;
-      line[w0 - i] = x + s[i] * fb;
+      line[w0 - i] = line[w0 - i + kLineLength] = x + s[i] * fb;
     }
     return;
   }
@@ -318,13 +326,13 @@ inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* le
     const F64x2 rr = Lanes<F64x2>::Load(right + i);
     Lanes<F64x2>::Store(left + i, l * carry + r * pL);
     Lanes<F64x2>::Store(right + i, rr * carry + r * pR);
-    Lanes<F64x2>::Store(line + (w0 - i - 1), __builtin_shuffle((l + rr) * 0.5 + r * fb, swap));
+    StoreTwice(line + (w0 - i - 1), __builtin_shuffle((l + rr) * 0.5 + r * fb, swap));
   }
   for (; i < m; ++i) {
     const double l = left[i], rr = right[i];
     left[i] = l * carry + s[i] * pL;
     right[i] = rr * carry + s[i] * pR;
-    line[w0 - i] = (l + rr) * 0.5 + s[i] * fb;
+    line[w0 - i] = line[w0 - i + kLineLength] = (l + rr) * 0.5 + s[i] * fb;
   }
 }
 
@@ -350,7 +358,7 @@ inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double
       Lanes<F64x2>::Store(right + i, rr * carry + r * pR);
       in = (l + rr) * 0.5 + r * fb;
     }
-    Lanes<F64x2>::Store(line + (w0 - i - 1), __builtin_shuffle(in, swap));
+    StoreTwice(line + (w0 - i - 1), __builtin_shuffle(in, swap));
     *last = r[1];
   }
   if (i < m) {
@@ -376,7 +384,6 @@ inline void RunVoiceBlock(VoiceRun& v, const double* sines, double* left, double
   if (!kFilter && kFiniteInput) {
     FusedRun(v.line, v.write, sines, left, right, first, v.baseDelay, c.depth, carry, pL, pR,
              c.fb, &v.state);
-    if (first == v.write + 1) v.line[ChorusEngine::kLineLength] = v.line[0];
     if (first < n) {
       FusedRun(v.line, kLast, sines + first, left + first, r2, n - first, v.baseDelay,
                c.depth, carry, pL, pR, c.fb, &v.state);
@@ -389,8 +396,6 @@ inline void RunVoiceBlock(VoiceRun& v, const double* sines, double* left, double
     }
     v.state = FilterReads<kFilter>(reads, n, v.state, c.a, c.a1);
     ChainRun(v.line, v.write, reads, left, right, first, carry, pL, pR, c.fb);
-    // A run that ends at the line's start leaves the guard sample to repeat it.
-    if (first == v.write + 1) v.line[ChorusEngine::kLineLength] = v.line[0];
     if (first < n) {
       ChainRun(v.line, kLast, reads + first, left + first, r2, n - first, carry, pL, pR, c.fb);
     }
