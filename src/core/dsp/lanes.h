@@ -48,6 +48,16 @@ inline I32x2 TruncToInts(F64x2 v) {
 bool PlainKernels();
 void UsePlainKernels(bool on);
 
+// Whether kernels with 32-byte vectors may run: only native x86-64 builds compile them (the
+// Windows builds cannot rely on the stack alignment they need), and only processors with
+// the instructions run them.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define MW_WIDE_KERNELS 1
+#else
+#define MW_WIDE_KERNELS 0
+#endif
+bool HasWideVectors();
+
 template <class V>
 struct Lanes;
 

@@ -79,7 +79,7 @@ __attribute__((target("avx"))) void WideBlockSums(const T* yd, const T* xd, std:
                                                   T* out) {
   BlockSums<T, 32>(yd, xd, n, out);
 }
-bool HasWideVectors() {
+bool HasAvxVectors() {
   static const bool has = __builtin_cpu_supports("avx");
   return has;
 }
@@ -88,7 +88,7 @@ template <class T>
 void WideBlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
   BlockSums<T, 16>(yd, xd, n, out);
 }
-bool HasWideVectors() { return false; }
+bool HasAvxVectors() { return false; }
 #endif
 
 // y[k] = y[k] + w[k] x[k] for k from `from` on, 16 bytes of lanes a step, each lane as the
@@ -291,7 +291,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffset() {
   if (R <= 0) return 0;
   const std::int32_t n = (R + S - 1) / S;  // terms per sum, and candidates
   const T accept = static_cast<T>(sizes_.accept);
-  const bool wide = HasWideVectors();
+  const bool wide = HasAvxVectors();
   const std::int32_t perBlock =
       static_cast<std::int32_t>((wide ? kWideBlockBytes : kBlockBytes) / sizeof(T));
   const std::int32_t blocks = (n + perBlock - 1) / perBlock;

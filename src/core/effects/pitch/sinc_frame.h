@@ -10,7 +10,7 @@
 
 #include "core/dsp/lanes.h"
 
-#if defined(__x86_64__) && !defined(_WIN32)
+#if MW_WIDE_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -77,7 +77,7 @@ inline Pair SincFrame(const double* ring, int i, double d, double scale, const d
   return y;
 }
 
-#if defined(__x86_64__) && !defined(_WIN32)
+#if MW_WIDE_KERNELS
 // Where the processor has them (native x86-64 builds only), the weights four at a time
 // with 32-byte vectors; each lane still computes what KernelAt does, and the sum runs tap
 // by tap as before.
@@ -119,16 +119,11 @@ __attribute__((target("avx2"), always_inline)) inline Pair WideSincFrame(const d
   }
   return y;
 }
-inline bool HasWideVectors() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #else
 template <int kTaps>
 Pair WideSincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
   return SincFrame<kTaps, false>(ring, i, d, scale, pairs);
 }
-inline bool HasWideVectors() { return false; }
 #endif
 
 // A batch of output frames: frame k from the window starting at newest[k], at distance
@@ -142,7 +137,7 @@ void NarrowBatch(const double* history, const int* newest, const double* at, int
     sink(base + static_cast<std::uint32_t>(k), y[0], y[1]);
   }
 }
-#if defined(__x86_64__) && !defined(_WIN32)
+#if MW_WIDE_KERNELS
 template <int kTaps, class Sink>
 __attribute__((target("avx2"))) void WideBatch(const double* history, const int* newest,
                                                const double* at, int count, double scale,
