@@ -67,7 +67,6 @@ struct Lanes<double> {
   static double Splat(double v) { return v; }
   static double Load(const double* p) { return *p; }
   static void Store(double* p, double v) { *p = v; }
-  static double Lane(double v, int) { return v; }
 };
 
 template <>
@@ -80,7 +79,6 @@ struct Lanes<F64x2> {
     return v;
   }
   static void Store(double* p, F64x2 v) { std::memcpy(p, &v, sizeof v); }
-  static double Lane(F64x2 v, int i) { return v[i]; }
 };
 
 // `t` clamped to [lo, hi] and a NaN made `nan`, as the integer encoders do before they
