@@ -181,12 +181,23 @@ inline F64x2 PairAsDoubles(const float* v) {
 }
 inline F64x2 PairAsDoubles(const double* v) { return Lanes<F64x2>::Load(v); }
 
+#if MW_WIDE_KERNELS
+// Stereo 16-bit output from single-precision values, four frames a step with 32-byte
+// vectors (only where HasWideVectors); returns the frames written.
+std::int32_t WideStereo16(const float* y0, const float* y1, std::int32_t n, std::int16_t* o);
+#endif
+
 // n output frames from the channels' working values y0 (and y1), encoded; two frames a
 // step unless `plain` (the plain twin, one sample at a time, as SpliceWrite does).
 template <class T, class Out>
 void WriteSpliceFrames(const T* y0, const T* y1, std::uint32_t ch, std::int32_t n, Out* o,
                        bool plain) {
   std::int32_t j = 0;
+#if MW_WIDE_KERNELS
+  if constexpr (std::is_same<T, float>::value && std::is_same<Out, std::int16_t>::value) {
+    if (!plain && ch == 2 && HasWideVectors()) j = WideStereo16(y0, y1, n, o);
+  }
+#endif
   if (!plain) {
     using Codec = CodecOf<Out>;
     if (ch == 2) {
