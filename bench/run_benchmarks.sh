@@ -3,7 +3,8 @@
 # job on the same file, and (optionally) the per-format loop throughput from bench_loops.
 #
 # Each comparison is one bench_pair line near the bottom of this file. The ratio reported is
-# peer time / mwfx time, so a larger number means mwfx is faster.
+# peer time / mwfx time, so a larger number means mwfx is faster. Machine load moves the
+# figures a lot: the load average is printed with them; repeat at a quiet moment.
 set -euo pipefail
 
 usage() {
@@ -195,23 +196,27 @@ echo "input:   60 s stereo 16-bit 44100 Hz WAV; $sox_note"
 echo
 
 # --- Comparisons -------------------------------------------------------------------------
+# The file path alone: an identity setting (no echo, the dry sound at 0 dB, no feedback)
+# against sox copying the same file.
+bench_pair "Identity (file path)" 'delay --set DelayOut=-800 --set DryOut=0 --set Feedback=0' \
+  sox '' 1.6
 # The sox echos taps stand in for a 400 ms recirculating echo, halving at each repeat; the
 # 0.5 output gain keeps the summed taps below full scale.
 bench_pair "Simple Delay (Echo chamber)" 'delay --preset "Echo chamber"' \
-  sox 'echos 1 0.5 400 0.5 800 0.25 1200 0.125 1600 0.0625' 3.0
+  sox 'echos 1 0.5 400 0.5 800 0.25 1200 0.125 1600 0.0625' 5.0
 # Three modulated voices on each side, as the default chorus runs.
 bench_pair "Chorus"              'chorus --preset 0' \
-  sox 'chorus 0.7 0.9 40 0.4 0.8 1.2 -s 32 0.35 0.65 1.2 -s 45 0.3 0.9 1.2 -s' 2.0
-bench_pair "Reverb"              'reverb --preset 0'   sox 'reverb'                      2.0
-bench_pair "Multi-Tap Delay"     'multitap --preset 0' sox 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' 2.0
+  sox 'chorus 0.7 0.9 40 0.4 0.8 1.2 -s 32 0.35 0.65 1.2 -s 45 0.3 0.9 1.2 -s' 3.0
+bench_pair "Reverb"              'reverb --preset 0'   sox 'reverb'                      3.0
+bench_pair "Multi-Tap Delay"     'multitap --preset 0' sox 'echos 0.8 0.7 100 0.5 250 0.35 400 0.25' 3.0
 # The length-changing effects against the two programs users would otherwise pick: the
 # sound made 25 % longer at the same pitch, and raised by four semitones at the same length.
 bench_pair "Time Stretch 125 %"                 'stretch --set FinalLength=12500' \
-  soundstretch '-tempo=-20' 1.5
+  soundstretch '-tempo=-20' 3.0
 bench_pair "Time Stretch 125 %"                 'stretch --set FinalLength=12500' \
   sox 'tempo 0.8' 2.0
 bench_pair "Pitch Shift +4 (duration kept)"     'pitch --set Semitones=4 --set PreserveDuration=1' \
-  soundstretch '-pitch=4' 1.5
+  soundstretch '-pitch=4' 2.5
 bench_pair "Pitch Shift +4 (duration kept)"     'pitch --set Semitones=4 --set PreserveDuration=1' \
   sox 'pitch 400' 2.0
 
@@ -229,7 +234,8 @@ if [[ $run_loops -eq 1 ]]; then
   if [[ ! -x "$bench_loops" ]]; then
     echo "bench_loops not found at '$bench_loops'; skipping the loop benchmark"
   else
-    echo "per-format loops (bench_loops, Simple Delay with feedback, 4096-frame blocks):"
+    echo "per-format loops (bench_loops: every effect through its streaming frame, 4096-frame"
+    echo "buffers at 48 kHz; load: the share of one core that one such stream takes in real time):"
     json="$tmp/bench_loops.json"
     "$bench_loops" --benchmark_min_time=0.2 --benchmark_format=json >"$json" 2>"$tmp/bench_loops.log" ||
       { cat "$tmp/bench_loops.log" >&2; die "bench_loops failed"; }
@@ -240,14 +246,19 @@ import sys
 
 with open(sys.argv[1]) as f:
     data = json.load(f)
-print(f"{'format':<16} {'ns/block':>10} {'Msamples/s':>11} {'x realtime':>11}")
+print(f"{'effect':<9} {'format':<8} {'channels':<8} {'Msamples/s':>11} {'x realtime':>11} {'load':>9}")
 for b in data["benchmarks"]:
-    label = b.get("label", b["name"])
-    channels = 2 if label.endswith("stereo") else 1
-    rate = b.get("items_per_second", 0.0)
-    # Samples per second divided by the samples one second of 44.1 kHz audio holds.
-    realtime = rate / (44100 * channels)
-    print(f"{label:<16} {b['real_time']:>10.0f} {rate / 1e6:>11.1f} {realtime:>10.0f}x")
+    effect, fmt, layout = b.get("label", b["name"]).split()
+    # The load counter is processing seconds per second of sound at 48 kHz.
+    load = b.get("load", 0.0)
+    print(f"{effect:<9} {fmt:<8} {layout:<8} {b.get('items_per_second', 0.0) / 1e6:>11.1f} "
+          f"{(1.0 / load if load > 0 else 0.0):>10.0f}x {100.0 * load:>8.3f}%")
+stereo = [b for b in data["benchmarks"] if b.get("label", "").endswith("pcm16 stereo")]
+if stereo:
+    print()
+    print("one stereo 16-bit 48 kHz stream, share of one core:")
+    for b in stereo:
+        print(f"  {b['label'].split()[0]:<9} {100.0 * b.get('load', 0.0):.3f}%")
 EOF
     else
       cat "$json"

@@ -9,7 +9,8 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 wine32:i386 xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
-  sox
+  g++-aarch64-linux-gnu qemu-user
+  sox soundstretch
   # Window tests: the dialog fonts Wine's prefixes lack, X input from outside, and the
   # locales they run in.
   fonts-wine xdotool locales

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the native digest program and its Windows build (under the given emulator) and
-# fails on the first line where they differ. Skips (77) when the native build is missing.
+# Runs the native digest program and another build of it (Windows or another processor,
+# under the given emulator) and fails on the first line where they differ. Skips (77) when the native build is missing.
 set -euo pipefail
 native=$1; shift
 if [ ! -x "$native" ]; then
@@ -14,10 +14,10 @@ rc=0
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 "$native" > "$tmp/native.txt"
-"$@" | tr -d '\r' > "$tmp/windows.txt"
-if ! diff -u "$tmp/native.txt" "$tmp/windows.txt" > "$tmp/diff.txt"; then
-  echo "native and Windows outputs differ:"
+"$@" | tr -d '\r' > "$tmp/other.txt"
+if ! diff -u "$tmp/native.txt" "$tmp/other.txt" > "$tmp/diff.txt"; then
+  echo "the native build and $(basename "$(dirname "$(dirname "${!#}")")") differ:"
   head -n 40 "$tmp/diff.txt"
   exit 1
 fi
-echo "native and Windows agree on $(wc -l < "$tmp/native.txt") digests"
+echo "the native build and $(basename "$(dirname "$(dirname "${!#}")")") agree on $(wc -l < "$tmp/native.txt") digests"

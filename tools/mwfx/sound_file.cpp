@@ -1,5 +1,6 @@
 #include "sound_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -113,12 +114,33 @@ void InputSound::FormatBlock(std::uint8_t out[16]) const {
   mw::PutLe16(out + 14, format_.wBitsPerSample);
 }
 
+bool InputSound::Refill() {
+  if (block_ == nullptr) {
+    blockSize_ = kIoBlockBytes - kIoBlockBytes % format_.nBlockAlign;
+    block_.reset(new std::uint8_t[blockSize_]);
+  }
+  const sf_count_t got = sf_read_raw(file_, block_.get(), static_cast<sf_count_t>(blockSize_));
+  if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
+    failed_ = true;
+    return false;
+  }
+  blockFill_ = static_cast<std::size_t>(got - got % format_.nBlockAlign);
+  blockRead_ = 0;
+  return true;
+}
+
 std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {
   const std::size_t whole = bytes - bytes % format_.nBlockAlign;
-  const sf_count_t got = sf_read_raw(file_, buffer, static_cast<sf_count_t>(whole));
-  if (got < 0) return -1;
-  if (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR) return -1;
-  return got - got % format_.nBlockAlign;
+  std::size_t done = 0;
+  while (done < whole) {
+    if (blockRead_ == blockFill_ && (failed_ || !Refill() || blockFill_ == 0)) break;
+    const std::size_t n = std::min(whole - done, blockFill_ - blockRead_);
+    std::memcpy(buffer + done, block_.get() + blockRead_, n);
+    blockRead_ += n;
+    done += n;
+  }
+  if (done == 0 && failed_) return -1;
+  return static_cast<std::int64_t>(done);
 }
 
 StagedFile::~StagedFile() {
@@ -198,16 +220,31 @@ bool OutputSound::Create(const std::string& path, int sndfileFormat, int channel
   return true;
 }
 
+bool OutputSound::Flush() {
+  const sf_count_t n = static_cast<sf_count_t>(blockFill_);
+  blockFill_ = 0;
+  return n == 0 || sf_write_raw(file_, block_.get(), n) == n;
+}
+
 bool OutputSound::Write(const std::uint8_t* data, std::size_t bytes) {
-  return sf_write_raw(file_, data, static_cast<sf_count_t>(bytes)) ==
-         static_cast<sf_count_t>(bytes);
+  if (block_ == nullptr) block_.reset(new std::uint8_t[kIoBlockBytes]);
+  while (bytes > 0) {
+    if (blockFill_ == kIoBlockBytes && !Flush()) return false;
+    const std::size_t n = std::min(bytes, kIoBlockBytes - blockFill_);
+    std::memcpy(block_.get() + blockFill_, data, n);
+    blockFill_ += n;
+    data += n;
+    bytes -= n;
+  }
+  return true;
 }
 
 bool OutputSound::Commit(std::string* error) {
+  const bool flushed = Flush();
   const int closed = sf_close(file_);
   file_ = nullptr;
-  if (closed != 0) {
-    *error = "cannot finish the output file";
+  if (!flushed || closed != 0) {
+    *error = flushed ? "cannot finish the output file" : "cannot write the output file";
     return false;
   }
   return staged_.Commit(error);

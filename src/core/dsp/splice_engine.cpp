@@ -4,6 +4,10 @@
 #include <cstring>
 #include <new>
 
+#if MW_WIDE_KERNELS
+#include <immintrin.h>
+#endif
+
 namespace mw {
 
 const SpliceMode kSpliceModes[kSpliceModeCount] = {
@@ -79,7 +83,7 @@ __attribute__((target("avx"))) void WideBlockSums(const T* yd, const T* xd, std:
                                                   T* out) {
   BlockSums<T, 32>(yd, xd, n, out);
 }
-bool HasWideVectors() {
+bool HasAvxVectors() {
   static const bool has = __builtin_cpu_supports("avx");
   return has;
 }
@@ -88,10 +92,55 @@ template <class T>
 void WideBlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
   BlockSums<T, 16>(yd, xd, n, out);
 }
-bool HasWideVectors() { return false; }
+bool HasAvxVectors() { return false; }
 #endif
 
+// y[k] = y[k] + w[k] x[k] for k from `from` on, 16 bytes of lanes a step, each lane as the
+// scalar formula; returns where the whole steps end.
+template <class T>
+std::int32_t WeightedSum(T* y, const T* w, const T* x, std::int32_t from, std::int32_t end) {
+  typedef T Vec __attribute__((vector_size(16)));
+  constexpr std::int32_t kLanes = 16 / sizeof(T);
+  std::int32_t k = from;
+  for (; k + kLanes <= end; k += kLanes) {
+    Vec a, b, c;
+    std::memcpy(&a, y + k, sizeof a);
+    std::memcpy(&b, w + k, sizeof b);
+    std::memcpy(&c, x + k, sizeof c);
+    a = a + b * c;
+    std::memcpy(y + k, &a, sizeof a);
+  }
+  return k;
+}
+
 }  // namespace
+
+#if MW_WIDE_KERNELS
+namespace {
+
+// Four single-precision values as 16-bit codes, each lane as Pcm16Codec::Encode: scaled, a
+// NaN made zero, clamped (maximum, then minimum: the scalar tests' picks once the NaNs are
+// gone), truncated.
+__attribute__((target("avx2"))) inline __m128i FourCodes16(const float* y) {
+  __m256d t = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(y)), _mm256_set1_pd(32768.0));
+  t = _mm256_and_pd(t, _mm256_cmp_pd(t, t, _CMP_EQ_OQ));
+  t = _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-32768.0)), _mm256_set1_pd(32767.0));
+  return _mm256_cvttpd_epi32(t);
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) std::int32_t WideStereo16(const float* y0, const float* y1,
+                                                          std::int32_t n, std::int16_t* o) {
+  std::int32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128i l = FourCodes16(y0 + j), r = FourCodes16(y1 + j);
+    const __m128i frames = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * j), frames);
+  }
+  return j;
+}
+#endif
 
 SpliceSizes SpliceSizesFor(const SpliceMode& mode, std::uint32_t sampleRate) {
   SpliceSizes s{};
@@ -136,7 +185,7 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   const std::size_t blocks = (candidates + kMostCandidates - 1) / kMostCandidates;
   try {
     for (std::uint32_t c = 0; c < channels; ++c) {
-      Fresh(input_[c], F, T(0));
+      Fresh(input_[c], kWindowSpan * F, T(0));
       Fresh(acc_[c], F, T(0));
       Fresh(searchIn_[c], blocks * kMostCandidates + candidates + 1, T(0));
       Fresh(searchAcc_[c], candidates + 1, T(0));
@@ -157,6 +206,7 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   SetRatio(ratio);
   outLength_ = H;
   fill_ = 0;
+  base_ = 0;
   outputPhase_ = false;
   readPos_ = 0;
   ready_ = true;
@@ -186,15 +236,16 @@ template <class T>
 void SpliceCore<T>::AddFrame(std::int32_t p) {
   const std::int32_t X = sizes_.crossfade, H = sizes_.outputHop;
   const T* w = window_.data();
+  const bool plain = PlainKernels();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     T* y = acc_[c].data();
-    const T* x = input_[c].data() + p;
+    const T* x = Window(c) + p;
+    std::int32_t k = 0;
     if (firstFrame_) {
-      for (std::int32_t k = 0; k < X; ++k) y[k] = x[k];
-    } else {
-      for (std::int32_t k = 0; k < X; ++k) y[k] = y[k] + w[k] * x[k];
+      for (; k < X; ++k) y[k] = x[k];
     }
-    for (std::int32_t k = X; k < X + H; ++k) y[k] = y[k] + w[k] * x[k];
+    if (!plain) k = WeightedSum(y, w, x, k, X + H);
+    for (; k < X + H; ++k) y[k] = y[k] + w[k] * x[k];
   }
   firstFrame_ = false;
 }
@@ -203,13 +254,22 @@ template <class T>
 void SpliceCore<T>::ShiftAfterFrame() {
   const std::int32_t F = sizes_.frame, A = inputHop_, H = sizes_.outputHop;
   const std::int32_t X = sizes_.crossfade;
+  // The window moves A frames on instead of its samples moving back; only when it would
+  // run past the buffer do the frames it keeps move to the start. Either way its last A
+  // frames keep the values they had (a drain reads them before any input replaces them).
+  const std::size_t next = base_ + static_cast<std::size_t>(A);
+  const bool rewind = next + static_cast<std::size_t>(F) > input_[0].size();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     T* x = input_[c].data();
-    std::memmove(x, x + A, sizeof(T) * static_cast<std::size_t>(F - A));
+    T* to = x + (rewind ? 0 : next);
+    if (rewind) std::memmove(to, x + next, sizeof(T) * static_cast<std::size_t>(F - A));
+    std::memcpy(to + (F - A), x + base_ + (F - A), sizeof(T) * static_cast<std::size_t>(A));
+    // The next frame adds into [0, X + H) only: the crossfade carried over, then zeros.
     T* y = acc_[c].data();
     std::memmove(y, y + H, sizeof(T) * static_cast<std::size_t>(X));
-    std::fill(y + X, y + F, T(0));
+    std::fill(y + X, y + X + H, T(0));
   }
+  base_ = rewind ? 0 : next;
 }
 
 template <class T>
@@ -229,7 +289,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffsetPlain() const {
     T s[2] = {0, 0};
     for (std::uint32_t c = 0; c < channels_; ++c) {
       const T* y = acc_[c].data();
-      const T* x = input_[c].data() + p;
+      const T* x = Window(c) + p;
       T sum = 0;
       for (std::int32_t i = 0; i < R; i += S) {
         const T t = y[i] + x[i];
@@ -262,7 +322,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffset() {
   if (R <= 0) return 0;
   const std::int32_t n = (R + S - 1) / S;  // terms per sum, and candidates
   const T accept = static_cast<T>(sizes_.accept);
-  const bool wide = HasWideVectors();
+  const bool wide = HasAvxVectors();
   const std::int32_t perBlock =
       static_cast<std::int32_t>((wide ? kWideBlockBytes : kBlockBytes) / sizeof(T));
   const std::int32_t blocks = (n + perBlock - 1) / perBlock;
@@ -270,7 +330,7 @@ std::int32_t SpliceCore<T>::FindSpliceOffset() {
   T e[2] = {0, 0};
   for (std::uint32_t c = 0; c < channels_; ++c) {
     const T* y = acc_[c].data();
-    const T* x = input_[c].data();
+    const T* x = Window(c);
     T* yd = searchAcc_[c].data();
     T* xd = searchIn_[c].data();
     T sum = 0;

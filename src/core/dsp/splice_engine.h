@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
+#include "core/dsp/lanes.h"
 #include "core/frame/hresult.h"
 #include "core/frame/sample_format.h"
 
@@ -98,7 +100,7 @@ class SpliceCore {
   // must always agree with.
   std::int32_t FindSpliceOffset();
   std::int32_t FindSpliceOffsetPlain() const;
-  T* InputChannel(int c) { return input_[c].data(); }
+  T* InputChannel(int c) { return Window(c); }
   T* AccumulationChannel(int c) { return acc_[c].data(); }
 
  private:
@@ -111,7 +113,13 @@ class SpliceCore {
   std::uint32_t channels_ = 1;
   bool ready_ = false;
 
-  std::vector<T> input_[2];  // F frames per channel
+  // The input window of channel c: F frames from base_ on in a buffer of kWindowSpan x F,
+  // so that most frames move the window instead of the samples.
+  static constexpr std::size_t kWindowSpan = 4;
+  T* Window(std::uint32_t c) { return input_[c].data() + base_; }
+  const T* Window(std::uint32_t c) const { return input_[c].data() + base_; }
+  std::vector<T> input_[2];
+  std::size_t base_ = 0;
   std::vector<T> acc_[2];    // the output being built
   std::vector<T> window_;
   // The search's decimated copies: every S-th sample from 0 on, padded for whole blocks.
@@ -155,6 +163,89 @@ inline float SpliceWrite<float>(double y) { return static_cast<float>(y); }
 template <>
 inline double SpliceWrite<double>(double y) { return y; }
 
+// The codec of a stored sample type.
+template <class Stored>
+using CodecOf = std::conditional_t<
+    std::is_same<Stored, std::uint8_t>::value, Pcm8Codec,
+    std::conditional_t<
+        std::is_same<Stored, std::int16_t>::value, Pcm16Codec,
+        std::conditional_t<std::is_same<Stored, std::int32_t>::value, Pcm32Codec,
+                           std::conditional_t<std::is_same<Stored, float>::value,
+                                              Float32Codec, Float64Codec>>>>;
+
+// Two working values as doubles: exactly what the scalar conversion of each gives.
+inline F64x2 PairAsDoubles(const float* v) {
+  F32x2 f;
+  std::memcpy(&f, v, sizeof f);
+  return __builtin_convertvector(f, F64x2);
+}
+inline F64x2 PairAsDoubles(const double* v) { return Lanes<F64x2>::Load(v); }
+
+#if MW_WIDE_KERNELS
+// Stereo 16-bit output from single-precision values, four frames a step with 32-byte
+// vectors (only where HasWideVectors); returns the frames written.
+std::int32_t WideStereo16(const float* y0, const float* y1, std::int32_t n, std::int16_t* o);
+#endif
+
+// n output frames from the channels' working values y0 (and y1), encoded; two frames a
+// step unless `plain` (the plain twin, one sample at a time, as SpliceWrite does).
+template <class T, class Out>
+void WriteSpliceFrames(const T* y0, const T* y1, std::uint32_t ch, std::int32_t n, Out* o,
+                       bool plain) {
+  std::int32_t j = 0;
+#if MW_WIDE_KERNELS
+  if constexpr (std::is_same<T, float>::value && std::is_same<Out, std::int16_t>::value) {
+    if (!plain && ch == 2 && HasWideVectors()) j = WideStereo16(y0, y1, n, o);
+  }
+#endif
+  if (!plain) {
+    using Codec = CodecOf<Out>;
+    if (ch == 2) {
+      for (; j + 2 <= n; j += 2) {
+        StereoPairs<Codec>::Encode(o + 2 * j, PairAsDoubles(y0 + j), PairAsDoubles(y1 + j));
+      }
+    } else {
+      for (; j + 2 <= n; j += 2) LaneCodec<Codec, F64x2>::Encode(o + j, PairAsDoubles(y0 + j));
+    }
+  }
+  for (; j < n; ++j) {
+    o[std::size_t(j) * ch] = SpliceWrite<Out>(y0[j]);
+    if (ch == 2) o[std::size_t(j) * ch + 1] = SpliceWrite<Out>(y1[j]);
+  }
+}
+
+inline void StorePair(float* x, F64x2 v) {
+  const F32x2 f = __builtin_convertvector(v, F32x2);
+  std::memcpy(x, &f, sizeof f);
+}
+inline void StorePair(double* x, F64x2 v) { Lanes<F64x2>::Store(x, v); }
+
+// n input frames decoded into the channels' working values x0 (and x1); two frames a step
+// unless `plain` (the plain twin, as SpliceRead does one sample at a time).
+template <class T, class In>
+void ReadSpliceFrames(const In* in, std::uint32_t ch, std::uint32_t n, T* x0, T* x1,
+                      bool plain) {
+  std::uint32_t j = 0;
+  // Values already in the working type are only copied apart.
+  if (!plain && !std::is_same<In, T>::value) {
+    using Codec = CodecOf<In>;
+    if (ch == 2) {
+      for (; j + 2 <= n; j += 2) {
+        F64x2 l, r;
+        StereoPairs<Codec>::Decode(in + 2 * j, &l, &r);
+        StorePair(x0 + j, l);
+        StorePair(x1 + j, r);
+      }
+    } else {
+      for (; j + 2 <= n; j += 2) StorePair(x0 + j, LaneCodec<Codec, F64x2>::Decode(in + j));
+    }
+  }
+  for (; j < n; ++j) {
+    x0[j] = SpliceRead<T>(in[std::size_t(j) * ch]);
+    if (ch == 2) x1[j] = SpliceRead<T>(in[std::size_t(j) * ch + 1]);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 
 template <class T>
@@ -178,11 +269,9 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
       if (static_cast<std::uint32_t>(n) > capacity - produced) {
         n = static_cast<std::int32_t>(capacity - produced);
       }
-      Out* o = output + std::size_t{produced} * ch;
-      for (std::uint32_t c = 0; c < ch; ++c) {
-        const T* y = acc_[c].data() + readPos_;
-        for (std::int32_t j = 0; j < n; ++j) o[std::size_t(j) * ch + c] = SpliceWrite<Out>(y[j]);
-      }
+      WriteSpliceFrames(acc_[0].data() + readPos_,
+                        ch == 2 ? acc_[1].data() + readPos_ : nullptr, ch, n,
+                        output + std::size_t{produced} * ch, PlainKernels());
       readPos_ += n;
       produced += static_cast<std::uint32_t>(n);
       if (readPos_ < outLength_) break;  // the output is full
@@ -196,11 +285,8 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
     if (!flushing_ && fill_ >= 0 && fill_ < F) {
       std::uint32_t n = offered - consumed;
       if (n > static_cast<std::uint32_t>(F - fill_)) n = static_cast<std::uint32_t>(F - fill_);
-      const In* in = input + std::size_t{consumed} * ch;
-      for (std::uint32_t c = 0; c < ch; ++c) {
-        T* x = input_[c].data() + fill_;
-        for (std::uint32_t j = 0; j < n; ++j) x[j] = SpliceRead<T>(in[std::size_t(j) * ch + c]);
-      }
+      ReadSpliceFrames(input + std::size_t{consumed} * ch, ch, n, Window(0) + fill_,
+                       ch == 2 ? Window(1) + fill_ : nullptr, PlainKernels());
       fill_ += static_cast<std::int32_t>(n);
       consumed += n;
     }
@@ -210,7 +296,7 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
         ended_ = true;
         if (fill_ <= 0) break;
         for (std::uint32_t c = 0; c < ch; ++c) {
-          std::fill(input_[c].begin() + fill_, input_[c].begin() + F, T(0));
+          std::fill(Window(c) + fill_, Window(c) + F, T(0));
         }
         outLength_ = fill_;  // the last frame emits only the frames still held
       }

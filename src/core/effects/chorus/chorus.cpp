@@ -4,14 +4,18 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/effects/chorus/chorus_voices.h"
 #include "core/effects/chorus/oscillator_sine.h"
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 #include "core/dsp/levels.h"
 #include "core/dsp/one_pole.h"
 #include "core/frame/sample_format.h"
 
 namespace mw {
 namespace {
+
+using namespace chorus;
 
 // The parameter interface's accessors follow the block order.
 constexpr FieldInfo kFields[] = {
@@ -79,189 +83,6 @@ constexpr double kVoiceDecay = 0.9;
 constexpr double kOscillatorTurn = 6.28318530718;
 // 2 pi for the high-cut filter's corner.
 constexpr double kTwoPi = 6.283185307179586;
-// Filter outputs smaller than this are flushed to zero.
-constexpr double kFlush = 2e-11;
-
-constexpr double kLine = ChorusEngine::kLineLength;
-
-// The per-sample helpers must be inlined into the loops; the compiler's size heuristics
-// would otherwise leave a call per voice and frame.
-#if defined(__GNUC__)
-#define MW_CHORUS_INLINE inline __attribute__((always_inline))
-#else
-#define MW_CHORUS_INLINE inline
-#endif
-
-std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) {
-  return v < lo ? lo : v > hi ? hi : v;
-}
-
-// Brings a read position into [0, 6500). Whole turns are removed exactly (fmod is exact,
-// and so is a single subtraction of 6500 from a position below 13000); only a negative
-// position rounds, once, when 6500 is added, and a result that rounds up to 6500 itself
-// is the start of the line.
-MW_CHORUS_INLINE double WrapPosition(double pos) {
-  if (pos >= kLine) {
-    pos -= kLine;
-    if (pos >= kLine) pos = std::fmod(pos, kLine);
-  } else if (pos < 0.0) {
-    pos += kLine;
-    if (pos < 0.0) pos = std::fmod(pos, kLine) + kLine;
-    if (pos >= kLine) pos = 0.0;
-  }
-  return pos;
-}
-
-// One voice's streaming state, held in locals for the length of a block.
-struct VoiceRun {
-  double* line;  // with the guard sample after its end
-  std::uint32_t write;
-  double writePosition;  // the write index as a double
-  double baseDelay;  // D_v
-  double state;      // the high-cut filter's last output
-};
-
-// The oscillator of a voice over a block: sin(counter x step) for each of the next n frames,
-// advancing the counter as each frame does (back to 0 once it reaches the period). Values
-// come from the voice's table, computed on first use; counters beyond the table are
-// computed each time.
-struct OscillatorRun {
-  double* table;  // null: no table
-  std::int64_t length;
-  std::int64_t used;
-  std::int64_t counter;
-  std::int64_t period;
-  double step;
-};
-
-void RunOscillator(OscillatorRun& o, double* out, std::uint32_t n) {
-  double* const table = o.table;
-  std::int64_t k = o.counter;
-  const std::int64_t period = o.period;
-  if (table != nullptr && period <= o.length && k < period) {
-    // Every counter of the period has its place in the table. The sine at k = 0 is zero
-    // and costs nothing to recompute.
-    for (std::uint32_t i = 0; i < n; ++i) {
-      double s = table[k];
-      if (s == 0.0) {
-        s = OscillatorSine(static_cast<double>(k) * o.step);
-        table[k] = s;
-        if (k >= o.used) o.used = k + 1;
-      }
-      out[i] = s;
-      if (++k == period) k = 0;
-    }
-    o.counter = k;
-    return;
-  }
-  for (std::uint32_t i = 0; i < n; ++i) {
-    double s;
-    if (table != nullptr && k < o.length) {
-      s = table[k];
-      // A stored 0.0 means "not computed yet": the sine of a non-zero double is never
-      // zero, and the sine at k = 0 is zero.
-      if (s == 0.0 && k != 0) {
-        s = OscillatorSine(static_cast<double>(k) * o.step);
-        table[k] = s;
-        if (k >= o.used) o.used = k + 1;
-      }
-    } else {
-      s = OscillatorSine(static_cast<double>(k) * o.step);
-    }
-    out[i] = s;
-    if (++k >= o.period) k = 0;
-  }
-  o.counter = k;
-}
-
-// Steps 1 to 3 of a voice, with the oscillator's value for the frame: the modulated,
-// interpolated read and the high-cut filter. Returns the filtered read.
-//
-// With the filter off (kFilter false: a = 0, complement 1) the filter's formula gives the
-// read itself whenever the previous output is finite: 1.0 x r is r, and adding the zero
-// a x state changes at most the sign of a zero read, which the flush to +0.0 then removes.
-// Taking the read directly spares the loop the serial chain through the filter state. A
-// non-finite state can only come from non-finite input (from integer samples every value
-// stays bounded by the gains, which are at most 1, times the number of frames), so with
-// kFiniteInput the test is skipped; otherwise such a state still goes through the formula.
-template <bool kFilter, bool kFiniteInput>
-MW_CHORUS_INLINE double ReadVoice(VoiceRun& v, double sine, double depth, double a,
-                                  double a1) {
-  const double d = v.baseDelay + depth * sine;
-  const double pos = WrapPosition(v.writePosition + d);
-  const std::uint32_t i = static_cast<std::uint32_t>(pos);
-  // The guard sample after the end repeats the start, so i + 1 needs no wrap.
-  const double r = v.line[i] + (v.line[i + 1] - v.line[i]) * (pos - static_cast<double>(i));
-  double s;
-  if (kFilter || (!kFiniteInput && !(v.state - v.state == 0.0))) {
-    s = a1 * r + a * v.state;  // the one-pole high-cut, written out for the register use
-  } else {
-    s = r;
-  }
-  s = FlushBelow(s, kFlush);
-  v.state = s;
-  return s;
-}
-
-// Step 6: the line takes the voice's input (the start also into the guard sample); the
-// write position moves down.
-MW_CHORUS_INLINE void WriteVoice(VoiceRun& v, double in) {
-  v.line[v.write] = in;
-  if (v.write == 0) {
-    v.line[ChorusEngine::kLineLength] = in;
-    v.write = ChorusEngine::kLineLength - 1;
-    v.writePosition = ChorusEngine::kLineLength - 1;
-  } else {
-    v.write -= 1;
-    v.writePosition -= 1.0;
-  }
-}
-
-// What every voice of a chain shares.
-struct VoiceCoefficients {
-  double depth;  // E
-  double a;      // high-cut coefficient
-  double a1;     // its complement
-  double fb;
-};
-
-// One voice over a block of a mono chain: x is the chain's value arriving at the voice;
-// the line takes x + s fb and the chain goes on with s w + x carry.
-template <bool kFilter, bool kFiniteInput>
-void RunVoiceMono(VoiceRun& voice, const double* sines, double* x, std::uint32_t n,
-                  const VoiceCoefficients& c, double carry, double w) {
-  // Copies in locals: the line stores could otherwise alias them, forcing a reload of the
-  // voice's state and the coefficients at every frame.
-  VoiceRun v = voice;
-  const double depth = c.depth, a = c.a, a1 = c.a1, fb = c.fb;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const double in = x[i];
-    const double s = ReadVoice<kFilter, kFiniteInput>(v, sines[i], depth, a, a1);
-    x[i] = s * w + in * carry;
-    WriteVoice(v, in + s * fb);
-  }
-  voice = v;
-}
-
-// One voice over a block of a stereo chain: the line takes the mean of the arriving left
-// and right values plus s fb; each side goes on with its value times carry plus s times its
-// pan factor.
-template <bool kFilter, bool kFiniteInput>
-void RunVoiceStereo(VoiceRun& voice, const double* sines, double* left, double* right,
-                    std::uint32_t n, const VoiceCoefficients& c, double carry, double pL,
-                    double pR) {
-  VoiceRun v = voice;
-  const double depth = c.depth, a = c.a, a1 = c.a1, fb = c.fb;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const double l = left[i];
-    const double r = right[i];
-    const double s = ReadVoice<kFilter, kFiniteInput>(v, sines[i], depth, a, a1);
-    left[i] = l * carry + s * pL;
-    right[i] = r * carry + s * pR;
-    WriteVoice(v, (l + r) * 0.5 + s * fb);
-  }
-  voice = v;
-}
 
 }  // namespace
 
@@ -306,6 +127,7 @@ bool ChorusEngine::Allocate(const ChorusParams& p) {
     voice.sines = sines_ != nullptr && lengths[v] > 0 ? sines_.get() + offset : nullptr;
     voice.sinesLength = voice.sines != nullptr ? lengths[v] : 0;
     voice.sinesUsed = 0;
+    voice.sinesFilled = 0;
     voice.sinesStep = 0.0;
     offset += lengths[v];
   }
@@ -346,6 +168,7 @@ void ChorusEngine::DeriveOscillators(const ChorusParams& p) {
         std::memset(voice.sines, 0, sizeof(double) * static_cast<std::size_t>(voice.sinesUsed));
       }
       voice.sinesUsed = 0;
+      voice.sinesFilled = 0;
       voice.sinesStep = voice.step;
     }
   }
@@ -411,12 +234,61 @@ HResult ChorusEngine::Free() {
     voice.sines = nullptr;
     voice.sinesLength = 0;
     voice.sinesUsed = 0;
+    voice.sinesFilled = 0;
     voice.sinesStep = 0.0;
   }
   lines_.reset();
   sines_.reset();
   valid_ = false;
   return S_OK;
+}
+
+// The decoded input of a block times the input gain, into one array per channel; with
+// kVector two samples a step (one stereo frame, or two mono frames).
+template <class Codec, int kChannels, bool kVector>
+void DecodeBlock(const typename Codec::Stored* s, std::uint32_t n, double gIn, double* left,
+                 double* right) {
+  using Codec2 = LaneCodec<Codec, F64x2>;
+  std::uint32_t i = 0;
+  if constexpr (kVector) {
+    const F64x2 g = {gIn, gIn};
+    for (; i + 2 <= n; i += 2) {
+      if constexpr (kChannels == 2) {
+        F64x2 l, r;
+        StereoPairs<Codec>::Decode(s + 2 * i, &l, &r);
+        Lanes<F64x2>::Store(left + i, l * g);
+        Lanes<F64x2>::Store(right + i, r * g);
+      } else {
+        Lanes<F64x2>::Store(left + i, Codec2::Decode(s + i) * g);
+      }
+    }
+  }
+  for (; i < n; ++i) {
+    left[i] = Codec::Decode(s[i * kChannels]) * gIn;
+    if (kChannels == 2) right[i] = Codec::Decode(s[i * kChannels + 1]) * gIn;
+  }
+}
+
+// The block's chain values encoded back into the buffer; with kVector two samples a step.
+template <class Codec, int kChannels, bool kVector>
+void EncodeBlock(typename Codec::Stored* s, std::uint32_t n, const double* left,
+                 const double* right) {
+  using Codec2 = LaneCodec<Codec, F64x2>;
+  std::uint32_t i = 0;
+  if constexpr (kVector) {
+    for (; i + 2 <= n; i += 2) {
+      if constexpr (kChannels == 2) {
+        StereoPairs<Codec>::Encode(s + 2 * i, Lanes<F64x2>::Load(left + i),
+                                   Lanes<F64x2>::Load(right + i));
+      } else {
+        Codec2::Encode(s + i, Lanes<F64x2>::Load(left + i));
+      }
+    }
+  }
+  for (; i < n; ++i) {
+    s[i * kChannels] = Codec::Encode(left[i]);
+    if (kChannels == 2) s[i * kChannels + 1] = Codec::Encode(right[i]);
+  }
 }
 
 template <class Codec, int kChannels>
@@ -432,31 +304,66 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
   double left[kBlock];
   double right[kBlock];
   double sines[kBlock];
+  double reads[kBlock];
+  const bool plain = PlainKernels();
   const double gIn = gIn_;
   const VoiceCoefficients c = {static_cast<double>(depth_), highCut_.a, highCut_.oneMinusA,
                                fb_};
   for (std::uint32_t done = 0; done < frames;) {
     const std::uint32_t n = frames - done < kBlock ? frames - done : kBlock;
     typename Codec::Stored* s = buffer + std::size_t{done} * kChannels;
-    for (std::uint32_t i = 0; i < n; ++i) {
-      left[i] = Codec::Decode(s[i * kChannels]) * gIn;
-      if (kChannels == 2) right[i] = Codec::Decode(s[i * kChannels + 1]) * gIn;
+    if (plain) {
+      DecodeBlock<Codec, kChannels, false>(s, n, gIn, left, right);
+    } else {
+      DecodeBlock<Codec, kChannels, true>(s, n, gIn, left, right);
     }
     // The first voice weighs the input with the dry gain; the later ones pass the chain's
     // output on unchanged (times 1.0, which is exact).
     for (int v = 0; v < voiceCount_; ++v) {
       Voice& voice = voices_[v];
-      OscillatorRun osc = {voice.sines, voice.sinesLength, voice.sinesUsed, voice.counter,
-                           voice.period, voice.step};
-      RunOscillator(osc, sines, n);
-      voice.sinesUsed = osc.used;
-      voice.counter = osc.counter;
-
       VoiceRun run = {voice.line, voice.write, static_cast<double>(voice.write),
                       static_cast<double>(voice.baseDelay), voice.state};
       const double carry = v == 0 ? gDry_ : 1.0;
       const bool filter = highCut_.a != 0.0;
-      if (kChannels == 1) {
+      const double pL = kChannels == 1 ? wet_[v] : panL_;
+      // The block kernel over frames [at, at + m) with the sines of those frames.
+      auto block = [&](const double* sine, std::uint32_t at, std::uint32_t m) {
+        double* r = kChannels == 1 ? nullptr : right + at;
+        if (filter) {
+          RunVoiceBlock<true, kFiniteInput>(run, sine, left + at, r, m, c, carry, pL, panR_,
+                                            reads);
+        } else {
+          RunVoiceBlock<false, kFiniteInput>(run, sine, left + at, r, m, c, carry, pL, panR_,
+                                             reads);
+        }
+      };
+      const bool clear = !plain && BlockReadsClear(run.baseDelay, c.depth, n);
+      const std::int64_t period = voice.period;
+      if (clear && voice.sines != nullptr && period <= voice.sinesLength &&
+          voice.sinesFilled == period - 1 && voice.counter < period) {
+        // Every sine of the period is in the table: the kernel reads them where they lie,
+        // in runs that end where the period does.
+        for (std::uint32_t at = 0; at < n;) {
+          const std::int64_t rest = period - voice.counter;
+          const std::uint32_t m = rest < n - at ? static_cast<std::uint32_t>(rest) : n - at;
+          block(voice.sines + voice.counter, at, m);
+          voice.counter += m;
+          if (voice.counter == period) voice.counter = 0;
+          at += m;
+        }
+        voice.write = run.write;
+        voice.state = run.state;
+        continue;
+      }
+      OscillatorRun osc = {voice.sines, voice.sinesLength, voice.sinesUsed, voice.sinesFilled,
+                           voice.counter, voice.period, voice.step};
+      RunOscillator(osc, sines, n);
+      voice.sinesUsed = osc.used;
+      voice.sinesFilled = osc.filled;
+      voice.counter = osc.counter;
+      if (clear) {
+        block(sines, 0, n);
+      } else if (kChannels == 1) {
         if (filter) {
           RunVoiceMono<true, kFiniteInput>(run, sines, left, n, c, carry, wet_[v]);
         } else {
@@ -471,9 +378,10 @@ void ChorusEngine::Run(typename Codec::Stored* buffer, std::uint32_t frames) {
       voice.write = run.write;
       voice.state = run.state;
     }
-    for (std::uint32_t i = 0; i < n; ++i) {
-      s[i * kChannels] = Codec::Encode(left[i]);
-      if (kChannels == 2) s[i * kChannels + 1] = Codec::Encode(right[i]);
+    if (plain) {
+      EncodeBlock<Codec, kChannels, false>(s, n, left, right);
+    } else {
+      EncodeBlock<Codec, kChannels, true>(s, n, left, right);
     }
     done += n;
   }

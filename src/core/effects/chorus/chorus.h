@@ -60,15 +60,17 @@ class ChorusEngine final : public EffectEngine {
   bool HasLines() const { return lines_ != nullptr; }
 
  private:
-  // Each line carries one guard sample after its end, a copy of its first sample, so that
-  // the interpolated read needs no wrap.
-  static constexpr std::uint32_t kLineStride = kLineLength + 1;
+  // Each line is kept twice, the copy right after it: the sample after the end (the start's
+  // copy) spares the interpolated read a wrap, and reads up to a turn past the end need
+  // none either.
+  static constexpr std::uint32_t kLineStride = 2 * kLineLength;
 
   struct Voice {
-    double* line = nullptr;    // kLineLength samples and the guard
+    double* line = nullptr;    // kLineLength samples and their copy
     double* sines = nullptr;     // sin(k x step) for k below sinesLength; 0.0: not yet
     std::int64_t sinesLength = 0;
     std::int64_t sinesUsed = 0;  // entries [0, sinesUsed) may hold values
+    std::int64_t sinesFilled = 0;  // entries computed so far (all when period - 1)
     double sinesStep = 0.0;      // the step the table's values belong to
     std::uint32_t write = 0;
     std::int64_t baseDelay = 0;  // D_v

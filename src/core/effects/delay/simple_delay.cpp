@@ -1,12 +1,18 @@
 #include "core/effects/delay/simple_delay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 #include "core/dsp/levels.h"
 #include "core/frame/sample_format.h"
+
+#if MW_WIDE_KERNELS
+#include <immintrin.h>
+#endif
 
 namespace mw {
 namespace {
@@ -37,6 +43,63 @@ constexpr PresetRow<SimpleDelayParams> kPresetRows[] = {
 constexpr PresetTable kPresets(kPresetRows);
 
 constexpr std::int32_t kMaxDelayTime = 5000;
+
+#if MW_WIDE_KERNELS
+// EchoRun for 16-bit samples with 32-byte vectors: four samples a step, each lane as the
+// scalar formula and the codec's conversions.
+template <class Working>
+__attribute__((target("avx2"))) std::size_t WideEchoRun(std::int16_t* s, double* line,
+                                                        std::size_t n, const Working& w) {
+  const __m256d wet = _mm256_set1_pd(w.wet), dry = _mm256_set1_pd(w.dry);
+  const __m256d fb = _mm256_set1_pd(w.fb), scale = _mm256_set1_pd(3.0517578125e-05);
+  const __m256d up = _mm256_set1_pd(32768.0), lo = _mm256_set1_pd(-32768.0);
+  const __m256d hi = _mm256_set1_pd(32767.0);
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) {
+    const __m128i codes = _mm_cvtepi16_epi32(_mm_loadl_epi64(reinterpret_cast<__m128i*>(s + k)));
+    const __m256d x = _mm256_mul_pd(_mm256_cvtepi32_pd(codes), scale);
+    const __m256d held = _mm256_loadu_pd(line + k);
+    const __m256d y =
+        _mm256_add_pd(_mm256_mul_pd(held, wet), _mm256_mul_pd(x, dry));
+    // Scaled, a NaN made zero, clamped (maximum, then minimum: the scalar tests' picks
+    // once the NaNs are gone), truncated, packed.
+    __m256d t = _mm256_mul_pd(y, up);
+    t = _mm256_and_pd(t, _mm256_cmp_pd(t, t, _CMP_EQ_OQ));
+    t = _mm256_min_pd(_mm256_max_pd(t, lo), hi);
+    const __m128i out = _mm256_cvttpd_epi32(t);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(s + k), _mm_packs_epi32(out, out));
+    _mm256_storeu_pd(line + k, _mm256_add_pd(_mm256_mul_pd(fb, held), x));
+  }
+  return k;
+}
+#endif
+
+// One stretch of samples that meets the line without wrapping: each sample adds the echo
+// held in its slot to its dry part, and the slot keeps the input plus the fed-back echo.
+// V's lanes take neighbouring samples; the rest go one at a time.
+template <class Codec, class V, class Working>
+void EchoRun(typename Codec::Stored* s, double* line, std::size_t n, const Working& w) {
+  using L = Lanes<V>;
+  const V wet = L::Splat(w.wet), dry = L::Splat(w.dry), fb = L::Splat(w.fb);
+  std::size_t k = 0;
+  if constexpr (L::kCount == 2) {
+    for (; k + 4 <= n; k += 4) {
+      V x0, x1;
+      FourSamples<Codec>::Decode(s + k, &x0, &x1);
+      const V held0 = L::Load(line + k), held1 = L::Load(line + k + 2);
+      FourSamples<Codec>::Encode(s + k, held0 * wet + x0 * dry, held1 * wet + x1 * dry);
+      L::Store(line + k, fb * held0 + x0);
+      L::Store(line + k + 2, fb * held1 + x1);
+    }
+  }
+  for (; k + L::kCount <= n; k += L::kCount) {
+    const V x = LaneCodec<Codec, V>::Decode(s + k);
+    const V held = L::Load(line + k);
+    LaneCodec<Codec, V>::Encode(s + k, held * wet + x * dry);
+    L::Store(line + k, fb * held + x);
+  }
+  if (L::kCount > 1 && k < n) EchoRun<Codec, double>(s + k, line + k, n - k, w);
+}
 
 }  // namespace
 
@@ -135,6 +198,44 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
   std::uint32_t produced = count;
   const Working w{line_.get(), lineLength_, channels, wet_, dry_, fb_};
   constexpr bool kPcm8 = Codec::kFormat == SampleFormat::Pcm8;
+  const bool silentTail = kPcm8 && mode == kModeTail;
+  // One channel, or two whose positions move in step (an even line, each channel on its
+  // own parity, the second one sample behind the first): the buffer's samples meet the
+  // line's in one run each way round the line, so the loop runs without a wrap test.
+  const std::uint32_t first = channels_[0].position;
+  if (!silentTail && (channels == 1 || (lineLength_ % 2 == 0 && first % 2 == 0 &&
+                                        channels_[1].position == first + 1 &&
+                                        (mode != kModeTail || channels_[1].tailRemaining ==
+                                                                  channels_[0].tailRemaining)))) {
+    const std::uint32_t n = mode == kModeTail ? TakeTail(count, channels_[0].tailRemaining,
+                                                         &finished)
+                                              : count;
+    if (channels == 2 && mode == kModeTail) channels_[1].tailRemaining = channels_[0].tailRemaining;
+    std::uint32_t pos = first;
+    Stored* s = buffer;
+    for (std::size_t left = std::size_t{n} * channels; left > 0;) {
+      const std::size_t run = std::min<std::size_t>(left, lineLength_ - pos);
+      if (PlainKernels()) {
+        EchoRun<Codec, double>(s, w.line + pos, run, w);
+#if MW_WIDE_KERNELS
+      } else if (Codec::kFormat == SampleFormat::Pcm16 && HasWideVectors()) {
+        std::int16_t* samples = reinterpret_cast<std::int16_t*>(s);
+        const std::size_t done = WideEchoRun(samples, w.line + pos, run, w);
+        EchoRun<Codec, F64x2>(s + done, w.line + pos + done, run - done, w);
+#endif
+      } else {
+        EchoRun<Codec, F64x2>(s, w.line + pos, run, w);
+      }
+      s += run;
+      left -= run;
+      pos += static_cast<std::uint32_t>(run);
+      if (pos == lineLength_) pos = 0;
+    }
+    channels_[0].position = pos;
+    if (channels == 2) channels_[1].position = pos + 1;
+    *frames = n;
+    return finished ? kTailFinished : S_OK;
+  }
   for (std::uint32_t c = 0; c < channels; ++c) {
     Channel& ch = channels_[c];
     const std::uint32_t n =
@@ -143,7 +244,7 @@ HResult SimpleDelayEngine::Loop(int mode, typename Codec::Stored* buffer,
 
     std::uint32_t pos = ch.position;
     Stored* s = buffer + c;
-    if (kPcm8 && mode == kModeTail) {
+    if (silentTail) {
       // The 8-bit tail feeds exact silence without reading the buffer.
       for (std::uint32_t i = 0; i < n; ++i, s += channels) {
         *s = Codec::Encode(ProcessSample(w, 0.0, c, pos));

@@ -7,12 +7,16 @@
 #include <new>
 #include <type_traits>
 
-#include <emmintrin.h>
-
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
+#include "core/effects/pitch/sinc_frame.h"
+
+
 
 namespace mw {
 namespace {
+
+using namespace sinc;
 
 constexpr FieldInfo kFields[] = {
     {"Semitones", offsetof(PitchShiftParams, Semitones), FieldType::Int32, true, -50, 50, false},
@@ -86,52 +90,6 @@ const std::vector<double>& KernelPairsFor(int halfWidth) {
   return halfWidth == 7 ? fifteen : nine;
 }
 
-typedef double Pair __attribute__((vector_size(16)));
-
-// The kernel at distance e: t = |e| x scale read between its two neighbouring entries.
-inline double KernelAt(double e, double scale, const double* pairs) {
-  const double t = std::fabs(e) * scale;
-  const int n = static_cast<int>(t);
-  return pairs[2 * n] + pairs[2 * n + 1] * (t - n);
-}
-
-// One output frame of the windowed-sinc interpolator: both channels of the ring's frames
-// i .. i + taps - 1 (the ring holds every frame twice, so no index wraps), weighted by the
-// kernel at distances d, d - 1, ... and summed in that order, one channel per lane. The
-// weights are found two at a time with packed arithmetic, which computes exactly what
-// the scalar formula does.
-template <int kTaps>
-inline Pair SincFrame(const double* ring, int i, double d, double scale, const double* pairs) {
-  double k[kTaps];
-  const __m128d dd = _mm_set1_pd(d);
-  const __m128d sc = _mm_set1_pd(scale);
-  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-#pragma GCC unroll 8
-  for (int j = 0; j + 1 < kTaps; j += 2) {
-    const __m128d e = _mm_sub_pd(dd, _mm_set_pd(j + 1, j));
-    const __m128d t = _mm_mul_pd(_mm_and_pd(e, magnitude), sc);
-    const __m128i n = _mm_cvttpd_epi32(t);
-    const __m128d frac = _mm_sub_pd(t, _mm_cvtepi32_pd(n));
-    const int n0 = _mm_cvtsi128_si32(n);
-    const int n1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(n, 1));
-    const __m128d lo = _mm_loadu_pd(pairs + 2 * n0);  // entry, difference
-    const __m128d hi = _mm_loadu_pd(pairs + 2 * n1);
-    const __m128d base = _mm_unpacklo_pd(lo, hi);
-    const __m128d diff = _mm_unpackhi_pd(lo, hi);
-    _mm_storeu_pd(k + j, _mm_add_pd(base, _mm_mul_pd(diff, frac)));
-  }
-  if (kTaps % 2 != 0) k[kTaps - 1] = KernelAt(d - (kTaps - 1), scale, pairs);
-
-  Pair y = {0.0, 0.0};
-  const double* frame = ring + 2 * i;
-#pragma GCC unroll 16
-  for (int j = 0; j < kTaps; ++j) {
-    Pair x;
-    std::memcpy(&x, frame + 2 * j, sizeof x);
-    y = y + k[j] * x;
-  }
-  return y;
-}
 
 }  // namespace
 
@@ -352,33 +310,48 @@ template <class Codec, class Sink>
 std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::uint32_t inAvail,
                                          std::uint32_t* inUsed, std::uint32_t capacity,
                                          Sink&& sink) {
+  const bool plain = PlainKernels();
+  if (taps_ != 2 && !plain) return ResampleInBatches<Codec>(in, inAvail, inUsed, capacity, sink);
   const std::uint32_t ch = channels_;
   const int taps = taps_, h = half_;
   double* ring = ring_.data();
+  const double ratio = ratio_, scale = scale_;
+  // The running state in locals for the length of the call (the sink's stores could
+  // otherwise alias it).
+  int ringIndex = ringIndex_;
+  std::int64_t needed = needed_;
+  double inputCount = inputCount_, position = position_;
+  std::uint64_t outputCount = outputCount_;
   std::uint32_t used = 0, written = 0;
   while (written < capacity) {
     if (priming_) {
       priming_ = false;
-      needed_ = h + 1;
-      ringIndex_ = h + 1;
-      inputCount_ = inputCount_ - (h + 1);
+      needed = h + 1;
+      ringIndex = h + 1;
+      inputCount = inputCount - (h + 1);
     }
-    while (needed_ > 0 && used < inAvail) {
-      ringIndex_ = ringIndex_ - 1;
-      if (ringIndex_ < 0) ringIndex_ = taps - 1;
+    while (needed > 0 && used < inAvail) {
+      ringIndex = ringIndex - 1;
+      if (ringIndex < 0) ringIndex = taps - 1;
       const typename Codec::Stored* f = in + std::size_t{used} * ch;
-      double* slot = ring + 2 * ringIndex_;
-      slot[0] = slot[2 * taps] = Codec::Decode(f[0]);
-      if (ch == 2) slot[1] = slot[2 * taps + 1] = Codec::Decode(f[1]);
-      --needed_;
-      inputCount_ = inputCount_ + 1.0;
+      double* slot = ring + 2 * ringIndex;
+      if (ch == 2 && !plain) {
+        const F64x2 frame = LaneCodec<Codec, F64x2>::Decode(f);
+        Lanes<F64x2>::Store(slot, frame);
+        Lanes<F64x2>::Store(slot + 2 * taps, frame);
+      } else {
+        slot[0] = slot[2 * taps] = Codec::Decode(f[0]);
+        if (ch == 2) slot[1] = slot[2 * taps + 1] = Codec::Decode(f[1]);
+      }
+      --needed;
+      inputCount = inputCount + 1.0;
       ++used;
       hasInput_ = true;
     }
-    if (needed_ > 0) break;
+    if (needed > 0) break;
 
-    const double d = h - (position_ - inputCount_);
-    const int i = ringIndex_;
+    const double d = h - (position - inputCount);
+    const int i = ringIndex;
     double y0, y1;
     if (taps == 2) {
       const double* a = ring + 2 * i;
@@ -386,19 +359,108 @@ std::uint32_t PitchShiftEngine::Resample(const typename Codec::Stored* in, std::
       y0 = (1 - d) * a[0] + d * b[0];
       y1 = (1 - d) * a[1] + d * b[1];
     } else {
-      const Pair y = taps == 9 ? SincFrame<9>(ring, i, d, scale_, kernel_->data())
-                               : SincFrame<15>(ring, i, d, scale_, kernel_->data());
+      // Only the plain twin reaches here (the vector kernels run in batches).
+      const double* k = kernel_->data();
+      const Pair y = taps == 9 ? SincFrame<9, true>(ring, i, d, scale, k)
+                               : SincFrame<15, true>(ring, i, d, scale, k);
       y0 = y[0];
       y1 = y[1];
     }
     sink(written, y0, y1);
     ++written;
-    ++outputCount_;
-    position_ = static_cast<double>(outputCount_) * ratio_;
+    ++outputCount;
+    // (The count stays far below 2^63, where the signed conversion gives the same double.)
+    position = static_cast<double>(static_cast<std::int64_t>(outputCount)) * ratio;
     // Whole frames still to read: the distance truncated toward zero, none when negative.
-    const double ahead = position_ - inputCount_;
-    needed_ = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
+    const double ahead = position - inputCount;
+    needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
   }
+  KeepRunningState(ringIndex, needed, inputCount, position, outputCount);
+  *inUsed = used;
+  return written;
+}
+
+template <class Codec, class Sink>
+std::uint32_t PitchShiftEngine::ResampleInBatches(const typename Codec::Stored* in,
+                                                  std::uint32_t inAvail, std::uint32_t* inUsed,
+                                                  std::uint32_t capacity, Sink& sink) {
+  constexpr int kBatch = 256;      // outputs, and input frames, a batch takes at most
+  constexpr int kMostTaps = 15;
+  constexpr int kHistory = kMostTaps + kBatch;
+  const std::uint32_t ch = channels_;
+  const int taps = taps_, h = half_;
+  const bool wide = HasWideVectors();
+  const double ratio = ratio_, scale = scale_;
+  const double* pairs = kernel_->data();
+  double* ring = ring_.data();
+  int ringIndex = ringIndex_;
+  std::int64_t needed = needed_;
+  double inputCount = inputCount_, position = position_;
+  std::uint64_t outputCount = outputCount_;
+  if (priming_ && capacity > 0) {
+    priming_ = false;
+    needed = h + 1;
+    ringIndex = h + 1;
+    inputCount = inputCount - (h + 1);
+  }
+  // The history holds stereo frames newest first, as the ring's window does, growing down
+  // from its end: the ring's window first, then each frame read. An output's window is the
+  // taps frames from the newest it has read.
+  double history[2 * kHistory];
+  double at[kBatch];
+  int newest[kBatch];
+  int top = kHistory - taps;
+  std::memcpy(history + 2 * top, ring + 2 * ringIndex, sizeof(double) * 2 * taps);
+  std::uint32_t used = 0, written = 0;
+  for (;;) {
+    int count = 0;
+    bool starved = false;
+    while (written + count < capacity && count < kBatch) {
+      while (needed > 0 && used < inAvail && top > 0) {
+        const typename Codec::Stored* f = in + std::size_t{used} * ch;
+        --top;
+        if (ch == 2) {
+          Lanes<F64x2>::Store(history + 2 * top, LaneCodec<Codec, F64x2>::Decode(f));
+        } else {
+          history[2 * top] = Codec::Decode(f[0]);
+          history[2 * top + 1] = 0.0;
+        }
+        --needed;
+        inputCount = inputCount + 1.0;
+        ++used;
+        hasInput_ = true;
+      }
+      if (needed > 0) {
+        starved = used >= inAvail;
+        break;
+      }
+      at[count] = h - (position - inputCount);
+      newest[count] = top;
+      ++count;
+      ++outputCount;
+      position = static_cast<double>(static_cast<std::int64_t>(outputCount)) * ratio;
+      const double ahead = position - inputCount;
+      needed = ahead >= 1.0 ? static_cast<std::int64_t>(ahead) : 0;
+    }
+    if (wide && taps == 9) {
+      WideBatch<9>(history, newest, at, count, scale, pairs, sink, written);
+    } else if (wide) {
+      WideBatch<15>(history, newest, at, count, scale, pairs, sink, written);
+    } else if (taps == 9) {
+      NarrowBatch<9>(history, newest, at, count, scale, pairs, sink, written);
+    } else {
+      NarrowBatch<15>(history, newest, at, count, scale, pairs, sink, written);
+    }
+    written += static_cast<std::uint32_t>(count);
+    if (written >= capacity || starved) break;
+    // The batch is full or the history is: the newest taps frames move back to its end.
+    std::memmove(history + 2 * (kHistory - taps), history + 2 * top, sizeof(double) * 2 * taps);
+    top = kHistory - taps;
+  }
+  // The ring takes the newest taps frames, from slot 0 (and their copies after them).
+  std::memcpy(ring, history + 2 * top, sizeof(double) * 2 * taps);
+  std::memcpy(ring + 2 * taps, history + 2 * top, sizeof(double) * 2 * taps);
+  KeepRunningState(0, needed, inputCount, position, outputCount);
   *inUsed = used;
   return written;
 }

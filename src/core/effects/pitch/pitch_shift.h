@@ -64,6 +64,19 @@ class PitchShiftEngine final : public CopyingEngine {
   template <class Codec, class Sink>
   std::uint32_t Resample(const typename Codec::Stored* in, std::uint32_t inAvail,
                          std::uint32_t* inUsed, std::uint32_t capacity, Sink&& sink);
+  // The same for the sinc interpolators with the vector kernels: the frames' positions are
+  // found for a batch first, then the batch's outputs from a linear history of the input.
+  template <class Codec, class Sink>
+  std::uint32_t ResampleInBatches(const typename Codec::Stored* in, std::uint32_t inAvail,
+                                  std::uint32_t* inUsed, std::uint32_t capacity, Sink& sink);
+  void KeepRunningState(int ringIndex, std::int64_t needed, double inputCount, double position,
+                        std::uint64_t outputCount) {
+    ringIndex_ = ringIndex;
+    needed_ = needed;
+    inputCount_ = inputCount;
+    position_ = position;
+    outputCount_ = outputCount;
+  }
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* in, std::uint32_t* inFrames,
                typename Codec::Stored* out, std::uint32_t* outFrames);
