@@ -32,7 +32,7 @@ LoopStart EffectEngine::BeginLoop(int mode, const void* buffer, std::uint32_t* f
     *frames = 0;
     return finished;
   }
-  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+  if (!HasUsableFormat()) {
     return {false, E_UNEXPECTED, 0};
   }
   if (buffer == nullptr && *frames != 0) return {false, E_POINTER, 0};

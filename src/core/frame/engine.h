@@ -38,6 +38,11 @@ class EffectEngine {
   // Points the engine at the filter's format copy without touching its state.
   void AttachFormat(const EffectFormat* format) { format_ = format; }
   const EffectFormat* Format() const { return format_; }
+  // True when a format is attached and it has one or two channels, the only layouts the
+  // engines set up for.
+  bool HasUsableFormat() const {
+    return format_ != nullptr && format_->nChannels >= 1 && format_->nChannels <= 2;
+  }
 
   // Stores the format and resets.
   HResult SetFormat(const EffectFormat* format) {

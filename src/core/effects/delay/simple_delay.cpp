@@ -120,7 +120,7 @@ const EffectDescription kSimpleDelay = {
 SimpleDelayEngine::SimpleDelayEngine() : EffectEngine(kTable, kBufferPolicy) {}
 
 HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
-  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+  if (!HasUsableFormat()) {
     valid_ = false;
     return E_UNEXPECTED;
   }

@@ -193,7 +193,7 @@ std::uint32_t MultiTapEngine::TapShifts(bool mono, double phase, double step, co
 
 HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
   valid_ = false;
-  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+  if (!HasUsableFormat()) {
     return E_UNEXPECTED;
   }
   const std::uint32_t channels = format_->nChannels;

@@ -158,7 +158,7 @@ HResult ReverbEngine::Initialize(const ReverbParams& p) {
 
 HResult ReverbEngine::Build(const ReverbParams& p) {
   valid_ = false;
-  if (format_ == nullptr || format_->nChannels < 1 || format_->nChannels > 2) {
+  if (!HasUsableFormat()) {
     return E_UNEXPECTED;
   }
   const std::uint32_t channels = format_->nChannels;
