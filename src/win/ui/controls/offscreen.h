@@ -1,6 +1,7 @@
 // Flicker-free painting: drawing goes to a memory bitmap of the area's size and is copied to
 // the window in one transfer; when the bitmap or its device context can't be made, drawing
-// goes straight to the window.
+// goes straight to the window. A memory device context can be shared between paintings (it
+// is then only borrowed: the bitmap is selected into it and out again).
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,7 @@ namespace mw::ui {
 
 class OffscreenDC {
  public:
-  OffscreenDC(HDC target, const RECT& area);
+  OffscreenDC(HDC target, const RECT& area, HDC sharedMemory = nullptr);
   ~OffscreenDC();
   OffscreenDC(const OffscreenDC&) = delete;
   OffscreenDC& operator=(const OffscreenDC&) = delete;
@@ -23,6 +24,8 @@ class OffscreenDC {
   HDC memory_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ previous_ = nullptr;
+  bool ownMemory_ = true;
+  int savedState_ = 0;
 };
 
 // The window's state pointer kept in its window bytes at `offset`.
