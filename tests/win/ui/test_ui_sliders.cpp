@@ -389,6 +389,58 @@ TEST_F(SliderPointer, FaderThumbsCursorsDoubleClicksAndRightClick) {
   Park();
 }
 
+// A page's level fader set up by range messages: the default follows each range change, then
+// the page's own default; a double click returns there, a drag reports its track upward.
+TEST_F(SliderPointer, FaderDefaultFromRangeMessagesDoubleClickAndDrag) {
+  HWND f = Add(true, kPageFader, 40, 20, 40, 200);
+  host_->Settle();
+  auto doubleClickThumb = [&] {
+    Pump(600);  // no double click with an earlier click
+    signals_.clear();
+    ClickAt(ThumbOnScreen(f));
+    ClickAt(ThumbOnScreen(f));
+    return Get(f, SLM_GETPOS);
+  };
+  SendMessageA(f, SLM_SETRANGEMIN, 1, -800);
+  EXPECT_EQ(doubleClickThumb(), 0);
+  SendMessageA(f, SLM_SETRANGEMAX, 1, 0);
+  EXPECT_EQ(doubleClickThumb(), -800);
+  EXPECT_EQ(SendMessageA(f, SLM_SETDEFAULTPOS, 0, -60), -60);
+  SendMessageA(f, SLM_SETPOS, 1, -400);
+  EXPECT_EQ(doubleClickThumb(), -60);
+  const std::vector<Signal> want{{WM_VSCROLL, 9, 0, 0}, {WM_VSCROLL, 4, -400, 0},
+                                 {WM_VSCROLL, 8, 0, 0}, {WM_VSCROLL, 4, -60, 0}};
+  EXPECT_EQ(signals_, want);
+
+  // A drag up past the top: rising track positions, then 0 (0 dB) as the final one.
+  Pump(600);
+  signals_.clear();
+  const POINT thumb = ThumbOnScreen(f);
+  MoveTo(thumb);
+  Press();
+  MoveInSteps(thumb, {thumb.x + 2, thumb.y - 140}, 6);
+  SavePng(Capture(f), "fader_dragging");
+  Release();
+  const std::vector<int> codes = Codes();
+  ASSERT_GE(codes.size(), 4u);
+  EXPECT_EQ(codes.front(), 9);
+  int last = -60;
+  for (std::size_t i = 1; i + 2 < signals_.size(); ++i) {
+    EXPECT_EQ(signals_[i].code, 5) << i;
+    EXPECT_GT(signals_[i].value, last) << i;
+    last = signals_[i].value;
+  }
+  EXPECT_EQ(last, 0);
+  EXPECT_EQ(signals_[signals_.size() - 2], (Signal{WM_VSCROLL, 4, 0, 0}));
+  EXPECT_EQ(signals_.back(), (Signal{WM_VSCROLL, 8, 0, 0}));
+  // A digit key: three tenths of the range up from the bottom.
+  signals_.clear();
+  Tap('3');
+  EXPECT_EQ(Get(f, SLM_GETPOS), -560);
+  EXPECT_EQ(signals_, (std::vector<Signal>{{WM_VSCROLL, 4, -560, 0}}));
+  Park();
+}
+
 TEST_F(SliderPointer, WheelStepsAndRouting) {
   HWND t = Add(false, kPageTrackbar, 20, 20, 200, 20);
   HWND f = LevelFader(kPageFader, 260, 20);

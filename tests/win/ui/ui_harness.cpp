@@ -243,8 +243,6 @@ void AwaitKey(int key, bool down) {
       << "key " << key << " did not go " << (down ? "down" : "up");
 }
 
-void AwaitButton(bool down) { AwaitKey(VK_LBUTTON, down); }
-
 // The X name of a key of the US keyboard.
 std::string KeyName(WORD key) {
   if ((key >= '0' && key <= '9')) return std::string(1, static_cast<char>(key));
@@ -324,24 +322,30 @@ void MoveInSteps(POINT from, POINT to, int steps) {
   Pump(10);
 }
 
-void Press() {
-  if (UseXEvents()) {
-    Xdotool("mousedown 1");
-    AwaitButton(true);
+namespace {
+
+// One button or key event: as an X event (then waiting until the system has seen it), or
+// through the system's input queue.
+void InputEvent(bool asXEvent, const std::string& xdotool, int key, bool down,
+                const std::function<void()>& queued) {
+  if (asXEvent) {
+    Xdotool(xdotool);
+    AwaitKey(key, down);
   } else {
-    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    queued();
   }
   Pump(10);
 }
 
+}  // namespace
+
+void Press() {
+  InputEvent(UseXEvents(), "mousedown 1", VK_LBUTTON, true,
+             [] { SendMouse(MOUSEEVENTF_LEFTDOWN); });
+}
+
 void Release() {
-  if (UseXEvents()) {
-    Xdotool("mouseup 1");
-    AwaitButton(false);
-  } else {
-    SendMouse(MOUSEEVENTF_LEFTUP);
-  }
-  Pump(10);
+  InputEvent(UseXEvents(), "mouseup 1", VK_LBUTTON, false, [] { SendMouse(MOUSEEVENTF_LEFTUP); });
 }
 
 void ClickAt(POINT screen) {
@@ -363,49 +367,33 @@ void Wheel(int delta) {
 }
 
 void PressRight() {
-  if (UseXEvents()) {
-    Xdotool("mousedown 3");
-    AwaitKey(VK_RBUTTON, true);
-  } else {
-    SendMouse(MOUSEEVENTF_RIGHTDOWN);
-  }
-  Pump(10);
+  InputEvent(UseXEvents(), "mousedown 3", VK_RBUTTON, true,
+             [] { SendMouse(MOUSEEVENTF_RIGHTDOWN); });
 }
 
 void ReleaseRight() {
-  if (UseXEvents()) {
-    Xdotool("mouseup 3");
-    AwaitKey(VK_RBUTTON, false);
-  } else {
-    SendMouse(MOUSEEVENTF_RIGHTUP);
-  }
-  Pump(10);
+  InputEvent(UseXEvents(), "mouseup 3", VK_RBUTTON, false,
+             [] { SendMouse(MOUSEEVENTF_RIGHTUP); });
 }
 
 // Wine takes the modifier keys' state from each X pointer event, so a Ctrl or Shift pressed
 // through the system's input queue is let go at the next pointer move (SetCursorPos included).
 // Held modifiers are therefore X events in both modes, as a user's keyboard makes them.
+namespace {
 bool AsXEvent(WORD key) { return UseXEvents() || key == VK_CONTROL || key == VK_SHIFT; }
 
-void KeyDown(WORD key) {
-  if (AsXEvent(key)) {
-    Xdotool("keydown " + KeyName(key));
-    AwaitKey(key, true);
-  } else {
-    SendKey(key, false);
-  }
-  Pump(10);
-}
 
-void KeyUp(WORD key) {
-  if (AsXEvent(key)) {
-    Xdotool("keyup " + KeyName(key));
-    AwaitKey(key, false);
-  } else {
-    SendKey(key, true);
-  }
-  Pump(10);
+void KeyEvent(WORD key, bool down) {
+  const bool asXEvent = AsXEvent(key);
+  // Only keys sent as X events need an X name.
+  const std::string xdotool = asXEvent ? (down ? "keydown " : "keyup ") + KeyName(key) : "";
+  InputEvent(asXEvent, xdotool, key, down, [key, down] { SendKey(key, !down); });
 }
+}  // namespace
+
+void KeyDown(WORD key) { KeyEvent(key, true); }
+
+void KeyUp(WORD key) { KeyEvent(key, false); }
 
 void Tap(WORD key) {
   KeyDown(key);

@@ -28,6 +28,21 @@ class OffscreenDC {
   int savedState_ = 0;
 };
 
+// Answers WM_PAINT and WM_PRINTCLIENT: `paint(dc)` draws the whole client area into the
+// printing context, or into the window between BeginPaint and EndPaint.
+template <class Paint>
+LRESULT PaintMessage(HWND window, UINT message, WPARAM wParam, Paint paint) {
+  if (message == WM_PRINTCLIENT) {
+    paint(reinterpret_cast<HDC>(wParam));
+    return 0;
+  }
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  paint(dc);
+  EndPaint(window, &ps);
+  return 0;
+}
+
 // The window's state pointer kept in its window bytes at `offset`.
 template <class State>
 State* WindowState(HWND window, int offset = 0) {

@@ -222,14 +222,9 @@ LRESULT Handle(SliderWindowState& s, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_KILLFOCUS: CarryOut(s, m.KillFocus()); return 0;
     case WM_ENABLE: CarryOut(s, m.Enable(wParam != 0)); return 0;
     case WM_ERASEBKGND: return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
-      Paint(s, dc);
-      EndPaint(window, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(s, reinterpret_cast<HDC>(wParam)); return 0;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+      return PaintMessage(window, message, wParam, [&s](HDC dc) { Paint(s, dc); });
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE: {
       s.trueColour = TrueColourDisplay();
