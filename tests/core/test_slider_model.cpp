@@ -90,6 +90,17 @@ TEST(SliderRange, ChannelSpanAndTicks) {
   t.Resize(10, 20);  // too small: no ticks, no zones
   EXPECT_FALSE(t.TickPixels(ticks));
   EXPECT_EQ(t.ZoneAt({5, 10}), mw::kNoZone);
+
+  // A fader draws its scale with the variant 0x1000 and one thumb: 0 dB at the top end.
+  SliderModel f = PageFader();
+  ASSERT_TRUE(f.TickPixels(ticks));
+  EXPECT_EQ(ticks[0], 200 - 8 - 1);
+  EXPECT_EQ(ticks[2], 8 + 1);
+  EXPECT_EQ(ticks[1], (ticks[0] + ticks[2] + 1) / 2);
+  EXPECT_FALSE(PageFader(2).TickPixels(ticks));
+  SliderModel plain(SliderKind::kFader, 0x0081, false, 0);
+  plain.Resize(40, 200);
+  EXPECT_FALSE(plain.TickPixels(ticks));
 }
 
 TEST(FaderThumbs, ActiveMaskSetupAndChannelPositions) {
@@ -289,7 +300,20 @@ TEST(SliderZones, LineButtonsAndFaderZones) {
   EXPECT_EQ(t.ZoneAt({160 - 5 - 10, 10}), 0);
   EXPECT_EQ(t.ZoneAt({160 - 5 - 9, 10}), 1);
   EXPECT_EQ(t.ZoneAt({160 - 6, 10}), 1);
-  EXPECT_EQ(t.Layout().travel, 160 - 10 - 17 - 2);
+  // The groove stops where the thumb at the maximum meets the buttons; they are as wide
+  // across as the thumb. Vertical: the same at the top.
+  EXPECT_EQ(t.Layout().travel, 160 - 10 - 17 - 5 - 2);
+  for (std::uint32_t vertical : {0u, 1u}) {
+    SliderModel b(SliderKind::kTrackbar, kPageTrackbar | 0x0800 | vertical, false, 0);
+    b.Resize(vertical ? 20 : 160, vertical ? 160 : 20);
+    b.SetPos(100, false, nullptr);
+    const mw::Rect th = b.ThumbRect(0), bt = b.Layout().buttons;
+    EXPECT_EQ(vertical ? th.top : th.right, vertical ? bt.bottom : bt.left) << vertical;
+    EXPECT_EQ(vertical ? bt.left : bt.top, vertical ? th.left : th.top) << vertical;
+    EXPECT_EQ(vertical ? bt.right : bt.bottom, vertical ? th.right : th.bottom) << vertical;
+    EXPECT_EQ(b.ZoneAt({bt.left, bt.top}), 0) << vertical;
+    EXPECT_EQ(b.ZoneAt({bt.right - 1, bt.bottom - 1}), 1) << vertical;
+  }
 
   SliderModel f = PageFader();
   f.SetPos(-400, false, nullptr);

@@ -53,12 +53,15 @@ SliderLayout LayoutTrackbar(int width, int height, std::uint32_t style) {
   int from = kTrackbarInset, to = along - kTrackbarInset;
   const int acrossStart = (across - thickness) / 2;
   if (buttons) {
-    // The line buttons sit at the maximum end: the right, or the top when vertical.
+    // The line buttons sit at the maximum end (the right, or the top when vertical), as wide
+    // across as the thumb. The groove stops short of them by the thumb's overhang, so that
+    // the thumb at the maximum just touches them instead of covering one.
     const int bFrom = l.vertical ? from : to - buttons;
-    const Point a = l.Make(bFrom, acrossStart);
-    const Point b = l.Make(bFrom + buttons, acrossStart + thickness);
+    const Point a = l.Make(bFrom, l.thumbAcrossStart[0]);
+    const Point b = l.Make(bFrom + buttons, l.thumbAcrossEnd[0]);
     l.buttons = Rect{a.x, a.y, b.x, b.y};
-    if (l.vertical) from += buttons; else to -= buttons;
+    const int overhang = (l.thumbLength + 1) / 2 - 1;
+    if (l.vertical) from += buttons + overhang; else to -= buttons + overhang;
   }
   PlaceGroove(l, from, to, acrossStart, thickness);
   l.valid = across >= thickness && to - from >= 3;

@@ -41,6 +41,7 @@ constexpr std::uint32_t kFaderNotifyRecords = 0x0002;
 constexpr std::uint32_t kFaderNoFocusOnClick = 0x0008;
 constexpr std::uint32_t kFaderTwoThumbs = 0x0040;
 constexpr std::uint32_t kFaderTapered = 0x0080;
+constexpr std::uint32_t kFaderScale = 0x1000;  // a drawing variant: scale marks (one thumb)
 constexpr std::uint32_t kFaderCommands = 0x4000;
 
 struct SliderLayout {
@@ -71,7 +72,8 @@ struct SliderLayout {
 
 // Trackbar: groove 3 pixels thick (10 with 0x0100 unless 0x0200), centred across the client
 // and inset 5 pixels from both ends; with 0x0800 the last 17 pixels at the maximum end hold
-// the line buttons; thumb 12 pixels along, the full width across but at most 18, centred.
+// the line buttons (as wide across as the thumb), and the groove ends where the thumb at the
+// maximum meets them; thumb 12 pixels along, the full width across but at most 18, centred.
 SliderLayout LayoutTrackbar(int width, int height, std::uint32_t style);
 
 // Fader: groove 5 pixels wide, centred across, from 8 pixels inside one end to 8 pixels

@@ -202,7 +202,9 @@ void SliderModel::FillSpan(int* from, int* to) const {
 }
 
 bool SliderModel::TickPixels(int out[3]) const {
-  if (IsFader() || !(style_ & kTrackbarTicks) || !layout_.valid) return false;
+  const bool drawn = IsFader() ? (style_ & kFaderScale) && thumbs_ == 1
+                               : (style_ & kTrackbarTicks) != 0;
+  if (!drawn || !layout_.valid) return false;
   const std::int32_t lo = scale_.Minimum(), hi = scale_.Maximum();
   out[0] = layout_.PixelAt(0);
   out[1] = lo < 0 && hi > 0 ? layout_.PixelAt(scale_.OffsetOf(0, layout_.travel))

@@ -176,7 +176,8 @@ class SliderModel {
   // default position) to the thumb; *from <= *to.
   void FillSpan(int* from, int* to) const;
   // Tick pixels along the travel: both ends and the centre (value 0 when the range spans
-  // zero). False when the control draws none.
+  // zero). False when the control draws none: a trackbar without a tick style, a fader
+  // without the scale variant 0x1000 or with two thumbs, a layout too small.
   bool TickPixels(int out[3]) const;
   FaderCursor CursorAt(Point p) const;
 

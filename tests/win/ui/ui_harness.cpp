@@ -111,8 +111,12 @@ LRESULT CALLBACK Host::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_COMMAND:
     case WM_NOTIFY:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case WM_CONTEXTMENU:
     case 0x614:
       if (host != nullptr) {
+        if (host->onNote) host->onNote(message, wParam, lParam);
         Note note{message, wParam, lParam, nullptr, 0, 0};
         if (message == WM_NOTIFY && lParam != 0) {
           const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -228,25 +232,76 @@ void Xdotool(const std::string& arguments) {
     return;
   }
   // Wine runs a program of the host system on its own, without a handle to wait on: the
-  // callers wait for what the events do instead.
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // callers wait for what the events do instead. The handle fields come back holding
+  // whatever was on Wine's stack, so they are left alone: closing them closed handles of
+  // this process (its standard output among them).
 }
 
-// Waits until the system has seen the left button go down or up.
-void AwaitButton(bool down) {
-  EXPECT_TRUE(PumpUntil([down] { return ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) == down; },
+// Waits until the system has seen a button or key go down or up.
+void AwaitKey(int key, bool down) {
+  EXPECT_TRUE(PumpUntil([key, down] { return ((GetAsyncKeyState(key) & 0x8000) != 0) == down; },
                         1000))
-      << "the button did not go " << (down ? "down" : "up");
+      << "key " << key << " did not go " << (down ? "down" : "up");
+}
+
+// The X name of a key of the US keyboard.
+std::string KeyName(WORD key) {
+  if ((key >= '0' && key <= '9')) return std::string(1, static_cast<char>(key));
+  if (key >= 'A' && key <= 'Z') return std::string(1, static_cast<char>(key - 'A' + 'a'));
+  switch (key) {
+    case VK_CONTROL: return "Control_L";
+    case VK_SHIFT: return "Shift_L";
+    case VK_ESCAPE: return "Escape";
+    case VK_HOME: return "Home";
+    case VK_END: return "End";
+    case VK_PRIOR: return "Prior";
+    case VK_NEXT: return "Next";
+    case VK_LEFT: return "Left";
+    case VK_RIGHT: return "Right";
+    case VK_UP: return "Up";
+    case VK_DOWN: return "Down";
+    default: ADD_FAILURE() << "no X name for key " << key; return "space";
+  }
+}
+
+void SendKey(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+  const bool extended = key == VK_HOME || key == VK_END || key == VK_PRIOR || key == VK_NEXT ||
+                        (key >= VK_LEFT && key <= VK_DOWN);
+  input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+  SendInput(1, &input, sizeof input);
+}
+
+// The pointer moves the system has seen, from a low-level mouse hook: a window may move the
+// pointer on at once (a slider in fine mode puts it back onto its thumb), so the pointer's
+// position alone cannot tell that an X event arrived. Over no window of this process the hook
+// sees nothing, and the position tells instead.
+POINT g_pointerWanted{-1, -1};
+bool g_pointerArrived = false;
+
+LRESULT CALLBACK PointerHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == WM_MOUSEMOVE) {
+    const POINT p = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam)->pt;
+    if (p.x == g_pointerWanted.x && p.y == g_pointerWanted.y) g_pointerArrived = true;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 void PointerTo(int x, int y) {
   if (UseXEvents()) {
+    static const HHOOK hook = SetWindowsHookExA(WH_MOUSE_LL, PointerHook,
+                                                GetModuleHandleA(nullptr), 0);
+    static_cast<void>(hook);
+    g_pointerWanted = {x, y};
+    g_pointerArrived = false;
     Xdotool("mousemove --sync " + std::to_string(x) + " " + std::to_string(y));
     EXPECT_TRUE(PumpUntil([x, y] {
       POINT p{};
       GetCursorPos(&p);
-      return p.x == x && p.y == y;
+      return g_pointerArrived || (p.x == x && p.y == y);
     }, 1000)) << "the pointer did not arrive at " << x << "," << y;
   } else {
     SetCursorPos(x, y);
@@ -268,24 +323,30 @@ void MoveInSteps(POINT from, POINT to, int steps) {
   Pump(10);
 }
 
-void Press() {
-  if (UseXEvents()) {
-    Xdotool("mousedown 1");
-    AwaitButton(true);
+namespace {
+
+// One button or key event: as an X event (then waiting until the system has seen it), or
+// through the system's input queue.
+void InputEvent(bool asXEvent, const std::string& xdotool, int key, bool down,
+                const std::function<void()>& queued) {
+  if (asXEvent) {
+    Xdotool(xdotool);
+    AwaitKey(key, down);
   } else {
-    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    queued();
   }
   Pump(10);
 }
 
+}  // namespace
+
+void Press() {
+  InputEvent(UseXEvents(), "mousedown 1", VK_LBUTTON, true,
+             [] { SendMouse(MOUSEEVENTF_LEFTDOWN); });
+}
+
 void Release() {
-  if (UseXEvents()) {
-    Xdotool("mouseup 1");
-    AwaitButton(false);
-  } else {
-    SendMouse(MOUSEEVENTF_LEFTUP);
-  }
-  Pump(10);
+  InputEvent(UseXEvents(), "mouseup 1", VK_LBUTTON, false, [] { SendMouse(MOUSEEVENTF_LEFTUP); });
 }
 
 void ClickAt(POINT screen) {
@@ -304,6 +365,40 @@ void Wheel(int delta) {
     SendMouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
   }
   Pump(10);
+}
+
+void PressRight() {
+  InputEvent(UseXEvents(), "mousedown 3", VK_RBUTTON, true,
+             [] { SendMouse(MOUSEEVENTF_RIGHTDOWN); });
+}
+
+void ReleaseRight() {
+  InputEvent(UseXEvents(), "mouseup 3", VK_RBUTTON, false,
+             [] { SendMouse(MOUSEEVENTF_RIGHTUP); });
+}
+
+// Wine takes the modifier keys' state from each X pointer event, so a Ctrl or Shift pressed
+// through the system's input queue is let go at the next pointer move (SetCursorPos included).
+// Held modifiers are therefore X events in both modes, as a user's keyboard makes them.
+namespace {
+bool AsXEvent(WORD key) { return UseXEvents() || key == VK_CONTROL || key == VK_SHIFT; }
+
+
+void KeyEvent(WORD key, bool down) {
+  const bool asXEvent = AsXEvent(key);
+  // Only keys sent as X events need an X name.
+  const std::string xdotool = asXEvent ? (down ? "keydown " : "keyup ") + KeyName(key) : "";
+  InputEvent(asXEvent, xdotool, key, down, [key, down] { SendKey(key, !down); });
+}
+}  // namespace
+
+void KeyDown(WORD key) { KeyEvent(key, true); }
+
+void KeyUp(WORD key) { KeyEvent(key, false); }
+
+void Tap(WORD key) {
+  KeyDown(key);
+  KeyUp(key);
 }
 
 // --- pictures -----------------------------------------------------------------------------

@@ -42,7 +42,8 @@ struct Note {
 
 // A top-level window at a fixed place on the screen, with a client area of the given size.
 // It answers WM_CTLCOLORSTATIC with the button face, like a dialog, and records WM_COMMAND,
-// WM_NOTIFY and the banner's private message.
+// WM_NOTIFY, WM_HSCROLL, WM_VSCROLL, WM_CONTEXTMENU and the banner's private message, after
+// handing each to `onNote` when set (records a WM_NOTIFY points to live only that long).
 class Host {
  public:
   Host(int clientWidth, int clientHeight, const char* title);
@@ -60,6 +61,7 @@ class Host {
 
   std::vector<Note> notes;
   std::vector<Note> NotesOf(UINT message) const;
+  std::function<void(UINT message, WPARAM wParam, LPARAM lParam)> onNote;
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -98,6 +100,12 @@ void Press();
 void Release();
 void ClickAt(POINT screen);
 void Wheel(int delta);
+void PressRight();
+void ReleaseRight();
+// Keys by virtual-key code (the X events name the US keyboard's keys).
+void KeyDown(WORD key);
+void KeyUp(WORD key);
+void Tap(WORD key);
 
 // A picture of a window's pixels as 0x00RRGGBB values, captured from what the window shows.
 struct Picture {

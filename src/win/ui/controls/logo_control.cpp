@@ -275,16 +275,9 @@ LRESULT CALLBACK LogoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     case WM_ERASEBKGND:
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
-      Paint(s, dc);
-      EndPaint(window, &ps);
-      return 0;
-    }
+    case WM_PAINT:
     case WM_PRINTCLIENT:
-      Paint(s, reinterpret_cast<HDC>(wParam));
-      return 0;
+      return PaintMessage(window, message, wParam, [s](HDC dc) { Paint(s, dc); });
     case LGM_CLEARITEMS:
       s->items.clear();
       s->boxes.clear();

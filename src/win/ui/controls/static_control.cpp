@@ -399,15 +399,7 @@ LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_PAINT:
     case WM_PRINTCLIENT: {
       if (s == nullptr) break;
-      if (message == WM_PRINTCLIENT) {
-        Paint(window, s, reinterpret_cast<HDC>(wParam));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
-      Paint(window, s, dc);
-      EndPaint(window, &ps);
-      return 0;
+      return PaintMessage(window, message, wParam, [&](HDC dc) { Paint(window, s, dc); });
     }
     case WM_SETTEXT: {
       const LRESULT result = DefWindowProcA(window, message, wParam, lParam);
