@@ -98,6 +98,12 @@ void CopyingFrame::StampOutput(MediaBuffer& out) {
 
 HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
   if (input_.nBlockAlign == 0 || output_.nBlockAlign == 0) return E_UNEXPECTED;
+  // A sample that claims more data than its buffer holds, or data without memory, is
+  // refused.
+  const std::int32_t length = input.ActualLength();
+  std::uint8_t* data = input.Data();
+  if (length > input.Size()) return E_INVALIDARG;
+  if (data == nullptr && length > 0) return E_POINTER;
   MediaBuffer* out = nullptr;
   HResult hr = downstream.GetDeliveryBuffer(&out);
   if (Failed(hr)) return hr;
@@ -110,9 +116,7 @@ HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
     times_ = SampleTimes{};
     input.GetTimes(&times_);
   }
-  std::int32_t length = input.ActualLength();
   std::uint32_t bytes = length > 0 ? static_cast<std::uint32_t>(length) : 0;
-  std::uint8_t* data = input.Data();
   const std::uint32_t inAlign = input_.nBlockAlign;
 
   hr = engine_.PreFilter(mode, data, bytes / inAlign);
@@ -156,6 +160,12 @@ HResult CopyingFrame::EndOfStream(Downstream* downstream) {
     MediaBuffer* out = nullptr;
     const HResult got = downstream->GetDeliveryBuffer(&out);
     if (Failed(got) || out == nullptr) return Failed(got) ? got : E_UNEXPECTED;
+    if (out->Size() < static_cast<std::int32_t>(output_.nBlockAlign)) {
+      // A buffer that cannot hold one frame cannot carry what is held, and the next would
+      // be no larger: the stream ends here rather than never.
+      downstream->ReleaseBuffer(out);
+      return downstream->DeliverEndOfStream();
+    }
     std::uint32_t inFrames = 0;
     std::uint32_t outFrames = 0;
     const HResult r = RunLoop(kModeEndOfStream, nullptr, &inFrames, *out, &outFrames);
