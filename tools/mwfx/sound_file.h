@@ -9,6 +9,7 @@
 #include <sndfile.h>
 
 #include "core/frame/effect_format.h"
+#include "wav_header.h"
 
 namespace mwfx {
 
@@ -21,6 +22,10 @@ class InputSound {
 
   // Opens and checks the file; on failure `error` says why (naming the refused format).
   bool Open(const std::string& path, std::string* error);
+  // The file's WAV header as the header reader sees it, when that reader accepts the file:
+  // what the data chunk claims and the stored block alignment, for the input warnings.
+  bool HeaderRead() const { return headerRead_; }
+  const WavLayout& Header() const { return header_; }
   const mw::EffectFormat& Format() const { return format_; }
   // The 16-byte wave format block the file describes.
   void FormatBlock(std::uint8_t out[16]) const;
@@ -33,6 +38,8 @@ class InputSound {
   SNDFILE* file_ = nullptr;
   SF_INFO info_{};
   mw::EffectFormat format_;
+  WavLayout header_;
+  bool headerRead_ = false;
 };
 
 // A file written beside its target under a temporary name and renamed over the target
