@@ -18,6 +18,7 @@ using mwfuzz::FuzzDownstream;
 
 // Rates stay low so that each run stays short.
 constexpr std::uint32_t kMaxRate = 4000;
+constexpr double kLowestRatio = 1.0 / 64;
 
 struct Run {
   FuzzedDataProvider& in;
@@ -27,6 +28,17 @@ struct Run {
   bool streaming = false;
 
   mw::CopyingFrame& Frame() { return effect.Frame(); }
+
+  // A Pitch Shift Ratio near zero is valid but makes each input frame into up to 2^32 / rate
+  // output frames: a run would never end. Such ratios are raised to the lowest one a run
+  // can afford (the settings page writes 0.05 at the least).
+  void KeepRunShort() {
+    const int field = effect.Params().Table().Find("Ratio");
+    if (field < 0) return;
+    double ratio = 0;
+    effect.Params().GetDouble(static_cast<std::size_t>(field), &ratio);
+    if (ratio < kLowestRatio) effect.Params().PutDouble(static_cast<std::size_t>(field), kLowestRatio);
+  }
   std::uint32_t FrameBytes() { return Frame().OutputFormat().nBlockAlign; }
 
   void SetRate(std::uint32_t rate) {
@@ -62,7 +74,9 @@ struct Run {
         lie ? in.ConsumeIntegral<std::int32_t>()
             : in.ConsumeIntegralInRange<std::int32_t>(0, static_cast<std::int32_t>(size));
     const bool noMemory = in.ConsumeIntegralInRange<int>(0, 15) == 0;
-    sample.Prepare(actual, in.ConsumeBool(), in.ConsumeBool(), noMemory);
+    const bool discontinuity = in.ConsumeBool();
+    const bool sync = in.ConsumeBool();
+    sample.Prepare(actual, discontinuity, sync, noMemory);
     const std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(size);
     std::copy(bytes.begin(), bytes.end(), sample.Bytes().begin());
     const std::uint64_t before = down.delivered;
@@ -145,6 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Run run{in, effect};
   MW_TRACE("effect %s\n", d.cliName);
   run.SetBlock();
+  run.KeepRunShort();
   run.Connect();
   run.Start();
 
@@ -155,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       in.ConsumeIntegralInRange<int>(0, 40));
 
   for (int step = 0; step < 48 && in.remaining_bytes() > 0; ++step) {
+    run.KeepRunShort();
     down.Restart(run.FrameBytes());
     const int op = in.ConsumeIntegralInRange<int>(0, 9);
     MW_TRACE("step %d: op %d\n", step, op);
@@ -190,6 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
   }
+  run.KeepRunShort();
   if (run.streaming) run.EndOfStream(down);
   run.Stop();
   return 0;

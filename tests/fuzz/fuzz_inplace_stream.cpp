@@ -55,12 +55,15 @@ struct Run {
         lie ? in.ConsumeIntegral<std::int32_t>()
             : in.ConsumeIntegralInRange<std::int32_t>(0, static_cast<std::int32_t>(size));
     const bool noMemory = in.ConsumeIntegralInRange<int>(0, 15) == 0;
-    sample.Prepare(actual, in.ConsumeBool(), false, noMemory);
+    const bool discontinuity = in.ConsumeBool();
+    sample.Prepare(actual, discontinuity, false, noMemory);
     const std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(size);
     std::copy(bytes.begin(), bytes.end(), sample.Bytes().begin());
 
     const std::uint64_t before = down.delivered;
     const mw::HResult hr = Frame().Receive(sample, down);
+    MW_TRACE("receive %d of %zu bytes: 0x%08X, %llu delivered\n", actual, size,
+             static_cast<unsigned>(hr), static_cast<unsigned long long>(down.delivered - before));
     MW_REQUIRE(!down.Lent());
     // A sample that lies about its length, or has data but no memory, is refused whole.
     if (actual > static_cast<std::int32_t>(size)) {

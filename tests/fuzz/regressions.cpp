@@ -33,6 +33,7 @@ class CappedDownstream final : public mw::Downstream {
   mw::HResult Deliver(mw::MediaBuffer* b) override {
     ++deliveries;
     bytes += static_cast<std::uint64_t>(b->ActualLength());
+    if (kept != nullptr) kept->insert(kept->end(), b->Data(), b->Data() + b->ActualLength());
     return mw::S_OK;
   }
   void ReleaseBuffer(mw::MediaBuffer*) override {}
@@ -42,6 +43,7 @@ class CappedDownstream final : public mw::Downstream {
   }
   int requests = 0, deliveries = 0, endOfStreams = 0;
   std::uint64_t bytes = 0;
+  std::vector<std::uint8_t>* kept = nullptr;  // where delivered bytes go, if anywhere
 
  private:
   mw::HeapBuffer buffer_;
@@ -163,28 +165,107 @@ TEST(Regressions, EndOfStreamIntoBuffersSmallerThanAFrameFinishes) {
   }
 }
 
-// Pitch Shift switched to keep the duration after the start of streaming, ending before
-// any buffer took the change: its splice engine was never set up, yet the drain asked it
-// for frames forever.
-TEST(Regressions, PitchShiftDrainsWhenPreserveDurationWasJustSwitchedOn) {
+// Pitch Shift switched to keep the duration while streaming, then ending before a buffer
+// took the change: the drain took the new setting, which was never set up, and asked its
+// splice engine for frames forever. The drain now goes on the way the stream went: it
+// gives what the same stream gives without the change.
+TEST(Regressions, PitchShiftDrainsAsTheStreamWentWhenPreserveDurationChanges) {
+  const int field = mw::kPitchShift.params.Find("PreserveDuration");
   for (int withInput = 0; withInput < 2; ++withInput) {
-    mw::CopyingEffect e(mw::kPitchShift);
-    const auto block = mwtest::FormatBlock(mwtest::AllFormats()[2], 1, 3100);
-    ASSERT_EQ(e.Connect(block.data(), 16), mw::S_OK);
-    ASSERT_EQ(e.Frame().StartStreaming(), mw::S_OK);
-    CappedDownstream out(4096);
-    if (withInput) {
-      mw::HeapBuffer sample(400);
-      sample.SetActualLength(400);
-      ASSERT_EQ(e.Frame().Receive(sample, out), mw::S_OK);
+    for (std::uint32_t preserveFirst = 0; preserveFirst < 2; ++preserveFirst) {
+      std::uint64_t drained[2] = {};
+      for (int change = 0; change < 2; ++change) {
+        mw::CopyingEffect e(mw::kPitchShift);
+        const auto block = mwtest::FormatBlock(mwtest::AllFormats()[2], 1, 3100);
+        ASSERT_EQ(e.Connect(block.data(), 16), mw::S_OK);
+        ASSERT_EQ(e.Params().Put(static_cast<std::size_t>(field), preserveFirst), mw::S_OK);
+        ASSERT_EQ(e.Frame().StartStreaming(), mw::S_OK);
+        CappedDownstream out(4096);
+        if (withInput) {
+          mw::HeapBuffer sample(4000);
+          sample.SetActualLength(4000);
+          ASSERT_EQ(e.Frame().Receive(sample, out), mw::S_OK);
+        }
+        if (change) {
+          ASSERT_EQ(e.Params().Put(static_cast<std::size_t>(field), 1 - preserveFirst), mw::S_OK);
+        }
+        out.requests = 0;
+        out.bytes = 0;
+        EXPECT_EQ(e.Frame().EndOfStream(&out), mw::S_OK);
+        EXPECT_EQ(out.endOfStreams, 1);
+        EXPECT_LT(out.requests, 100);
+        drained[change] = out.bytes;
+      }
+      EXPECT_EQ(drained[0], drained[1]) << "input " << withInput << ", preserve " << preserveFirst;
     }
-    const int field = mw::kPitchShift.params.Find("PreserveDuration");
-    ASSERT_EQ(e.Params().Put(static_cast<std::size_t>(field), 1), mw::S_OK);
-    out.requests = out.deliveries = 0;
-    EXPECT_EQ(e.Frame().EndOfStream(&out), mw::S_OK);
-    EXPECT_EQ(out.endOfStreams, 1);
-    EXPECT_LT(out.requests, 10);
   }
+}
+
+// Samples arriving after the end of the stream, without a discontinuity: the drained
+// engine went on half ended, and a later end of stream asked for frames forever. Such
+// samples now start a new stream, which gives what a fresh start gives.
+TEST(Regressions, ACopyingStreamThatGoesOnAfterItsEndStartsAgain) {
+  for (const char* name : {"pitch", "stretch"}) {
+    for (std::uint32_t preserve = 0; preserve < 2; ++preserve) {
+      std::vector<std::uint8_t> outputs[2];
+      for (int again = 0; again < 2; ++again) {
+        mw::CopyingEffect e(*mw::FindEffect(name));
+        const int field = e.Params().Table().Find("PreserveDuration");
+        if (field >= 0) e.Params().Put(static_cast<std::size_t>(field), preserve);
+        const auto block = mwtest::FormatBlock(mwtest::AllFormats()[0], 2, 1000);
+        ASSERT_EQ(e.Connect(block.data(), 16), mw::S_OK);
+        ASSERT_EQ(e.Frame().StartStreaming(), mw::S_OK);
+        const auto signal = mwtest::MakeSignal(mwtest::AllFormats()[0], 2, 300, 5);
+        mw::HeapBuffer sample(signal.size());
+        std::memcpy(sample.Data(), signal.data(), signal.size());
+        sample.SetActualLength(static_cast<std::int32_t>(signal.size()));
+        sample.SetDiscontinuity(true);
+        if (again) {
+          CappedDownstream first(4096);
+          ASSERT_EQ(e.Frame().Receive(sample, first), mw::S_OK);
+          ASSERT_EQ(e.Frame().EndOfStream(&first), mw::S_OK);
+          sample.SetDiscontinuity(false);
+        }
+        CappedDownstream out(4096, 200);
+        out.kept = &outputs[again];
+        ASSERT_GE(e.Frame().Receive(sample, out), 0) << name;
+        EXPECT_EQ(e.Frame().EndOfStream(&out), mw::S_OK) << name;
+        EXPECT_EQ(out.endOfStreams, 1) << name;
+      }
+      EXPECT_FALSE(outputs[0].empty()) << name;
+      EXPECT_TRUE(outputs[0] == outputs[1]) << name << ", preserve " << preserve;
+    }
+  }
+}
+
+// Pitch Shift at 0 samples per second (the format test accepts any rate, also while
+// streaming): the effective ratio became 0 and each input frame made output without end.
+// Now the engine cannot be set up there: the start, or the buffers, fail with a status,
+// and end of stream finishes.
+TEST(Regressions, PitchShiftRefusesARateOfZero) {
+  const auto zero = mwtest::FormatBlock(mwtest::AllFormats()[0], 1, 0);
+  const auto normal = mwtest::FormatBlock(mwtest::AllFormats()[0], 1, 8000);
+  {
+    mw::CopyingEffect e(mw::kPitchShift);
+    ASSERT_EQ(e.Connect(zero.data(), 16), mw::S_OK);
+    EXPECT_EQ(e.Frame().StartStreaming(), mw::E_FAIL);
+  }
+  mw::CopyingEffect e(mw::kPitchShift);
+  ASSERT_EQ(e.Connect(normal.data(), 16), mw::S_OK);
+  ASSERT_EQ(e.Frame().StartStreaming(), mw::S_OK);
+  mw::HeapBuffer sample(500);
+  sample.SetActualLength(500);
+  CappedDownstream out(4096, 100);
+  ASSERT_EQ(e.Frame().Receive(sample, out), mw::S_OK);
+  // The rate changes to 0 with a sample: the filters follow a new rate while streaming.
+  ASSERT_EQ(e.Connect(zero.data(), 16), mw::S_OK);
+  sample.SetDiscontinuity(true);
+  const int requests = out.requests;
+  EXPECT_EQ(e.Frame().Receive(sample, out), mw::E_FAIL);
+  EXPECT_EQ(out.requests, requests + 1);  // one buffer asked for, none filled
+  EXPECT_EQ(e.Frame().EndOfStream(&out), mw::S_OK);
+  EXPECT_EQ(out.endOfStreams, 1);
+  EXPECT_LT(out.requests, 100);
 }
 
 // Samples that lie: a length beyond the buffer, or data without memory. Each is refused

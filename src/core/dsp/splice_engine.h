@@ -166,8 +166,7 @@ int SpliceCore<T>::Splice(const In* input, std::uint32_t* inFrames, Out* output,
   std::uint32_t consumed = 0, produced = 0;
   *inFrames = 0;
   *outFrames = 0;
-  // A core that is not set up holds nothing: a drain is over at once.
-  if (!ready_) return ended_ || flushing_ ? 1 : 0;
+  if (!ready_) return ended_ ? 1 : 0;
   if (offered == 0 && !outputPhase_ && ended_) return 1;
 
   const std::int32_t F = sizes_.frame, H = sizes_.outputHop;

@@ -70,6 +70,7 @@ HResult CopyingFrame::GetSampleRate(std::uint32_t* rate) const {
 HResult CopyingFrame::StartStreaming() {
   pendingTime_ = false;
   pendingSync_ = false;
+  ended_ = false;
   return engine_.SetFormat(&input_, &output_);
 }
 
@@ -109,7 +110,10 @@ HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
   if (Failed(hr)) return hr;
   if (out == nullptr) return E_UNEXPECTED;
 
-  int mode = input.IsDiscontinuity() ? kModeDiscontinuity : kModeNormal;
+  // Samples after the end of the stream, without a flush that would mark the first one a
+  // discontinuity, start a new stream all the same: the engine has drained and ended.
+  int mode = input.IsDiscontinuity() || ended_ ? kModeDiscontinuity : kModeNormal;
+  ended_ = false;
   if (input.IsSyncPoint()) pendingSync_ = true;
   if (mode == kModeDiscontinuity) {
     pendingTime_ = true;
@@ -156,6 +160,7 @@ HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
 
 HResult CopyingFrame::EndOfStream(Downstream* downstream) {
   if (downstream == nullptr) return S_OK;
+  ended_ = true;
   for (;;) {
     MediaBuffer* out = nullptr;
     const HResult got = downstream->GetDeliveryBuffer(&out);

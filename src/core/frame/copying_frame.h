@@ -48,6 +48,8 @@ class CopyingFrame {
   bool hasInput_ = false, hasOutput_ = false;
   bool pendingTime_ = false;
   bool pendingSync_ = false;
+  // The stream was drained: a buffer that follows starts a new stream.
+  bool ended_ = false;
   SampleTimes times_;
 };
 
