@@ -31,13 +31,14 @@ HResult CopyingFrame::SetMediaType(PinDirection direction, const std::uint8_t* f
                                    std::uint32_t bytes) {
   if (formatBlock == nullptr || bytes < 16) return E_POINTER;
   const EffectFormat f = EffectFormat::FromFormatBlock(formatBlock, bytes);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    (direction == kPinInput ? input_ : output_) = f;
+    (direction == kPinInput ? hasInput_ : hasOutput_) = true;
+  }
   if (direction == kPinInput) {
-    input_ = f;
-    hasInput_ = true;
     engine_.AttachFormats(&input_, nullptr);
   } else {
-    output_ = f;
-    hasOutput_ = true;
     engine_.AttachFormats(nullptr, &output_);
   }
   engine_.Params().Notify(direction);
@@ -47,6 +48,7 @@ HResult CopyingFrame::SetMediaType(PinDirection direction, const std::uint8_t* f
 HResult CopyingFrame::GetFormat(std::uint32_t which,
                                 std::uint8_t out[EffectFormat::kBytes]) const {
   if (out == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
   if (which == kPinInput && hasInput_) {
     input_.ToBytes(out);
   } else if (which == kPinOutput && hasOutput_) {
@@ -59,6 +61,7 @@ HResult CopyingFrame::GetFormat(std::uint32_t which,
 
 HResult CopyingFrame::GetSampleRate(std::uint32_t* rate) const {
   if (rate == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
   if (!hasInput_) {
     *rate = 44100;
     return E_FAIL;

@@ -14,9 +14,21 @@ alignas(8) std::uint8_t g_noFrames[16];
 HResult InPlaceFrame::SetMediaType(PinDirection direction, const std::uint8_t* formatBlock,
                                    std::uint32_t bytes) {
   if (formatBlock == nullptr || bytes < 16) return E_POINTER;
-  format_ = EffectFormat::FromFormatBlock(formatBlock, bytes);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    format_ = EffectFormat::FromFormatBlock(formatBlock, bytes);
+    hasFormat_ = true;
+  }
   engine_.AttachFormat(&format_);
   engine_.Params().Notify(direction);
+  return S_OK;
+}
+
+HResult InPlaceFrame::GetFormat(std::uint8_t out[EffectFormat::kBytes]) const {
+  if (out == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
+  if (!hasFormat_) return VFW_E_NOT_CONNECTED;
+  format_.ToBytes(out);
   return S_OK;
 }
 
@@ -116,7 +128,11 @@ HResult InPlaceFrame::EndOfStream(Downstream* downstream) {
 HResult InPlaceFrame::Initialize(std::uint32_t channels, std::uint32_t sampleRate) {
   const std::uint16_t n = static_cast<std::uint16_t>(channels & 0xFFFFu);
   if (n != 1 && n != 2) return E_INVALIDARG;
-  format_ = EffectFormat::Float32(n, sampleRate);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    format_ = EffectFormat::Float32(n, sampleRate);
+    hasFormat_ = true;
+  }
   engine_.AttachFormat(&format_);
   return StartStreaming();
 }
