@@ -3,12 +3,15 @@
 # executions (default ten million) from the corpus kept in the repository. Inputs that add
 # coverage are merged back into tests/fuzz/corpus/<target>/; a finding stops the script
 # with the input kept under build/fuzz/long/<target>/. The figures of every run are
-# printed and appended to build/fuzz/long/figures.txt.
-# usage: scripts/fuzz-long.sh [RUNS [TARGET...]]
+# printed and appended to build/fuzz/long/figures.txt. MAX_SECONDS, when set, also bounds
+# each target's time (the slower streaming targets need hours for ten million).
+# usage: [MAX_SECONDS=N] scripts/fuzz-long.sh [RUNS [TARGET...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${1:-10000000}
+limit=()
+if [ -n "${MAX_SECONDS:-}" ]; then limit=(-max_total_time="$MAX_SECONDS"); fi
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -26,7 +29,7 @@ for t in "${targets[@]}"; do
   work=build/fuzz/long/$t
   mkdir -p "$work/corpus"
   start=$(date +%s)
-  if ! nice -n 19 "build/fuzz/bin/fuzz_$t" -runs="$runs" -timeout=10 -rss_limit_mb=2048 \
+  if ! nice -n 19 "build/fuzz/bin/fuzz_$t" -runs="$runs" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
        -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" \
        "$work/corpus" "tests/fuzz/corpus/$t" >"$work/log" 2>&1; then
     tail -n 60 "$work/log"
