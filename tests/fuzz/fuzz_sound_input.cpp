@@ -52,12 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const mw::EffectFormat& f = input.Format();
   std::uint8_t block[16];
-  input.FormatBlock(block);
-  mw::ProposedMediaType type;
-  type.majorType = mw::kMediaTypeAudio;
-  type.formatBlock = block;
-  type.formatBytes = sizeof block;
-  MW_REQUIRE(mw::CheckInputType(type) == mw::S_OK);
+  MW_REQUIRE(input.CheckFormat(block) == mw::S_OK);
   MW_REQUIRE(f.nBlockAlign == f.wBitsPerSample / 8 * f.nChannels && f.nBlockAlign != 0);
   MW_REQUIRE(input.Frames() >= 0);
 

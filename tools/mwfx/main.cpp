@@ -70,12 +70,7 @@ int Process(const mwfx::ProcessRequest& request) {
   mwfx::InputSound input;
   if (!input.Open(inPath, &error)) throw Error(error);
   std::uint8_t block[16];
-  input.FormatBlock(block);
-  mw::ProposedMediaType type;
-  type.majorType = mw::kMediaTypeAudio;
-  type.formatBlock = block;
-  type.formatBytes = sizeof block;
-  if (mw::Failed(mw::CheckInputType(type))) throw Error("'" + inPath + "' is not accepted");
+  if (mw::Failed(input.CheckFormat(block))) throw Error("'" + inPath + "' is not accepted");
   effect->Connect(block, sizeof block);
 
   mwfx::OutputSound output;

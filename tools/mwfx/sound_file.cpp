@@ -127,6 +127,15 @@ void InputSound::FormatBlock(std::uint8_t out[16]) const {
   mw::PutLe16(out + 14, format_.wBitsPerSample);
 }
 
+mw::HResult InputSound::CheckFormat(std::uint8_t out[16]) const {
+  FormatBlock(out);
+  mw::ProposedMediaType type;
+  type.majorType = mw::kMediaTypeAudio;
+  type.formatBlock = out;
+  type.formatBytes = 16;
+  return mw::CheckInputType(type);
+}
+
 std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {
   const std::size_t whole = bytes - bytes % format_.nBlockAlign;
   const sf_count_t got = sf_read_raw(file_, buffer, static_cast<sf_count_t>(whole));

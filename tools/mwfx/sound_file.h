@@ -29,6 +29,8 @@ class InputSound {
   const mw::EffectFormat& Format() const { return format_; }
   // The 16-byte wave format block the file describes.
   void FormatBlock(std::uint8_t out[16]) const;
+  // Fills `out` with that block and answers whether the effects' input pins take it.
+  mw::HResult CheckFormat(std::uint8_t out[16]) const;
   std::int64_t Frames() const { return info_.frames; }
   int SndfileFormat() const { return info_.format; }
   // Reads up to `bytes` bytes of whole frames; the count read, or -1 on an error.
