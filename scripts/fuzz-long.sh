@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets long: one at a time, at the lowest priority, each for RUNS
-# executions (default ten million) from the corpus kept in the repository. Inputs that reach
-# code the kept corpus does not are merged back into tests/fuzz/corpus/<target>/ (hit
-# counts are not told apart in the merge, which keeps the corpora small); a finding stops the script
-# with the input kept under build/fuzz/long/<target>/. The figures of every run are
-# printed and appended to build/fuzz/long/figures.txt. MAX_SECONDS, when set, also bounds
-# each target's time (the slower streaming targets need hours for ten million).
+# executions (default ten million) from the corpus kept in the repository. Inputs that
+# reach code the kept corpus does not are merged back into tests/fuzz/corpus/<target>/
+# (the merge does not tell hit counts apart, which keeps the corpora small); a finding
+# stops the script with the input kept under build/fuzz/long/<target>/. The figures of
+# every run are printed and appended to build/fuzz/long/figures.txt. MAX_SECONDS, when
+# set, also bounds each target's time (the slower streaming targets need hours for ten million).
 # usage: [MAX_SECONDS=N] scripts/fuzz-long.sh [RUNS [TARGET...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,16 +30,16 @@ for t in "${targets[@]}"; do
   work=build/fuzz/long/$t
   mkdir -p "$work/corpus"
   start=$(date +%s)
-  if ! nice -n 19 "build/fuzz/bin/fuzz_$t" -runs="$runs" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
-       -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" \
+  if ! nice -n 19 "build/fuzz/bin/fuzz_$t" -runs="$runs" "${limit[@]}" -timeout=10 \
+       -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" \
        "$work/corpus" "tests/fuzz/corpus/$t" >"$work/log" 2>&1; then
     tail -n 60 "$work/log"
     echo "fuzz-long: $t found a fault; its input is kept in $work/"
     exit 1
   fi
   seconds=$(( $(date +%s) - start ))
-  nice -n 19 "build/fuzz/bin/fuzz_$t" -merge=1 -use_counters=0 "tests/fuzz/corpus/$t" "$work/corpus" \
-    >"$work/merge.log" 2>&1
+  nice -n 19 "build/fuzz/bin/fuzz_$t" -merge=1 -use_counters=0 "tests/fuzz/corpus/$t" \
+    "$work/corpus" >"$work/merge.log" 2>&1
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/log" | tail -n 1)
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")
