@@ -70,12 +70,7 @@ int Process(const mwfx::ProcessRequest& request) {
   mwfx::InputSound input;
   if (!input.Open(inPath, &error)) throw Error(error);
   std::uint8_t block[16];
-  input.FormatBlock(block);
-  mw::ProposedMediaType type;
-  type.majorType = mw::kMediaTypeAudio;
-  type.formatBlock = block;
-  type.formatBytes = sizeof block;
-  if (mw::Failed(mw::CheckInputType(type))) throw Error("'" + inPath + "' is not accepted");
+  if (mw::Failed(input.CheckFormat(block))) throw Error("'" + inPath + "' is not accepted");
   effect->Connect(block, sizeof block);
 
   mwfx::OutputSound output;
@@ -86,13 +81,18 @@ int Process(const mwfx::ProcessRequest& request) {
   }
 
   mwfx::Progress progress(input.Frames(), format.nSamplesPerSec);
+  std::uint64_t framesRead = 0;
   bool readFailed = false, writeFailed = false;
   const mw::HResult hr = effect->RunWholeStream(
       request.bufferFrames, request.OutputFrames(),
       [&](std::uint8_t* buffer, std::size_t bytes) {
         const std::int64_t got = input.Read(buffer, bytes);
-        if (got < 0) readFailed = true;
-        else progress.Advance(got / format.nBlockAlign);
+        if (got < 0) {
+          readFailed = true;
+        } else {
+          framesRead += static_cast<std::uint64_t>(got) / format.nBlockAlign;
+          progress.Advance(got / format.nBlockAlign);
+        }
         return got;
       },
       [&](const std::uint8_t* data, std::size_t bytes) {
@@ -105,6 +105,11 @@ int Process(const mwfx::ProcessRequest& request) {
   if (mw::Failed(hr)) {
     throw Error(std::string(hr == mw::E_OUTOFMEMORY ? "out of memory" : "processing failed") +
                 " (" + mwfx::HexStatus(hr) + ")");
+  }
+  if (input.HeaderRead()) {
+    for (const std::string& line : mwfx::InputWarnings(input.Header(), inPath, framesRead)) {
+      std::fprintf(stderr, "mwfx: warning: %s\n", line.c_str());
+    }
   }
   if (!output.Commit(&error)) throw Error(error);
   if (record && !recordFile.Commit(&error)) throw Error(error);

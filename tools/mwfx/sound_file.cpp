@@ -102,6 +102,20 @@ bool InputSound::Open(const std::string& path, std::string* error) {
   mw::PutLe32(block + 4, static_cast<std::uint32_t>(info_.samplerate));
   mw::PutLe16(block + 14, bits);
   format_ = mw::EffectFormat::FromFormatBlock(block);
+
+  std::FILE* raw = std::fopen(path.c_str(), "rb");
+  if (raw != nullptr) {
+    struct stat st;
+    const std::uint64_t size = ::fstat(fileno(raw), &st) == 0 ? st.st_size : 0;
+    std::string problem;
+    headerRead_ = ParseWav(
+                      [raw](std::uint64_t offset, void* buffer, std::size_t bytes) -> std::size_t {
+                        if (fseeko(raw, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+                        return std::fread(buffer, 1, bytes, raw);
+                      },
+                      size, path, &header_, &problem) == WavCheck::kAccepted;
+    std::fclose(raw);
+  }
   return true;
 }
 
@@ -127,6 +141,15 @@ bool InputSound::Refill() {
   blockFill_ = static_cast<std::size_t>(got - got % format_.nBlockAlign);
   blockRead_ = 0;
   return true;
+}
+
+mw::HResult InputSound::CheckFormat(std::uint8_t out[16]) const {
+  FormatBlock(out);
+  mw::ProposedMediaType type;
+  type.majorType = mw::kMediaTypeAudio;
+  type.formatBlock = out;
+  type.formatBytes = 16;
+  return mw::CheckInputType(type);
 }
 
 std::int64_t InputSound::Read(std::uint8_t* buffer, std::size_t bytes) {

@@ -13,6 +13,7 @@
 #include <sndfile.h>
 
 #include "core/frame/effect_format.h"
+#include "wav_header.h"
 
 namespace mwfx {
 
@@ -29,9 +30,15 @@ class InputSound {
 
   // Opens and checks the file; on failure `error` says why (naming the refused format).
   bool Open(const std::string& path, std::string* error);
+  // The file's WAV header as the header reader sees it, when that reader accepts the file:
+  // what the data chunk claims and the stored block alignment, for the input warnings.
+  bool HeaderRead() const { return headerRead_; }
+  const WavLayout& Header() const { return header_; }
   const mw::EffectFormat& Format() const { return format_; }
   // The 16-byte wave format block the file describes.
   void FormatBlock(std::uint8_t out[16]) const;
+  // Fills `out` with that block and answers whether the effects' input pins take it.
+  mw::HResult CheckFormat(std::uint8_t out[16]) const;
   std::int64_t Frames() const { return info_.frames; }
   int SndfileFormat() const { return info_.format; }
   // Reads up to `bytes` bytes of whole frames; the count read, or -1 on an error.
@@ -49,6 +56,8 @@ class InputSound {
   bool failed_ = false;
   SF_INFO info_{};
   mw::EffectFormat format_;
+  WavLayout header_;
+  bool headerRead_ = false;
 };
 
 // A file written beside its target under a temporary name and renamed over the target

@@ -84,6 +84,7 @@ WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string&
       haveFmt = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       layout->dataOffset = body;
+      layout->claimedDataBytes = size;
       layout->dataBytes = body + size <= end ? size : end - body;
       haveData = true;
     }
@@ -99,7 +100,7 @@ WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string&
   layout->tag = layout->storedTag;
   layout->channels = mw::GetLe16(f + 2);
   layout->rate = mw::GetLe32(f + 4);
-  layout->blockAlign = mw::GetLe16(f + 12);
+  layout->storedBlockAlign = mw::GetLe16(f + 12);
   layout->bits = mw::GetLe16(f + 14);
   layout->validBits = layout->bits;
   const bool extensible = layout->storedTag == kExtensible;
@@ -123,13 +124,29 @@ WavCheck ParseWav(const ReadAt& read, std::uint64_t fileSize, const std::string&
     *problem = Refused(name, what);
     return WavCheck::kRefused;
   }
-  if (layout->blockAlign != layout->bits / 8 * layout->channels) {
-    *problem = Unreadable(name, "damaged fmt chunk");
-    return WavCheck::kUnreadable;
-  }
+  // Frames are what the channels and bits make, whatever alignment the header states.
+  layout->blockAlign = static_cast<std::uint16_t>(layout->bits / 8 * layout->channels);
   // Whole frames only, as the file's reader would deliver them.
   layout->dataBytes -= layout->dataBytes % layout->blockAlign;
   return WavCheck::kAccepted;
+}
+
+std::vector<std::string> InputWarnings(const WavLayout& layout, const std::string& name,
+                                       std::uint64_t framesRead) {
+  std::vector<std::string> lines;
+  if (layout.storedBlockAlign != layout.blockAlign) {
+    lines.push_back("'" + name + "' gives a block alignment of " +
+                    std::to_string(layout.storedBlockAlign) + " bytes, but " +
+                    std::to_string(layout.channels) +
+                    (layout.channels == 1 ? " channel" : " channels") + " of " +
+                    std::to_string(layout.bits) + " bits make frames of " +
+                    std::to_string(layout.blockAlign) + " bytes; those are read");
+  }
+  if (layout.ExpectedFrames() > framesRead) {
+    lines.push_back("'" + name + "' ends early: " + std::to_string(layout.ExpectedFrames()) +
+                    " frames expected, " + std::to_string(framesRead) + " frames read");
+  }
+  return lines;
 }
 
 std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataBytes,
@@ -155,7 +172,12 @@ std::vector<std::uint8_t> WavHeader(const WavLayout& layout, std::uint64_t dataB
   put("WAVE", 4);
   put("fmt ", 4);
   put32(fmtBytes);
+  const std::size_t fmtAt = h.size();
   put(layout.fmtChunk.data(), layout.fmtChunk.size());
+  if (layout.storedBlockAlign != layout.blockAlign) {
+    mw::PutLe32(h.data() + fmtAt + 8, layout.rate * layout.blockAlign);
+    mw::PutLe16(h.data() + fmtAt + 12, layout.blockAlign);
+  }
   if (fmtBytes & 1) h.push_back(0);
   if (fact) {
     put("fact", 4);

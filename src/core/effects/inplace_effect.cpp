@@ -3,11 +3,7 @@
 namespace mw {
 
 HResult InPlaceEffect::GetFormat(std::uint8_t out[EffectFormat::kBytes]) const {
-  if (out == nullptr) return E_POINTER;
-  const EffectFormat* f = engine_->Format();
-  if (f == nullptr) return VFW_E_NOT_CONNECTED;
-  f->ToBytes(out);
-  return S_OK;
+  return frame_.GetFormat(out);
 }
 
 HResult InPlaceEffect::RunWholeStream(std::uint32_t inFrames, std::uint32_t,

@@ -31,13 +31,14 @@ HResult CopyingFrame::SetMediaType(PinDirection direction, const std::uint8_t* f
                                    std::uint32_t bytes) {
   if (formatBlock == nullptr || bytes < 16) return E_POINTER;
   const EffectFormat f = EffectFormat::FromFormatBlock(formatBlock, bytes);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    (direction == kPinInput ? input_ : output_) = f;
+    (direction == kPinInput ? hasInput_ : hasOutput_) = true;
+  }
   if (direction == kPinInput) {
-    input_ = f;
-    hasInput_ = true;
     engine_.AttachFormats(&input_, nullptr);
   } else {
-    output_ = f;
-    hasOutput_ = true;
     engine_.AttachFormats(nullptr, &output_);
   }
   engine_.Params().Notify(direction);
@@ -47,6 +48,7 @@ HResult CopyingFrame::SetMediaType(PinDirection direction, const std::uint8_t* f
 HResult CopyingFrame::GetFormat(std::uint32_t which,
                                 std::uint8_t out[EffectFormat::kBytes]) const {
   if (out == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
   if (which == kPinInput && hasInput_) {
     input_.ToBytes(out);
   } else if (which == kPinOutput && hasOutput_) {
@@ -59,6 +61,7 @@ HResult CopyingFrame::GetFormat(std::uint32_t which,
 
 HResult CopyingFrame::GetSampleRate(std::uint32_t* rate) const {
   if (rate == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
   if (!hasInput_) {
     *rate = 44100;
     return E_FAIL;
@@ -70,6 +73,7 @@ HResult CopyingFrame::GetSampleRate(std::uint32_t* rate) const {
 HResult CopyingFrame::StartStreaming() {
   pendingTime_ = false;
   pendingSync_ = false;
+  ended_ = false;
   return engine_.SetFormat(&input_, &output_);
 }
 
@@ -98,21 +102,28 @@ void CopyingFrame::StampOutput(MediaBuffer& out) {
 
 HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
   if (input_.nBlockAlign == 0 || output_.nBlockAlign == 0) return E_UNEXPECTED;
+  // A sample that claims more data than its buffer holds, or data without memory, is
+  // refused.
+  const std::int32_t length = input.ActualLength();
+  std::uint8_t* data = input.Data();
+  if (length > input.Size()) return E_INVALIDARG;
+  if (data == nullptr && length > 0) return E_POINTER;
   MediaBuffer* out = nullptr;
   HResult hr = downstream.GetDeliveryBuffer(&out);
   if (Failed(hr)) return hr;
   if (out == nullptr) return E_UNEXPECTED;
 
-  int mode = input.IsDiscontinuity() ? kModeDiscontinuity : kModeNormal;
+  // Samples after the end of the stream, without a flush that would mark the first one a
+  // discontinuity, start a new stream all the same: the engine has drained and ended.
+  int mode = input.IsDiscontinuity() || ended_ ? kModeDiscontinuity : kModeNormal;
+  ended_ = false;
   if (input.IsSyncPoint()) pendingSync_ = true;
   if (mode == kModeDiscontinuity) {
     pendingTime_ = true;
     times_ = SampleTimes{};
     input.GetTimes(&times_);
   }
-  std::int32_t length = input.ActualLength();
   std::uint32_t bytes = length > 0 ? static_cast<std::uint32_t>(length) : 0;
-  std::uint8_t* data = input.Data();
   const std::uint32_t inAlign = input_.nBlockAlign;
 
   hr = engine_.PreFilter(mode, data, bytes / inAlign);
@@ -152,10 +163,17 @@ HResult CopyingFrame::Receive(MediaBuffer& input, Downstream& downstream) {
 
 HResult CopyingFrame::EndOfStream(Downstream* downstream) {
   if (downstream == nullptr) return S_OK;
+  ended_ = true;
   for (;;) {
     MediaBuffer* out = nullptr;
     const HResult got = downstream->GetDeliveryBuffer(&out);
     if (Failed(got) || out == nullptr) return Failed(got) ? got : E_UNEXPECTED;
+    if (out->Size() < static_cast<std::int32_t>(output_.nBlockAlign)) {
+      // A buffer that cannot hold one frame cannot carry what is held, and the next would
+      // be no larger: the stream ends here rather than never.
+      downstream->ReleaseBuffer(out);
+      return downstream->DeliverEndOfStream();
+    }
     std::uint32_t inFrames = 0;
     std::uint32_t outFrames = 0;
     const HResult r = RunLoop(kModeEndOfStream, nullptr, &inFrames, *out, &outFrames);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "core/frame/copying_engine.h"
 #include "core/frame/effect_format.h"
@@ -44,10 +45,16 @@ class CopyingFrame {
   void StampOutput(MediaBuffer& out);
 
   CopyingEngine& engine_;
+  // The formats are written on the threads that connect and on the streaming thread (a
+  // sample that carries a new type), and read by the streaming thread and, through
+  // GetFormat and GetSampleRate, by any thread: their writes and those reads hold this lock.
+  mutable std::mutex formatLock_;
   EffectFormat input_, output_;
   bool hasInput_ = false, hasOutput_ = false;
   bool pendingTime_ = false;
   bool pendingSync_ = false;
+  // The stream was drained: a buffer that follows starts a new stream.
+  bool ended_ = false;
   SampleTimes times_;
 };
 

@@ -31,7 +31,8 @@ void NormaliseFormatBlock(std::uint8_t* block, std::uint32_t bytes) {
   const std::uint16_t align = static_cast<std::uint16_t>((GetLe16(block + 14) / 8) * ChannelsOf(block));
   PutLe16(block + 12, align);
   PutLe32(block + 8, static_cast<std::uint32_t>(GetLe32(block + 4) * align));
-  if (bytes > 16) {
+  // cbSize is a 16-bit field: a 17-byte block has no room for it.
+  if (bytes >= 18) {
     const bool extension = GetLe16(block) == kWaveFormatExtensible && bytes >= kExtensibleBytes;
     PutLe16(block + 16, extension ? kExtensionBytes : 0);
   }

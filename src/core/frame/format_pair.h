@@ -17,7 +17,8 @@ HResult CheckFormatPair(const ProposedMediaType& in, const ProposedMediaType& ou
 
 // Rewrites a format block (at least 16 bytes) in the form the filter proposes: block
 // alignment and byte rate recomputed from bits, channels and rate; cbSize 0 in a block
-// longer than 16 bytes, except that an extensible block keeps its 22-byte extension.
+// that holds it (18 bytes or more), except that an extensible block keeps its 22-byte
+// extension.
 void NormaliseFormatBlock(std::uint8_t* block, std::uint32_t bytes);
 
 // The channel count of a format block of at least 16 bytes.

@@ -3,13 +3,32 @@
 #include <cstring>
 
 namespace mw {
+namespace {
+
+// Stands in for a buffer without memory in a call that covers no frames, so that the
+// loops' per-channel pointers point into an object; nothing is read or written there.
+alignas(8) std::uint8_t g_noFrames[16];
+
+}  // namespace
 
 HResult InPlaceFrame::SetMediaType(PinDirection direction, const std::uint8_t* formatBlock,
                                    std::uint32_t bytes) {
   if (formatBlock == nullptr || bytes < 16) return E_POINTER;
-  format_ = EffectFormat::FromFormatBlock(formatBlock, bytes);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    format_ = EffectFormat::FromFormatBlock(formatBlock, bytes);
+    hasFormat_ = true;
+  }
   engine_.AttachFormat(&format_);
   engine_.Params().Notify(direction);
+  return S_OK;
+}
+
+HResult InPlaceFrame::GetFormat(std::uint8_t out[EffectFormat::kBytes]) const {
+  if (out == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> g(formatLock_);
+  if (!hasFormat_) return VFW_E_NOT_CONNECTED;
+  format_.ToBytes(out);
   return S_OK;
 }
 
@@ -31,14 +50,22 @@ HResult InPlaceFrame::Transform(MediaBuffer& sample) {
   if (inTail_) {
     mode = kModeTail;
     length = sample.Size();
-    const bool pcm8 = format_.wFormatTag == kWaveFormatPcm && format_.wBitsPerSample == 8;
-    if (length > 0) std::memset(data, pcm8 ? 0x80 : 0, static_cast<std::size_t>(length));
   } else {
     mode = sample.IsDiscontinuity() ? kModeDiscontinuity : kModeNormal;
+    // A sample that claims more data than its buffer holds is refused.
+    if (length > sample.Size()) return E_INVALIDARG;
   }
   if (length < 0) length = 0;
-
   std::uint32_t frames = static_cast<std::uint32_t>(length) / format_.nBlockAlign;
+  if (data == nullptr) {
+    if (length != 0) return E_POINTER;
+    data = g_noFrames;
+  }
+  if (mode == kModeTail && length > 0) {
+    const bool pcm8 = format_.wFormatTag == kWaveFormatPcm && format_.wBitsPerSample == 8;
+    std::memset(data, pcm8 ? 0x80 : 0, static_cast<std::size_t>(length));
+  }
+
   const HResult r = DispatchLoop(engine_, format_, mode, data, &frames);
   sample.SetActualLength(static_cast<std::int32_t>(frames * format_.nBlockAlign));
   return r;
@@ -74,6 +101,12 @@ HResult InPlaceFrame::EndOfStream(Downstream* downstream) {
       received_ = false;
       return Failed(got) ? got : E_UNEXPECTED;
     }
+    if (buffer->Size() < static_cast<std::int32_t>(format_.nBlockAlign)) {
+      // A buffer that cannot hold one frame cannot carry the tail, and the next would be
+      // no larger: the tail ends here rather than never.
+      downstream->ReleaseBuffer(buffer);
+      break;
+    }
     buffer->SetActualLength(0);
     const HResult r = Transform(*buffer);
     if (r < 0) {
@@ -95,7 +128,11 @@ HResult InPlaceFrame::EndOfStream(Downstream* downstream) {
 HResult InPlaceFrame::Initialize(std::uint32_t channels, std::uint32_t sampleRate) {
   const std::uint16_t n = static_cast<std::uint16_t>(channels & 0xFFFFu);
   if (n != 1 && n != 2) return E_INVALIDARG;
-  format_ = EffectFormat::Float32(n, sampleRate);
+  {
+    std::lock_guard<std::mutex> g(formatLock_);
+    format_ = EffectFormat::Float32(n, sampleRate);
+    hasFormat_ = true;
+  }
   engine_.AttachFormat(&format_);
   return StartStreaming();
 }
@@ -104,6 +141,7 @@ HResult InPlaceFrame::Process(float* buffer, std::uint32_t frames, bool limited)
   if (buffer == nullptr && frames != 0) return E_POINTER;
   if (engine_.Format() == nullptr) return E_UNEXPECTED;  // not initialised: changes nothing
   received_ = true;
+  if (buffer == nullptr) buffer = reinterpret_cast<float*>(g_noFrames);
   return engine_.ProcessFloat32(kModeNormal, buffer, &frames, limited);
 }
 
@@ -117,7 +155,10 @@ HResult InPlaceFrame::ProcessTail(float* buffer, std::uint32_t* frames) {
     *frames = 0;
     return S_FALSE;
   }
-  if (buffer == nullptr && *frames != 0) return E_POINTER;
+  if (buffer == nullptr) {
+    if (*frames != 0) return E_POINTER;
+    buffer = reinterpret_cast<float*>(g_noFrames);
+  }
   return engine_.ProcessFloat32(kModeTail, buffer, frames, false);
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "core/frame/effect_format.h"
 #include "core/frame/engine.h"
@@ -66,6 +67,8 @@ class InPlaceFrame {
   // engine at it and posts the change notice with the pin direction as its code.
   HResult SetMediaType(PinDirection direction, const std::uint8_t* formatBlock,
                        std::uint32_t bytes = 16);
+  // The 18-byte format, for any thread; VFW_E_NOT_CONNECTED while there is none.
+  HResult GetFormat(std::uint8_t out[EffectFormat::kBytes]) const;
 
   HResult StartStreaming();
   HResult StopStreaming();
@@ -83,7 +86,12 @@ class InPlaceFrame {
 
  private:
   EffectEngine& engine_;
+  // The format is written on the threads that connect (and start direct processing) and
+  // read by the streaming thread and, through GetFormat, by any thread: its writes and
+  // GetFormat's reads hold this lock.
+  mutable std::mutex formatLock_;
   EffectFormat format_;
+  bool hasFormat_ = false;
   bool inTail_ = false;
   bool received_ = false;
 };

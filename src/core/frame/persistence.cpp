@@ -45,7 +45,10 @@ HResult LoadRecord(const RecordLayout& layout, ParamStore& store, ByteStream& st
   if (Succeeded(hr) && done != store.BlockSize()) hr = E_FAIL;
   if (Succeeded(hr)) {
     if (older && layout.convertOlder != nullptr) layout.convertOlder(block);
-    store.SetParameters(block);  // out-of-range fields are corrected silently
+    // Out-of-range fields are corrected silently (E_FAIL); a block that the store refuses
+    // whole (a field that must be a positive number holds none) changes nothing and is
+    // refused as a record that is not this effect's.
+    if (store.SetParameters(block) == E_INVALIDARG) return E_FAIL;
   }
   store.Notify(ParamStore::kCodeReloaded);
   return hr;

@@ -33,8 +33,9 @@ std::uint32_t RecordSize(const ParamStore& store);
 HResult SaveRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream,
                    bool clearDirty);
 // Refuses a wrong size or tag with E_FAIL and changes nothing; a stream that ends inside
-// the record is refused the same way. After reading the header successfully the change
-// notice (code 100) is posted whether or not the block could be read.
+// the record, and a block that the store refuses whole, are refused the same way. After
+// reading the header successfully the change notice (code 100) is posted whether or not
+// the block could be read, but not for a block refused whole (nothing changed).
 HResult LoadRecord(const RecordLayout& layout, ParamStore& store, ByteStream& stream);
 
 }  // namespace mw

@@ -17,7 +17,7 @@ HRESULT CopyingInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   if (hr != S_OK) return hr;
   CopyingOutputPin& out = owner_->Output();
   if (!out.IsConnected()) return S_OK;
-  hr = owner_->CheckTransform(type, &out.CurrentType());
+  hr = owner_->CheckTransform(type, CurrentType(out).Get());
   if (hr == S_OK) return S_OK;
   AM_MEDIA_TYPE proposed{};
   if (owner_->ProposeOutputType(*type, &proposed) == S_OK && out.Peer() != nullptr &&
@@ -42,7 +42,7 @@ HRESULT CopyingInputPin::ChangeType(const AM_MEDIA_TYPE& type) {
   CopyingOutputPin& out = owner_->Output();
   AM_MEDIA_TYPE proposed{};
   const bool outputFollows =
-      out.IsConnected() && owner_->CheckTransform(&type, &out.CurrentType()) != S_OK;
+      out.IsConnected() && owner_->CheckTransform(&type, CurrentType(out).Get()) != S_OK;
   if (outputFollows && owner_->ProposeOutputType(type, &proposed) != S_OK) {
     FreeMediaTypeContents(proposed);
     return VFW_E_INVALIDMEDIATYPE;
@@ -81,7 +81,7 @@ HRESULT CopyingOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
 HRESULT CopyingOutputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
   if (!owner_->Input().IsConnected()) return VFW_E_NOT_CONNECTED;
-  return owner_->CheckTransform(&owner_->Input().CurrentType(), type);
+  return owner_->CheckTransform(CurrentType(owner_->Input()).Get(), type);
 }
 
 HRESULT CopyingOutputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
@@ -108,7 +108,8 @@ HRESULT CopyingOutputPin::ChangeType(const AM_MEDIA_TYPE& type) {
 
 HRESULT CopyingOutputPin::Deliver(IMediaSample* sample) {
   if (typePending_) {
-    const HRESULT hr = sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(&CurrentType()));
+    CurrentType type(*this);
+    const HRESULT hr = sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(type.Get()));
     if (FAILED(hr)) return hr;
   }
   const HRESULT hr = OutputPin::Deliver(sample);
@@ -127,12 +128,12 @@ HRESULT CopyingTransformFilter::GetMediaType(int position, AM_MEDIA_TYPE* type) 
   if (!input_.IsConnected()) return E_UNEXPECTED;
   if (position < 0) return E_INVALIDARG;
   if (position > 0) return VFW_S_NO_MORE_ITEMS;
-  return ProposeOutputType(input_.CurrentType(), type);
+  return ProposeOutputType(*CurrentType(input_), type);
 }
 
 HRESULT CopyingTransformFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
   if (direction != PINDIR_INPUT || !output_.IsConnected()) return S_OK;
-  if (CheckTransform(&input_.CurrentType(), &output_.CurrentType()) == S_OK) return S_OK;
+  if (CheckTransform(CurrentType(input_).Get(), CurrentType(output_).Get()) == S_OK) return S_OK;
   IFilterGraph* graph = Graph();
   if (graph == nullptr) return VFW_E_NOT_IN_GRAPH;
   return graph->Reconnect(static_cast<IPin*>(&output_));

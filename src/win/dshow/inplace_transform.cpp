@@ -19,7 +19,7 @@ InPlaceInputPin::InPlaceInputPin(InPlaceTransformFilter* filter)
 HRESULT InPlaceInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   HRESULT hr = owner_->AcceptsInput(type);
   if (hr == S_OK && owner_->Output().IsConnected()) {
-    hr = owner_->CheckTransform(type, &owner_->Output().CurrentType());
+    hr = owner_->CheckTransform(type, CurrentType(owner_->Output()).Get());
   }
   return hr;
 }
@@ -47,13 +47,13 @@ InPlaceOutputPin::InPlaceOutputPin(InPlaceTransformFilter* filter)
 // Downstream is offered the input's type: an in-place filter passes its format through.
 HRESULT InPlaceOutputPin::GetMediaType(int index, AM_MEDIA_TYPE* type) {
   if (index != 0 || !owner_->Input().IsConnected()) return VFW_S_NO_MORE_ITEMS;
-  return CopyMediaType(*type, owner_->Input().CurrentType());
+  return owner_->Input().CopyCurrentType(type);
 }
 
 HRESULT InPlaceOutputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   HRESULT hr = owner_->AcceptsInput(type);
   if (hr == S_OK && owner_->Input().IsConnected()) {
-    hr = owner_->CheckTransform(&owner_->Input().CurrentType(), type);
+    hr = owner_->CheckTransform(CurrentType(owner_->Input()).Get(), type);
   }
   return hr;
 }

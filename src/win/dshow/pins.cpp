@@ -38,10 +38,19 @@ BasePin::BasePin(BaseFilter* filter, const wchar_t* name, PIN_DIRECTION directio
     : filter_(filter), direction_(direction) {
   std::wcsncpy(name_, name, sizeof name_ / sizeof name_[0] - 1);
   name_[sizeof name_ / sizeof name_[0] - 1] = 0;
+  InitializeCriticalSection(&typeLock_);
 }
 
 BasePin::~BasePin() {
   if (peer_ != nullptr) peer_->Release();
+  DeleteCriticalSection(&typeLock_);
+}
+
+HRESULT BasePin::CopyCurrentType(AM_MEDIA_TYPE* copy) const {
+  Lock lock(&typeLock_);
+  const HRESULT hr = CopyMediaType(*copy, type_.Get());
+  if (FAILED(hr)) std::memset(copy, 0, sizeof *copy);
+  return hr;
 }
 
 HRESULT STDMETHODCALLTYPE BasePin::QueryInterface(REFIID iid, void** out) {
@@ -61,7 +70,10 @@ ULONG STDMETHODCALLTYPE BasePin::Release() { return filter_->Release(); }
 
 HRESULT BasePin::GetMediaType(int, AM_MEDIA_TYPE*) { return VFW_S_NO_MORE_ITEMS; }
 
-HRESULT BasePin::SetMediaType(const AM_MEDIA_TYPE* type) { return type_.Set(*type); }
+HRESULT BasePin::SetMediaType(const AM_MEDIA_TYPE* type) {
+  Lock lock(&typeLock_);
+  return type_.Set(*type);
+}
 HRESULT BasePin::CheckConnect(IPin* peer) {
   PIN_DIRECTION d;
   if (FAILED(peer->QueryDirection(&d))) return E_FAIL;
@@ -87,7 +99,10 @@ HRESULT BasePin::AcceptPeer(IPin* peer, const AM_MEDIA_TYPE* type) {
 
 void BasePin::DropConnection() {
   BreakConnect();
-  type_.Reset();
+  {
+    Lock lock(&typeLock_);
+    type_.Reset();
+  }
   if (peer_ != nullptr) peer_->Release();
   peer_ = nullptr;
 }
@@ -178,7 +193,7 @@ HRESULT STDMETHODCALLTYPE BasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
     std::memset(type, 0, sizeof *type);
     return VFW_E_NOT_CONNECTED;
   }
-  return CopyMediaType(*type, type_.Get());
+  return CopyCurrentType(type);
 }
 
 HRESULT STDMETHODCALLTYPE BasePin::QueryPinInfo(PIN_INFO* info) {

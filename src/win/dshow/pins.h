@@ -4,7 +4,10 @@
 //
 // Pins keep no reference count of their own: they live and die with their filter, so their
 // AddRef and Release go to the filter's controlling object. Connections change under the
-// filter lock, and only while the filter is stopped.
+// filter lock, and only while the filter is stopped. A pin's media type may also be
+// replaced by the streaming thread (a sample that carries a new type), which cannot take
+// the filter lock (a stop holds it while waiting for the streaming thread): the type has a
+// lock of its own, and every other thread reads it as a copy taken under that lock.
 #pragma once
 
 #include <windows.h>
@@ -61,7 +64,9 @@ class BasePin : public IPin, public IQualityControl {
 
   bool IsConnected() const { return peer_ != nullptr; }
   IPin* Peer() const { return peer_; }
-  const AM_MEDIA_TYPE& CurrentType() const { return type_.Get(); }
+  // A deep copy of the current type, taken under the type lock (see the top of this file);
+  // the caller frees it with FreeMediaTypeContents. E_OUTOFMEMORY leaves it empty.
+  HRESULT CopyCurrentType(AM_MEDIA_TYPE* copy) const;
   const wchar_t* Name() const { return name_; }
   PIN_DIRECTION Direction() const { return direction_; }
   BaseFilter* Filter() const { return filter_; }
@@ -79,11 +84,26 @@ class BasePin : public IPin, public IQualityControl {
   wchar_t name_[32];
   PIN_DIRECTION direction_;
   IPin* peer_ = nullptr;
-  MediaType type_;
+  mutable CRITICAL_SECTION typeLock_;
+  MediaType type_;  // under typeLock_
   REFERENCE_TIME segmentStart_ = 0, segmentStop_ = 0;
   double segmentRate_ = 1.0;
   // Set by any thread, read by the one that passes a quality message on.
   std::atomic<IQualityControl*> qualitySink_{nullptr};
+};
+
+// A pin's current type as a copy that frees itself.
+class CurrentType {
+ public:
+  explicit CurrentType(const BasePin& pin) { pin.CopyCurrentType(&mt_); }
+  ~CurrentType() { FreeMediaTypeContents(mt_); }
+  CurrentType(const CurrentType&) = delete;
+  CurrentType& operator=(const CurrentType&) = delete;
+  const AM_MEDIA_TYPE* Get() const { return &mt_; }
+  const AM_MEDIA_TYPE& operator*() const { return mt_; }
+
+ private:
+  AM_MEDIA_TYPE mt_{};
 };
 
 // The receiving side. Receive and EndOfStream check, under the filter's receive lock, that

@@ -103,13 +103,22 @@ void CheckConnectedFormat(const std::vector<BYTE>& format, const mwfx::WavLayout
   }
 }
 
-// Wine's WAVE parser delivers nothing from a file whose data chunk has an odd size and is
-// followed by its pad byte (8-bit mono with an odd number of frames): it reports no
-// duration and ends the stream at once. Such a file is played from a temporary copy that
-// ends right after its samples. Returns the file the graph is to play.
+// Some files are played from a temporary copy with a header that describes exactly the
+// samples they hold, which ends right after them:
+// - Wine's WAVE parser delivers nothing from a file whose data chunk has an odd size and is
+//   followed by its pad byte (8-bit mono with an odd number of frames): it reports no
+//   duration and ends the stream at once;
+// - a file that ends before its data chunk does, whose missing end the parser would try
+//   to read;
+// - a header whose block alignment disagrees with its channels and bits, by which the
+//   parser would cut its buffers.
+// Returns the file the graph is to play.
 std::wstring PlayableInput(const std::string& path, const mwfx::WavLayout& layout,
                            mwfx::StagedFile* copy) {
-  if ((layout.dataBytes & 1) == 0) return FullPath(path);
+  const bool asStored = (layout.dataBytes & 1) == 0 &&
+                        layout.ExpectedFrames() == layout.Frames() &&
+                        layout.storedBlockAlign == layout.blockAlign;
+  if (asStored) return FullPath(path);
   wchar_t dir[MAX_PATH];
   const DWORD n = GetTempPathW(MAX_PATH, dir);
   std::string error;
@@ -237,6 +246,10 @@ int Process(const mwfx::ProcessRequest& request) {
     throw Error("cannot read '" + inPath + "': the WAVE parser delivered " +
                 std::to_string(dataBytes) + " of its " + std::to_string(layout.dataBytes) +
                 " bytes of samples");
+  }
+
+  for (const std::string& line : mwfx::InputWarnings(layout, inPath, layout.Frames())) {
+    std::fprintf(stderr, "mwfx: warning: %s\n", line.c_str());
   }
 
   if (dataBytes & 1) {

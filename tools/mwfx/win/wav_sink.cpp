@@ -182,7 +182,8 @@ HRESULT WavSink::WriteStatus() { return writeStatus_; }
 std::vector<BYTE> WavSink::ConnectedFormat() {
   Lock lock(&filterLock_);
   if (!pin_.IsConnected()) return {};
-  const AM_MEDIA_TYPE& mt = pin_.CurrentType();
+  const mw::ds::CurrentType type(pin_);
+  const AM_MEDIA_TYPE& mt = *type;
   if (mt.pbFormat == nullptr) return {};
   return std::vector<BYTE>(mt.pbFormat, mt.pbFormat + mt.cbFormat);
 }

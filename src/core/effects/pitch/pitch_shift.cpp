@@ -199,6 +199,12 @@ HResult PitchShiftEngine::Setup() {
     return E_UNEXPECTED;
   }
   const std::uint32_t fs = input_->nSamplesPerSec;
+  // At no samples per second there is nothing to resample: the effective ratio would be 0,
+  // and one input frame would make output without end.
+  if (fs == 0) {
+    valid_ = false;
+    return E_FAIL;
+  }
   // Ratio is kept positive and finite by its setters; a ratio at or above the rate still
   // leaves one virtual sample per second.
   const double v = std::trunc(fs / p_.Ratio);
@@ -233,6 +239,7 @@ HResult PitchShiftEngine::Setup() {
       }
     }
     DesignFilter();
+    preserving_ = preserve;
     ringIndex_ = 0;
     inputTotal_ = outputTotal_ = 0;
     single_.Restart();
@@ -529,7 +536,7 @@ HResult PitchShiftEngine::Loop(int mode, typename Codec::Stored* in, std::uint32
   HResult result;
   if (!BeginLoop(mode, in, inFrames, out, outFrames, &result)) return result;
 
-  if (p_.PreserveDuration == 0) {
+  if (!preserving_) {
     const std::uint32_t ch = channels_;
     auto write = [out, ch](std::uint32_t k, double y0, double y1) {
       out[std::size_t{k} * ch] = Codec::Encode(y0);

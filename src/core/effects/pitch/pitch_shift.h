@@ -119,6 +119,9 @@ class PitchShiftEngine final : public CopyingEngine {
   std::uint32_t interFill_ = 0, interRead_ = 0;
   std::uint64_t inputTotal_ = 0, outputTotal_ = 0;
   bool draining_ = false;  // the splice engine's end-of-stream drain has begun
+  // PreserveDuration as last set up: a change taken at end of stream is not set up, and
+  // the drain goes on the way the stream went.
+  bool preserving_ = false;
   SpliceCore<float> single_;
   SpliceCore<double> double_;
 };
