@@ -3,8 +3,9 @@
 # build, the native build under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # concurrency tests under ThreadSanitizer, each fuzz target briefly (about 20 s), the core
 # built for 64-bit ARM under qemu-user, and the 64-bit and 32-bit Windows builds under Wine
-# (the cross builds also check that they reproduce the native outputs). The 32-bit Windows tests run where the machine's kernel runs 32-bit
-# programs; elsewhere one line says why they were skipped.
+# (the cross builds also check that they reproduce the native outputs). The 32-bit Windows
+# tests run where the machine's kernel runs 32-bit programs; elsewhere one line says why
+# they were skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
