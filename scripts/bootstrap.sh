@@ -11,6 +11,8 @@ packages=(
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   g++-aarch64-linux-gnu qemu-user
   sox soundstretch
+  # Fuzz targets: clang with libFuzzer and the sanitizer run-times.
+  clang-14 libclang-rt-14-dev
   # Window tests: the dialog fonts Wine's prefixes lack, X input from outside, and the
   # locales they run in.
   fonts-wine xdotool locales
