@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "push_rig.h"
+#include "graph_util.h"
 #include "reliability_util.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // written outside a sample, and what the filter took comes out as the core makes it.
 #include <cstring>
 
-#include "push_rig.h"
+#include "graph_util.h"
 #include "reliability_util.h"
 
 namespace {
