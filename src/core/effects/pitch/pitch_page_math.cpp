@@ -69,7 +69,8 @@ std::string MusicalEquivalentText(const TextServices& ts, std::int32_t semitones
   const MusicalEquivalent m = MusicalEquivalentOf(semitones, cents, ratio);
   const char* direction = m.blank ? "" : UiStringText(ts, m.up ? kStringUp : kStringDown);
   const char* name = m.blank ? "" : UiStringText(ts, IntervalNameId(m.intervalClass));
-  const char sign = m.blank ? '\0' : m.sign;
+  // A blank sign writes nothing after the separator: "Up 5th " ends in a single blank.
+  const char sign = m.blank || m.sign == ' ' ? '\0' : m.sign;
   char text[256];
   FormatString(ts, text, sizeof text, "%s %s %c", direction, name, sign);
   return text;

@@ -52,7 +52,8 @@ struct MusicalEquivalent {
 // where a whole semitone of cents adds one to the distance when it points the same way as
 // s and takes one off when it points the other way (for s = 0 it counts as pointing down).
 MusicalEquivalent MusicalEquivalentOf(std::int32_t semitones, std::int32_t cents, double ratio);
-// "%s %s %c": direction, interval name, sign ("Up 5th +", "Down Octave "); a blank
+// "%s %s %c": direction, interval name, sign ("Up 5th +"); a blank sign adds nothing, so
+// the text then ends in the one separating blank ("Up 5th ", "Down Octave "); a blank
 // equivalent gives two empty words and no sign.
 std::string MusicalEquivalentText(const TextServices& services, std::int32_t semitones,
                                   std::int32_t cents, double ratio);
