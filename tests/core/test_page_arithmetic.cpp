@@ -137,6 +137,9 @@ TEST(StretchPage, TempoEntry) {
   const mw::StretchView v = mw::StretchViewOf(ts, length, 1, 12000, 2646000.0, k44100);
   EXPECT_EQ(v.finalValue, "60.00");
   EXPECT_EQ(v.finalLabel, "&Final Tempo (240.00 to 24.00 bpm):");
+  // The slowest tempo is truncated to hundredths of a bpm before it is shown.
+  EXPECT_EQ(mw::StretchFinalLabel(ts, mw::StretchInput::kTempo, 12003, 0, k44100),
+            "&Final Tempo (240.06 to 24.00 bpm):");
   EXPECT_EQ(v.initialValue, "120.00");
   EXPECT_EQ(v.percent, "200.00 %");
   EXPECT_EQ(mw::InitialTempoFromText({}, "120.5"), 12050u);
