@@ -4,10 +4,16 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "../core/test_util.h"
 #include "core/dsp/exact_math.h"
+#include "core/effects/multitap/tap_graph.h"
+#include "core/effects/pitch/pitch_page_math.h"
+#include "core/effects/pitch/pitch_shift.h"
+#include "core/effects/stretch/stretch_page_math.h"
+#include "core/ui/time_text.h"
 
 namespace {
 
@@ -125,5 +131,44 @@ int main() {
       }
     }
   }
+
+  // What the pages show: time texts over lengths and rates, the pitch page's ratio, interval
+  // and final time over its controls, the stretch page's texts over its range, echo patterns.
+  Fnv page;
+  auto addText = [&page](const std::string& t) { page.Add(t.c_str(), t.size() + 1); };
+  const mw::TextServices ts;
+  for (std::uint32_t rate : {1000u, 8000u, 11025u, 44100u, 48000u, 96000u}) {
+    for (double n = 0; n < 4.0e9; n = n * 1.37 + 17) {
+      addText(mw::SamplesToTimeText(n, rate));
+      page.Add(mw::TimeTextToSamples(mw::SamplesToTimeText(n, rate).c_str(), rate));
+    }
+  }
+  for (std::int32_t s = -50; s <= 50; ++s) {
+    for (std::int32_t c = -1000; c <= 1000; c += 25) {
+      const double ratio = mw::PitchRatioToStore(s, c);
+      addText(mw::RatioText(ts, ratio) + mw::MusicalEquivalentText(ts, s, c, ratio));
+      addText(mw::FinalTimeText(ts, 44100u, ratio, 2646000.0 + s * 7919.0));
+    }
+  }
+  for (double length = 5000.0; length <= 50000.0; length += 12.7) {
+    const auto v = mw::StretchViewOf(ts, length, static_cast<std::uint32_t>(length) % 3,
+                                     static_cast<std::uint32_t>(length) * 3 % 50001,
+                                     length * 617.0, 44100u);
+    addText(v.finalValue + v.percent + v.finalLabel + v.initialValue);
+    page.Add(mw::FinalLengthFromText({}, v.finalValue.c_str(), mw::StretchInput::kTempo, 12000,
+                                     2646000.0, 44100u));
+  }
+  for (std::int32_t feedback = 0; feedback <= 150; feedback += 10) {
+    MultiTapParams p{};
+    p.TapCount = 1 + feedback % 8;
+    p.Feedback = feedback;
+    for (int i = 0; i < 8; ++i) {
+      p.TapDelay[i] = 37 + 113 * i + feedback;
+      p.TapGain[i] = 100 - 27 * i;
+    }
+    const auto pattern = mw::EchoPattern(p, 5000);
+    page.Add(pattern.data(), pattern.size() * sizeof pattern[0]);
+  }
+  std::printf("pages %016" PRIx64 "\n", page.Value());
   return 0;
 }

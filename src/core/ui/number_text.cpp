@@ -19,11 +19,6 @@ const LocaleSnapshot& DefaultLocale() {
   return locale;
 }
 
-const char* UiString(const TextServices& ts, std::uint32_t id) {
-  const char* s = ts.strings ? ts.strings->Get(id) : nullptr;
-  return s ? s : BuiltinUiString(id);
-}
-
 std::size_t CopyOut(const std::string& text, char* out, std::size_t size) {
   if (!out || size == 0) return 0;
   const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
@@ -256,7 +251,7 @@ std::string LocalizeNumber(const TextServices& ts, const std::string& plain, int
 
 const char* FormatNumber(const TextServices& ts, std::int32_t value, int decimals,
                          std::int32_t floor, const char* suffix) {
-  if (floor != 0 && value <= floor) return UiString(ts, kStringBelowFloor);
+  if (floor != 0 && value <= floor) return UiStringText(ts, kStringBelowFloor);
   char text[512];
   if (decimals <= 0) {
     FormatString(ts, text, sizeof text, "$d", value);
@@ -267,11 +262,16 @@ const char* FormatNumber(const TextServices& ts, std::int32_t value, int decimal
   }
   const std::size_t length = std::strlen(text), extra = suffix ? std::strlen(suffix) : 0;
   char* out = ts.ring && extra < ts.ring->Capacity() ? ts.ring->Alloc(length + extra + 1) : nullptr;
-  if (!out) return UiString(ts, kStringFormatError);
+  if (!out) return UiStringText(ts, kStringFormatError);
   std::memcpy(out, text, length);
   if (extra) std::memcpy(out + length, suffix, extra);
   out[length + extra] = '\0';
   return out;
+}
+
+const char* UiStringText(const TextServices& ts, std::uint32_t id) {
+  const char* s = ts.strings ? ts.strings->Get(id) : nullptr;
+  return s ? s : BuiltinUiString(id);
 }
 
 std::size_t FormatDecimal(const TextServices& ts, char* out, std::size_t size, double value,
@@ -307,7 +307,7 @@ std::int32_t ParseInteger(const LocaleSnapshot& locale, const char* text, const 
 
 void AddTimeCodeNames(const TextServices& ts, NamedValues& named) {
   const LocaleSnapshot& locale = ts.locale ? *ts.locale : DefaultLocale();
-  const char* label = UiString(ts, kStringTimeCodeLabel);
+  const char* label = UiStringText(ts, kStringTimeCodeLabel);
   const std::pair<const char*, const std::string*> names[] = {
       {"SMPTE.Whole", &locale.timeCodeWhole},
       {"SMPTE.NonDrop", &locale.timeCodeNonDrop},

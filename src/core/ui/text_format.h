@@ -103,6 +103,10 @@ std::size_t FormatString(const TextServices& services, char* out, std::size_t si
   return FormatStringArgs(services, out, size, format, list, sizeof...(Args));
 }
 
+// The text of UI string `id` from the services' string table, or its built-in text when
+// there is no table or the table has none; never null.
+const char* UiStringText(const TextServices& services, std::uint32_t id);
+
 // The platform's number formatting of plain text ("-1234.5") with the services' locale; a
 // leading locale negative sign becomes '-'. If the platform refuses, the plain text with the
 // locale's decimal separator.
