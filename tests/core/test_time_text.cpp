@@ -87,4 +87,21 @@ TEST(TimeConversion, RoundTripWithinAMillisecond) {
   }
 }
 
+// Whole hours and the moments around them show their fields in range (the hour's
+// reciprocal alone would show one hour as 00:60:00.000).
+TEST(TimeConversion, HourBoundariesShowFieldsInRange) {
+  for (const double rate : {1.0, 1000.0, 8000.0, 44100.0, 48000.0, 96000.0}) {
+    for (int h = 1; h < 24; ++h) {
+      const double samples = h * 3600.0 * rate;
+      EXPECT_EQ(mw::SamplesToTimeFields(samples, rate), (mw::TimeFields{
+                    static_cast<std::uint32_t>(h), 0, 0, 0})) << h << " h at " << rate;
+      for (const double near : {samples - 1, samples + 1}) {
+        const mw::TimeFields f = mw::SamplesToTimeFields(near, rate);
+        EXPECT_TRUE(f.minutes < 60 && f.seconds < 60 && f.thousandths < 1000)
+            << mw::TimeText(f) << " for " << near << " at " << rate;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -84,7 +84,14 @@ TimeFields SamplesToTimeFields(double samples, double rate) {
   const double rest = ms - minutes * 60000;
   const double seconds = std::trunc(rest * 0.001);
   const double thousandths = std::trunc(rest - seconds * 1000);
-  return {ToField(hours), ToField(minutes), ToField(seconds), ToField(thousandths)};
+  TimeFields f{ToField(hours), ToField(minutes), ToField(seconds), ToField(thousandths)};
+  // The hour's reciprocal is a shade below 1/3600000, so a whole number of hours truncates
+  // to one hour less and leaves 60 minutes; carry them so that the text never shows ":60:".
+  if (f.minutes >= 60 && f.hours < 4294967295u) {
+    f.minutes -= 60;
+    ++f.hours;
+  }
+  return f;
 }
 
 std::string TimeText(const TimeFields& f) {
