@@ -18,10 +18,6 @@
 #include "core/effects/chorus/chorus.h"
 #include "core/effects/chorus/oscillator_sine.h"
 
-#if MW_WIDE_KERNELS
-#include <immintrin.h>
-#endif
-
 namespace mw {
 namespace chorus {
 
@@ -365,15 +361,8 @@ __attribute__((target("avx2"))) inline std::uint32_t WideFusedRun(
     const __m256d pos = _mm256_add_pd(wp, d);
     const __m128i k = _mm256_cvttpd_epi32(pos);
     const __m256d frac = _mm256_sub_pd(pos, _mm256_cvtepi32_pd(k));
-    // (line[k], line[k + 1]) for each lane, two pairs to a register, then regrouped.
-    const __m256d p02 = _mm256_insertf128_pd(
-        _mm256_castpd128_pd256(_mm_loadu_pd(line + _mm_cvtsi128_si32(k))),
-        _mm_loadu_pd(line + _mm_extract_epi32(k, 2)), 1);
-    const __m256d p13 = _mm256_insertf128_pd(
-        _mm256_castpd128_pd256(_mm_loadu_pd(line + _mm_extract_epi32(k, 1))),
-        _mm_loadu_pd(line + _mm_extract_epi32(k, 3)), 1);
-    const __m256d a = _mm256_unpacklo_pd(p02, p13);
-    const __m256d b = _mm256_unpackhi_pd(p02, p13);
+    __m256d a, b;  // line[k] and line[k + 1] for each lane
+    NeighboursAt(line, k, &a, &b);
     __m256d r = _mm256_add_pd(a, _mm256_mul_pd(_mm256_sub_pd(b, a), frac));
     // FlushBelow: a magnitude below the threshold becomes +0.0 (a NaN stays).
     r = _mm256_andnot_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, r), flush, _CMP_LT_OQ), r);

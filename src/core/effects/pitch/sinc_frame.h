@@ -157,15 +157,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256d WideSincFramePair(
     const __m256d t = _mm256_mul_pd(_mm256_and_pd(e, magnitudeBits), s);
     const __m128i n = _mm256_cvttpd_epi32(t);
     const __m256d frac = _mm256_sub_pd(t, _mm256_cvtepi32_pd(n));
-    const __m128i o = _mm_add_epi32(n, n);  // offsets of the (entry, difference) pairs
-    const __m256d p02 = _mm256_insertf128_pd(
-        _mm256_castpd128_pd256(_mm_loadu_pd(pairs + _mm_cvtsi128_si32(o))),
-        _mm_loadu_pd(pairs + _mm_extract_epi32(o, 2)), 1);
-    const __m256d p13 = _mm256_insertf128_pd(
-        _mm256_castpd128_pd256(_mm_loadu_pd(pairs + _mm_extract_epi32(o, 1))),
-        _mm_loadu_pd(pairs + _mm_extract_epi32(o, 3)), 1);
-    const __m256d w = _mm256_add_pd(_mm256_unpacklo_pd(p02, p13),
-                                    _mm256_mul_pd(_mm256_unpackhi_pd(p02, p13), frac));
+    __m256d entry, difference;  // the (entry, difference) pair at offset 2 n
+    NeighboursAt(pairs, _mm_add_epi32(n, n), &entry, &difference);
+    const __m256d w = _mm256_add_pd(entry, _mm256_mul_pd(difference, frac));
     const __m256d x0 = _mm256_insertf128_pd(
         _mm256_castpd128_pd256(_mm_loadu_pd(frameA + 2 * j)), _mm_loadu_pd(frameB + 2 * j), 1);
     y = _mm256_add_pd(y, _mm256_mul_pd(_mm256_permute_pd(w, 0x0), x0));
