@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "core/dsp/lanes.h"
 #include "core/effects/catalog.h"
@@ -122,23 +123,45 @@ TEST_P(KernelTwins, VectorAndPlainKernelsDeliverTheSameBytes) {
   }
 }
 
-TEST(KernelTwinsExtra, SettingsBeyondThePresetsDeliverTheSameBytes) {
-  for (const Extra& x : kExtras) {
-    const mw::EffectDescription& entry = *mw::FindEffect(x.effect);
-    for (const auto& f : mwtest::AllFormats()) {
-      for (std::uint16_t ch : {1, 2}) {
-        const auto input = mwtest::MakeSignal(f, ch, 9000, 31 + ch);
-        for (std::uint32_t frames : {1u, 97u, 4096u}) {
-          const auto vector = RunWith(false, entry, x.preset, f, ch, 44100, input, frames, &x);
-          const auto plain = RunWith(true, entry, x.preset, f, ch, 44100, input, frames, &x);
-          ASSERT_FALSE(vector.empty());
-          ASSERT_TRUE(SameSamples(f, vector, plain))
-              << x.effect << " " << x.field << "=" << x.value << " format " << f.tag << "/"
-              << f.bits << " ch" << ch << " buffer " << frames;
-        }
+// One setting, every format, mono and stereo, each buffer size: vector and plain agree.
+void ExpectTwinsAgree(const Extra& x, std::uint32_t length, int seed,
+                      const std::vector<std::uint32_t>& sizes) {
+  const mw::EffectDescription& entry = *mw::FindEffect(x.effect);
+  for (const auto& f : mwtest::AllFormats()) {
+    for (std::uint16_t ch : {1, 2}) {
+      const auto input = mwtest::MakeSignal(f, ch, length, seed + ch);
+      for (std::uint32_t frames : sizes) {
+        const auto vector = RunWith(false, entry, x.preset, f, ch, 44100, input, frames, &x);
+        const auto plain = RunWith(true, entry, x.preset, f, ch, 44100, input, frames, &x);
+        ASSERT_FALSE(vector.empty());
+        ASSERT_TRUE(SameSamples(f, vector, plain))
+            << x.effect << " " << x.field << "=" << x.value << " format " << f.tag << "/"
+            << f.bits << " ch" << ch << " buffer " << frames;
       }
     }
   }
+}
+
+TEST(KernelTwinsExtra, SettingsBeyondThePresetsDeliverTheSameBytes) {
+  for (const Extra& x : kExtras) ExpectTwinsAgree(x, 9000, 31, {1u, 97u, 4096u});
+}
+
+// The widest kernels take four frames (the chorus voices) or two output frames (the sinc
+// interpolator) a step and leave what remains to narrower steps, and the splice search sums
+// its candidates in blocks: buffers of every size from 1 to 12 frames, and either side of
+// the 256-frame blocks, meet every remainder and every split of a block.
+TEST(KernelTwinsExtra, EveryRemainderOfTheWideStepsDeliversTheSameBytes) {
+  constexpr Extra kCases[] = {
+      {"chorus", 0, "ChorusSize", 3, nullptr, 0},
+      {"chorus", 0, "ChorusSize", 1, "Feedback", 100},
+      {"pitch", 0, "Semitones", 4, "PreserveDuration", 1},
+      {"pitch", 0, "Semitones", -7, "Accuracy", 3},
+      {"stretch", 0, "FinalLength", 12500, nullptr, 0},
+  };
+  std::vector<std::uint32_t> sizes;
+  for (std::uint32_t n = 1; n <= 12; ++n) sizes.push_back(n);
+  for (std::uint32_t n : {255u, 257u, 1021u}) sizes.push_back(n);
+  for (const Extra& x : kCases) ExpectTwinsAgree(x, 3000, 5, sizes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Effects, KernelTwins,

@@ -17,6 +17,10 @@
 
 #include "core/frame/sample_format.h"
 
+#if defined(__x86_64__) && !defined(_WIN32)
+#include <immintrin.h>  // the 32-byte kernels (MW_WIDE_KERNELS below)
+#endif
+
 namespace mw {
 
 typedef double F64x2 __attribute__((vector_size(16)));
@@ -57,6 +61,23 @@ void UsePlainKernels(bool on);
 #define MW_WIDE_KERNELS 0
 #endif
 bool HasWideVectors();
+
+#if MW_WIDE_KERNELS
+// For four offsets o: (p[o0], p[o1], p[o2], p[o3]) into *at and the values after them,
+// (p[o0 + 1], ..., p[o3 + 1]), into *next: two 16-byte reads a lane, regrouped.
+__attribute__((target("avx2"), always_inline)) inline void NeighboursAt(const double* p,
+                                                                        __m128i o, __m256d* at,
+                                                                        __m256d* next) {
+  const __m256d p02 =
+      _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + _mm_cvtsi128_si32(o))),
+                           _mm_loadu_pd(p + _mm_extract_epi32(o, 2)), 1);
+  const __m256d p13 =
+      _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p + _mm_extract_epi32(o, 1))),
+                           _mm_loadu_pd(p + _mm_extract_epi32(o, 3)), 1);
+  *at = _mm256_unpacklo_pd(p02, p13);
+  *next = _mm256_unpackhi_pd(p02, p13);
+}
+#endif
 
 template <class V>
 struct Lanes;

@@ -59,17 +59,26 @@ template <class T, int kBytes>
 inline void BlockSums(const T* yd, const T* xd, std::int32_t n, T* out) {
   typedef T Vec __attribute__((vector_size(kBytes)));
   constexpr int kLanes = kBytes / sizeof(T);
-  Vec acc[4] = {};
+  // Four named accumulators rather than an array: the compiler keeps them in registers
+  // (an array it left in memory, each step a load and a store).
+  Vec a0 = {}, a1 = {}, a2 = {}, a3 = {};
   for (std::int32_t i = 0; i < n; ++i) {
     const T yv = yd[i];
-    for (int v = 0; v < 4; ++v) {
-      Vec xv;
-      std::memcpy(&xv, xd + i + v * kLanes, sizeof xv);
-      const Vec t = xv + yv;
-      acc[v] += t * t;
-    }
+    Vec x0, x1, x2, x3;
+    std::memcpy(&x0, xd + i, sizeof x0);
+    std::memcpy(&x1, xd + i + kLanes, sizeof x1);
+    std::memcpy(&x2, xd + i + 2 * kLanes, sizeof x2);
+    std::memcpy(&x3, xd + i + 3 * kLanes, sizeof x3);
+    const Vec t0 = x0 + yv, t1 = x1 + yv, t2 = x2 + yv, t3 = x3 + yv;
+    a0 += t0 * t0;
+    a1 += t1 * t1;
+    a2 += t2 * t2;
+    a3 += t3 * t3;
   }
-  std::memcpy(out, acc, sizeof acc);
+  std::memcpy(out, &a0, sizeof a0);
+  std::memcpy(out + kLanes, &a1, sizeof a1);
+  std::memcpy(out + 2 * kLanes, &a2, sizeof a2);
+  std::memcpy(out + 3 * kLanes, &a3, sizeof a3);
 }
 
 // Candidates per block: four vectors of 16 bytes, or of 32 where the processor has the

@@ -339,12 +339,66 @@ inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* le
 // A run of frames of a voice without the filter, from finite input: the flushed read is the
 // voice's output, so each pair of frames is read, passed along the chain and written in one
 // step (ReadRun's reads, then ChainRun's arithmetic).
+#if MW_WIDE_KERNELS
+// FusedRun's steps four frames at a time with 32-byte vectors (only where HasWideVectors):
+// each lane computes what a lane of the pair step computes. Returns the frames done, a
+// multiple of four; the rest is left to the pair step.
+__attribute__((target("avx2"))) inline std::uint32_t WideFusedRun(
+    double* line, std::uint32_t w0, const double* sines, double* left, double* right,
+    std::uint32_t m, double baseDelay, double depth, double carry, double pL, double pR,
+    double fb, double* last) {
+  const __m256d base = _mm256_set1_pd(baseDelay), dep = _mm256_set1_pd(depth);
+  const __m256d car = _mm256_set1_pd(carry), wl = _mm256_set1_pd(pL),
+                wr = _mm256_set1_pd(pR), feed = _mm256_set1_pd(fb);
+  const __m256d half = _mm256_set1_pd(0.5), flush = _mm256_set1_pd(kFlush);
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const double w = static_cast<double>(w0);
+  __m256d wp = _mm256_setr_pd(w, w - 1.0, w - 2.0, w - 3.0);
+  const __m256d four = _mm256_set1_pd(4.0);
+  std::uint32_t i = 0;
+  for (; i + 4 <= m; i += 4, wp = _mm256_sub_pd(wp, four)) {
+    const __m256d d = _mm256_add_pd(base, _mm256_mul_pd(dep, _mm256_loadu_pd(sines + i)));
+    const __m256d pos = _mm256_add_pd(wp, d);
+    const __m128i k = _mm256_cvttpd_epi32(pos);
+    const __m256d frac = _mm256_sub_pd(pos, _mm256_cvtepi32_pd(k));
+    __m256d a, b;  // line[k] and line[k + 1] for each lane
+    NeighboursAt(line, k, &a, &b);
+    __m256d r = _mm256_add_pd(a, _mm256_mul_pd(_mm256_sub_pd(b, a), frac));
+    // FlushBelow: a magnitude below the threshold becomes +0.0 (a NaN stays).
+    r = _mm256_andnot_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, r), flush, _CMP_LT_OQ), r);
+    const __m256d l = _mm256_loadu_pd(left + i);
+    __m256d in;
+    if (right == nullptr) {
+      _mm256_storeu_pd(left + i, _mm256_add_pd(_mm256_mul_pd(r, wl), _mm256_mul_pd(l, car)));
+      in = _mm256_add_pd(l, _mm256_mul_pd(r, feed));
+    } else {
+      const __m256d rr = _mm256_loadu_pd(right + i);
+      _mm256_storeu_pd(left + i, _mm256_add_pd(_mm256_mul_pd(l, car), _mm256_mul_pd(r, wl)));
+      _mm256_storeu_pd(right + i, _mm256_add_pd(_mm256_mul_pd(rr, car), _mm256_mul_pd(r, wr)));
+      in = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(l, rr), half), _mm256_mul_pd(r, feed));
+    }
+    // The later frames' values go to the lower slots.
+    in = _mm256_permute4x64_pd(in, 0x1B);
+    _mm256_storeu_pd(line + (w0 - i - 3), in);
+    _mm256_storeu_pd(line + (w0 - i - 3) + kLineLength, in);
+    *last = _mm256_cvtsd_f64(_mm256_permute4x64_pd(r, 0x03));
+  }
+  return i;
+}
+#endif
+
 inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double* left,
                      double* right, std::uint32_t m, double baseDelay, double depth,
                      double carry, double pL, double pR, double fb, double* last) {
   const I64x2 swap = {1, 0};
-  F64x2 wp = {static_cast<double>(w0), static_cast<double>(w0) - 1.0};
   std::uint32_t i = 0;
+#if MW_WIDE_KERNELS
+  if (HasWideVectors()) {
+    i = WideFusedRun(line, w0, sines, left, right, m, baseDelay, depth, carry, pL, pR, fb,
+                     last);
+  }
+#endif
+  F64x2 wp = {static_cast<double>(w0) - i, static_cast<double>(w0) - i - 1.0};
   for (; i + 2 <= m; i += 2, wp -= 2.0) {
     const F64x2 r = FlushLanes(ReadPair(line, wp, sines + i, baseDelay, depth));
     const F64x2 l = Lanes<F64x2>::Load(left + i);

@@ -138,12 +138,56 @@ void NarrowBatch(const double* history, const int* newest, const double* at, int
   }
 }
 #if MW_WIDE_KERNELS
+// Two output frames at once, A and B, one 32-byte vector holding (A left, A right, B left,
+// B right). The weights come two taps of both frames at a time, lanes (A j, A j + 1, B j,
+// B j + 1), each lane computing what KernelAt does; the last tap of an odd count repeats
+// tap j in the second and fourth lanes. Each lane sums its channel tap by tap in order.
+template <int kTaps>
+__attribute__((target("avx2"), always_inline)) inline __m256d WideSincFramePair(
+    const double* frameA, const double* frameB, double dA, double dB, double scale,
+    const double* pairs) {
+  const __m256d d = _mm256_setr_pd(dA, dA, dB, dB);
+  const __m256d magnitudeBits = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+  const __m256d s = _mm256_set1_pd(scale);
+  __m256d y = _mm256_setzero_pd();
+#pragma GCC unroll 8
+  for (int j = 0; j < kTaps; j += 2) {
+    const double j1 = j + 1 < kTaps ? j + 1 : j;
+    const __m256d e = _mm256_sub_pd(d, _mm256_setr_pd(j, j1, j, j1));
+    const __m256d t = _mm256_mul_pd(_mm256_and_pd(e, magnitudeBits), s);
+    const __m128i n = _mm256_cvttpd_epi32(t);
+    const __m256d frac = _mm256_sub_pd(t, _mm256_cvtepi32_pd(n));
+    __m256d entry, difference;  // the (entry, difference) pair at offset 2 n
+    NeighboursAt(pairs, _mm_add_epi32(n, n), &entry, &difference);
+    const __m256d w = _mm256_add_pd(entry, _mm256_mul_pd(difference, frac));
+    const __m256d x0 = _mm256_insertf128_pd(
+        _mm256_castpd128_pd256(_mm_loadu_pd(frameA + 2 * j)), _mm_loadu_pd(frameB + 2 * j), 1);
+    y = _mm256_add_pd(y, _mm256_mul_pd(_mm256_permute_pd(w, 0x0), x0));
+    if (j + 1 < kTaps) {
+      const __m256d x1 = _mm256_insertf128_pd(
+          _mm256_castpd128_pd256(_mm_loadu_pd(frameA + 2 * j + 2)),
+          _mm_loadu_pd(frameB + 2 * j + 2), 1);
+      y = _mm256_add_pd(y, _mm256_mul_pd(_mm256_permute_pd(w, 0xF), x1));
+    }
+  }
+  return y;
+}
+
 template <int kTaps, class Sink>
 __attribute__((target("avx2"))) void WideBatch(const double* history, const int* newest,
                                                const double* at, int count, double scale,
                                                const double* pairs, Sink& sink,
                                                std::uint32_t base) {
-  for (int k = 0; k < count; ++k) {
+  int k = 0;
+  for (; k + 2 <= count; k += 2) {
+    alignas(32) double y[4];
+    _mm256_store_pd(y, WideSincFramePair<kTaps>(history + 2 * newest[k],
+                                                history + 2 * newest[k + 1], at[k], at[k + 1],
+                                                scale, pairs));
+    sink(base + static_cast<std::uint32_t>(k), y[0], y[1]);
+    sink(base + static_cast<std::uint32_t>(k + 1), y[2], y[3]);
+  }
+  for (; k < count; ++k) {
     const Pair y = WideSincFrame<kTaps>(history, newest[k], at[k], scale, pairs);
     sink(base + static_cast<std::uint32_t>(k), y[0], y[1]);
   }
