@@ -16,7 +16,7 @@ if [ -n "${MAX_SECONDS:-}" ]; then limit=(-max_total_time="$MAX_SECONDS"); fi
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(record_load media_type wav_header sound_input inplace_stream copying_stream)
+  targets=(record_load media_type wav_header sound_input inplace_stream copying_stream ui_text)
 fi
 
 scripts/bootstrap.sh

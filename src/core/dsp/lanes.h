@@ -20,6 +20,9 @@
 #if defined(__x86_64__) && !defined(_WIN32)
 #include <immintrin.h>  // the 32-byte kernels (MW_WIDE_KERNELS below)
 #endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace mw {
 
@@ -29,19 +32,32 @@ typedef float F32x2 __attribute__((vector_size(8)));
 typedef std::int32_t I32x4 __attribute__((vector_size(16)));
 typedef std::int16_t I16x8 __attribute__((vector_size(16)));
 
+#if defined(__SSE2__)
+// The packed instructions the conversions below need, through the intrinsics every x86
+// compiler knows, on the lane types.
+inline F64x2 CvtDq2Pd(I32x4 k) { return (F64x2)_mm_cvtepi32_pd((__m128i)k); }
+inline I32x4 CvttPd2Dq(F64x2 v) { return (I32x4)_mm_cvttpd_epi32((__m128d)v); }
+inline F64x2 MinPd(F64x2 a, F64x2 b) { return (F64x2)_mm_min_pd((__m128d)a, (__m128d)b); }
+inline F64x2 MaxPd(F64x2 a, F64x2 b) { return (F64x2)_mm_max_pd((__m128d)a, (__m128d)b); }
+inline I16x8 UnpackLow16(I16x8 a, I16x8 b) {
+  return (I16x8)_mm_unpacklo_epi16((__m128i)a, (__m128i)b);
+}
+inline I16x8 PackSat32(I32x4 a, I32x4 b) { return (I16x8)_mm_packs_epi32((__m128i)a, (__m128i)b); }
+#endif
+
 // Conversions between two 32-bit integers and two doubles: truncating toward zero, as a
 // cast does. On x86 the packed conversion instructions, which the compiler does not pick
 // for these types by itself.
 inline F64x2 ToDoubles(I32x2 k) {
 #if defined(__SSE2__)
-  return __builtin_ia32_cvtdq2pd(I32x4{k[0], k[1], 0, 0});
+  return CvtDq2Pd(I32x4{k[0], k[1], 0, 0});
 #else
   return __builtin_convertvector(k, F64x2);
 #endif
 }
 inline I32x2 TruncToInts(F64x2 v) {
 #if defined(__SSE2__)
-  const I32x4 k = __builtin_ia32_cvttpd2dq(v);
+  const I32x4 k = CvttPd2Dq(v);
   return I32x2{k[0], k[1]};
 #else
   return __builtin_convertvector(v, I32x2);
@@ -116,7 +132,7 @@ inline F64x2 ClampLanes(F64x2 t, double lo, double hi, double nan) {
   const F64x2 l = {lo, lo}, h = {hi, hi};
   t = t == t ? t : F64x2{nan, nan};
 #if defined(__SSE2__)
-  return __builtin_ia32_minpd(__builtin_ia32_maxpd(t, l), h);
+  return MinPd(MaxPd(t, l), h);
 #else
   t = t > l ? t : l;
   t = t < h ? t : h;
@@ -155,8 +171,8 @@ struct LaneCodec<Pcm16Codec, F64x2> {
     std::int32_t both;
     std::memcpy(&both, s, sizeof both);
     const I16x8 h = (I16x8)I32x4{both, 0, 0, 0};
-    const I32x4 k = (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
-    return __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05;
+    const I32x4 k = (I32x4)UnpackLow16(h, h) >> 16;
+    return CvtDq2Pd(k) * 3.0517578125e-05;
 #else
     const I32x2 k = {s[0], s[1]};
     return __builtin_convertvector(k, F64x2) * 3.0517578125e-05;
@@ -166,8 +182,8 @@ struct LaneCodec<Pcm16Codec, F64x2> {
     const F64x2 t = ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0);
 #if defined(__SSE2__)
     // The clamped codes fit 16 bits, so the saturating pack keeps them as they are.
-    const I32x4 k = __builtin_ia32_cvttpd2dq(t);
-    const std::int32_t both = ((I32x4)__builtin_ia32_packssdw128(k, k))[0];
+    const I32x4 k = CvttPd2Dq(t);
+    const std::int32_t both = ((I32x4)PackSat32(k, k))[0];
     std::memcpy(s, &both, sizeof both);
 #else
     const I32x2 k = __builtin_convertvector(t, I32x2);
@@ -250,14 +266,14 @@ inline I32x4 FourCodes(const std::int16_t* s) {
   std::memcpy(&four, s, sizeof four);
   typedef std::int64_t I64x2 __attribute__((vector_size(16)));
   const I16x8 h = (I16x8)I64x2{four, 0};
-  return (I32x4)__builtin_ia32_punpcklwd128(h, h) >> 16;
+  return (I32x4)UnpackLow16(h, h) >> 16;
 }
-inline F64x2 LowCodesDecoded(I32x4 k) { return __builtin_ia32_cvtdq2pd(k) * 3.0517578125e-05; }
+inline F64x2 LowCodesDecoded(I32x4 k) { return CvtDq2Pd(k) * 3.0517578125e-05; }
 inline I32x4 CodesEncoded(F64x2 y) {
-  return __builtin_ia32_cvttpd2dq(ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0));
+  return CvttPd2Dq(ClampLanes(y * 32768.0, -32768.0, 32767.0, 0.0));
 }
 inline void StoreFourCodes(std::int16_t* s, I32x4 k) {
-  const I16x8 packed = __builtin_ia32_packssdw128(k, k);
+  const I16x8 packed = PackSat32(k, k);
   std::memcpy(s, &packed, 4 * sizeof(std::int16_t));
 }
 
@@ -266,10 +282,10 @@ struct FourSamples<Pcm16Codec> {
   static void Decode(const std::int16_t* s, F64x2* a, F64x2* b) {
     const I32x4 k = FourCodes(s);
     *a = LowCodesDecoded(k);
-    *b = LowCodesDecoded(__builtin_shuffle(k, I32x4{2, 3, 2, 3}));
+    *b = LowCodesDecoded(__builtin_shufflevector(k, k, 2, 3, 2, 3));
   }
   static void Encode(std::int16_t* s, F64x2 a, F64x2 b) {
-    StoreFourCodes(s, __builtin_shuffle(CodesEncoded(a), CodesEncoded(b), I32x4{0, 1, 4, 5}));
+    StoreFourCodes(s, __builtin_shufflevector(CodesEncoded(a), CodesEncoded(b), 0, 1, 4, 5));
   }
 };
 
@@ -278,12 +294,12 @@ template <>
 struct StereoPairs<Pcm16Codec> {
   static void Decode(const std::int16_t* s, F64x2* left, F64x2* right) {
     const I32x4 k = FourCodes(s);
-    *left = LowCodesDecoded(__builtin_shuffle(k, I32x4{0, 2, 0, 2}));
-    *right = LowCodesDecoded(__builtin_shuffle(k, I32x4{1, 3, 1, 3}));
+    *left = LowCodesDecoded(__builtin_shufflevector(k, k, 0, 2, 0, 2));
+    *right = LowCodesDecoded(__builtin_shufflevector(k, k, 1, 3, 1, 3));
   }
   static void Encode(std::int16_t* s, F64x2 left, F64x2 right) {
     StoreFourCodes(s,
-                   __builtin_shuffle(CodesEncoded(left), CodesEncoded(right), I32x4{0, 4, 1, 5}));
+                   __builtin_shufflevector(CodesEncoded(left), CodesEncoded(right), 0, 4, 1, 5));
   }
 };
 #endif

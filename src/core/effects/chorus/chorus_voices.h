@@ -238,6 +238,8 @@ typedef std::int64_t I64x2 __attribute__((vector_size(16)));
 constexpr std::uint32_t kLineLength = ChorusEngine::kLineLength;
 
 // Two values into two neighbouring slots of the line and of its copy.
+// The pair with its two lanes exchanged.
+inline F64x2 Swapped(F64x2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 inline void StoreTwice(double* slot, F64x2 v) {
   Lanes<F64x2>::Store(slot, v);
   Lanes<F64x2>::Store(slot + kLineLength, v);
@@ -304,14 +306,13 @@ inline double FilterReads(double* r, std::uint32_t n, double state, double a, do
 inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* left,
                      double* right, std::uint32_t m, double carry, double pL, double pR,
                      double fb) {
-  const I64x2 swap = {1, 0};
   std::uint32_t i = 0;
   if (right == nullptr) {
     for (; i + 2 <= m; i += 2) {
       const F64x2 r = Lanes<F64x2>::Load(s + i);
       const F64x2 x = Lanes<F64x2>::Load(left + i);
       Lanes<F64x2>::Store(left + i, r * pL + x * carry);
-      StoreTwice(line + (w0 - i - 1), __builtin_shuffle(x + r * fb, swap));
+      StoreTwice(line + (w0 - i - 1), Swapped(x + r * fb));
     }
     for (; i < m; ++i) {
       const double x = left[i];
@@ -326,7 +327,7 @@ inline void ChainRun(double* line, std::uint32_t w0, const double* s, double* le
     const F64x2 rr = Lanes<F64x2>::Load(right + i);
     Lanes<F64x2>::Store(left + i, l * carry + r * pL);
     Lanes<F64x2>::Store(right + i, rr * carry + r * pR);
-    StoreTwice(line + (w0 - i - 1), __builtin_shuffle((l + rr) * 0.5 + r * fb, swap));
+    StoreTwice(line + (w0 - i - 1), Swapped((l + rr) * 0.5 + r * fb));
   }
   for (; i < m; ++i) {
     const double l = left[i], rr = right[i];
@@ -390,7 +391,6 @@ __attribute__((target("avx2"))) inline std::uint32_t WideFusedRun(
 inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double* left,
                      double* right, std::uint32_t m, double baseDelay, double depth,
                      double carry, double pL, double pR, double fb, double* last) {
-  const I64x2 swap = {1, 0};
   std::uint32_t i = 0;
 #if MW_WIDE_KERNELS
   if (HasWideVectors()) {
@@ -412,7 +412,7 @@ inline void FusedRun(double* line, std::uint32_t w0, const double* sines, double
       Lanes<F64x2>::Store(right + i, rr * carry + r * pR);
       in = (l + rr) * 0.5 + r * fb;
     }
-    StoreTwice(line + (w0 - i - 1), __builtin_shuffle(in, swap));
+    StoreTwice(line + (w0 - i - 1), Swapped(in));
     *last = r[1];
   }
   if (i < m) {

@@ -66,8 +66,8 @@ inline Pair SincFrame(const double* ring, int i, double d, double scale, const d
     Pair x0, x1;
     std::memcpy(&x0, frame + 2 * j, sizeof x0);
     std::memcpy(&x1, frame + 2 * j + 2, sizeof x1);
-    y = y + __builtin_shuffle(w, I64x2{0, 0}) * x0;
-    y = y + __builtin_shuffle(w, I64x2{1, 1}) * x1;
+    y = y + __builtin_shufflevector(w, w, 0, 0) * x0;
+    y = y + __builtin_shufflevector(w, w, 1, 1) * x1;
   }
   if (kTaps % 2 != 0) {
     Pair x;
