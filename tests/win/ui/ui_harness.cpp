@@ -216,23 +216,6 @@ bool UseXEvents() {
   return on;
 }
 
-// Starts xdotool (a program of the host system).
-void Xdotool(const std::string& arguments) {
-  std::string command = "/usr/bin/xdotool " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    ADD_FAILURE() << "could not run " << command;
-    return;
-  }
-  // Wine runs a program of the host system on its own, without a handle to wait on: the
-  // callers wait for what the events do instead.
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-}
-
 // Waits until the system has seen the left button go down or up.
 void AwaitButton(bool down) {
   EXPECT_TRUE(PumpUntil([down] { return ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) == down; },
@@ -254,6 +237,22 @@ void PointerTo(int x, int y) {
 }
 
 }  // namespace
+
+void Xdotool(const std::string& arguments) {
+  std::string command = "/usr/bin/xdotool " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    ADD_FAILURE() << "could not run " << command;
+    return;
+  }
+  // Wine runs a program of the host system on its own, without a handle to wait on: the
+  // callers wait for what the events do instead.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
 
 void MoveTo(POINT screen) {
   PointerTo(screen.x, screen.y);

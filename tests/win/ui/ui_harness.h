@@ -93,6 +93,8 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds);
 // environment variable MW_UI_INPUT=xdotool they are X events from the xdotool program
 // instead, which reach the windows the way a user's mouse does.
 void MoveTo(POINT screen);
+// Runs xdotool (a program of the host system) with the arguments; it is not waited for.
+void Xdotool(const std::string& arguments);
 void MoveInSteps(POINT from, POINT to, int steps);
 void Press();
 void Release();

@@ -1,0 +1,283 @@
+#include "page_harness.h"
+
+#include <olectl.h>
+
+#include <cstring>
+
+namespace uitest {
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+// The template's data as 16-bit units, read forward.
+struct TemplateReader {
+  const BYTE* at;
+  WORD Word() {
+    WORD w;
+    std::memcpy(&w, at, 2);
+    at += 2;
+    return w;
+  }
+  DWORD Dword() {
+    DWORD d;
+    std::memcpy(&d, at, 4);
+    at += 4;
+    return d;
+  }
+  // A string or an ordinal (0xFFFF then the number).
+  std::string SzOrOrd() {
+    WORD first = Word();
+    if (first == 0xFFFF) return "#" + std::to_string(Word());
+    std::string s;
+    for (WORD c = first; c != 0; c = Word()) s += static_cast<char>(c);
+    return s;
+  }
+  void AlignDword(const BYTE* base) {
+    while ((at - base) % 4 != 0) ++at;
+  }
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+void Input(const std::vector<INPUT>& inputs) {
+  SendInput(static_cast<UINT>(inputs.size()), const_cast<INPUT*>(inputs.data()), sizeof(INPUT));
+}
+
+INPUT KeyInput(WORD vk, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return in;
+}
+
+bool UseXdotool() {
+  const char* mode = std::getenv("MW_UI_INPUT");
+  return mode != nullptr && std::strcmp(mode, "xdotool") == 0;
+}
+
+}  // namespace
+
+std::vector<TemplateItem> ReadDialogTemplate(HMODULE module, int dialogId, SIZE* size) {
+  std::vector<TemplateItem> items;
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(dialogId), MAKEINTRESOURCEA(5));
+  if (found == nullptr) return items;
+  const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+  TemplateReader r{base};
+  // DLGTEMPLATEEX: version 1, signature 0xFFFF.
+  if (r.Word() != 1 || r.Word() != 0xFFFF) return items;
+  r.Dword();  // help id
+  r.Dword();  // extended style
+  const DWORD style = r.Dword();
+  const WORD count = r.Word();
+  r.Word();  // x
+  r.Word();  // y
+  size->cx = static_cast<SHORT>(r.Word());
+  size->cy = static_cast<SHORT>(r.Word());
+  r.SzOrOrd();  // menu
+  r.SzOrOrd();  // class
+  r.SzOrOrd();  // title
+  if (style & DS_SETFONT) {
+    r.Word();  // point size
+    r.Word();  // weight
+    r.Word();  // italic and character set
+    r.SzOrOrd();
+  }
+  for (WORD i = 0; i < count; ++i) {
+    r.AlignDword(base);
+    r.Dword();  // help id
+    r.Dword();  // extended style
+    r.Dword();  // style
+    TemplateItem item;
+    const SHORT x = static_cast<SHORT>(r.Word()), y = static_cast<SHORT>(r.Word());
+    const SHORT cx = static_cast<SHORT>(r.Word()), cy = static_cast<SHORT>(r.Word());
+    item.rect = {x, y, x + cx, y + cy};
+    item.id = static_cast<int>(r.Dword());
+    item.className = r.SzOrOrd();
+    r.SzOrOrd();  // text
+    const WORD extra = r.Word();
+    r.at += extra;
+    items.push_back(item);
+  }
+  return items;
+}
+
+IUnknown* CreateFromModule(HMODULE module, const CLSID& clsid, IUnknown* outer) {
+  auto get = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  IClassFactory* factory = nullptr;
+  if (get == nullptr ||
+      FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    return nullptr;
+  }
+  IUnknown* object = nullptr;
+  if (FAILED(factory->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&object)))) {
+    object = nullptr;
+  }
+  factory->Release();
+  return object;
+}
+
+std::vector<HWND> ThreadWindows(DWORD threadId) {
+  std::vector<HWND> list;
+  EnumThreadWindows(threadId, CollectWindow, reinterpret_cast<LPARAM>(&list));
+  return list;
+}
+
+std::vector<HWND> ProcessWindows(DWORD processId) {
+  std::vector<HWND> all, mine;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  for (HWND w : all) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == processId) mine.push_back(w);
+  }
+  return mine;
+}
+
+std::string WindowText(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+HWND FindPageDialog(HWND frame) {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumChildWindows(
+      frame,
+      [](HWND child, LPARAM p) -> BOOL {
+        char name[64] = "";
+        HWND banner = GetDlgItem(child, 2);
+        if (banner != nullptr && GetParent(banner) == child &&
+            GetClassNameA(banner, name, sizeof name) > 0 &&
+            std::strcmp(name, "MwPpack1Bld211_Logo_Class") == 0) {
+          reinterpret_cast<Search*>(p)->found = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindMenuWindow() {
+  HWND menu = FindWindowA("#32768", nullptr);
+  return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+FrameOnThread::FrameOnThread(HMODULE module, IUnknown* object, const CLSID& pageClsid,
+                             const wchar_t* caption, POINT at) {
+  object->AddRef();
+  thread_ = std::thread(&FrameOnThread::Run, this, module, object, pageClsid,
+                        std::wstring(caption), at);
+  // The frame, then the page inside it.
+  PumpUntil(
+      [this] {
+        if (threadId_ == 0) return false;
+        for (HWND w : ThreadWindows(threadId_)) {
+          if (HWND page = FindPageDialog(w)) {
+            frame_ = w;
+            page_ = page;
+            return true;
+          }
+        }
+        return result_ != E_PENDING;  // the frame failed
+      },
+      10000);
+  Pump(50);
+}
+
+FrameOnThread::~FrameOnThread() { Close(); }
+
+void FrameOnThread::Run(HMODULE module, IUnknown* object, CLSID pageClsid,
+                        std::wstring caption, POINT at) {
+  threadId_ = GetCurrentThreadId();
+  OleInitialize(nullptr);
+  auto get = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  IUnknown* factory = nullptr;
+  DWORD cookie = 0;
+  if (get != nullptr &&
+      SUCCEEDED(get(pageClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    CoRegisterClassObject(pageClsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    factory->Release();
+  }
+  result_ = OleCreatePropertyFrame(nullptr, static_cast<UINT>(at.x), static_cast<UINT>(at.y),
+                                   caption.c_str(), 1, &object, 1, &pageClsid,
+                                   LOCALE_USER_DEFAULT, 0, nullptr);
+  if (cookie != 0) CoRevokeClassObject(cookie);
+  object->Release();
+  OleUninitialize();
+}
+
+HRESULT FrameOnThread::Close() {
+  if (!thread_.joinable()) return result_;
+  if (frame_ != nullptr && IsWindow(frame_)) PostMessageA(frame_, WM_COMMAND, IDCANCEL, 0);
+  thread_.join();
+  frame_ = page_ = nullptr;
+  return result_;
+}
+
+std::string FrameOnThread::Text(int id) const { return WindowText(Item(id)); }
+
+POINT FrameOnThread::Centre(int id) const {
+  RECT r{};
+  GetWindowRect(Item(id), &r);
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void Key(WORD vk, bool shift, bool ctrl) {
+  if (UseXdotool()) {
+    // The few keys the tests use, by their X names.
+    const char* name = vk == VK_TAB      ? "Tab"
+                       : vk == VK_RETURN ? "Return"
+                       : vk == VK_ESCAPE ? "Escape"
+                       : vk == VK_F10    ? "F10"
+                       : vk == VK_F1     ? "F1"
+                       : vk == VK_DOWN   ? "Down"
+                       : vk == VK_RIGHT  ? "Right"
+                       : vk == VK_HOME   ? "Home"
+                       : vk == VK_END    ? "End"
+                                         : "space";
+    Xdotool("key " + std::string(ctrl ? "ctrl+" : "") + (shift ? "shift+" : "") + name);
+    Pump(150);
+    return;
+  }
+  std::vector<INPUT> in;
+  if (ctrl) in.push_back(KeyInput(VK_CONTROL, false));
+  if (shift) in.push_back(KeyInput(VK_SHIFT, false));
+  in.push_back(KeyInput(vk, false));
+  in.push_back(KeyInput(vk, true));
+  if (shift) in.push_back(KeyInput(VK_SHIFT, true));
+  if (ctrl) in.push_back(KeyInput(VK_CONTROL, true));
+  Input(in);
+  Pump(30);
+}
+
+void TypeText(const std::string& text) {
+  if (UseXdotool()) {
+    Xdotool("type --delay 20 '" + text + "'");
+    Pump(100 + 40 * static_cast<int>(text.size()));
+    return;
+  }
+  std::vector<INPUT> in;
+  for (char c : text) {
+    INPUT down{};
+    down.type = INPUT_KEYBOARD;
+    down.ki.wScan = static_cast<WORD>(static_cast<unsigned char>(c));
+    down.ki.dwFlags = KEYEVENTF_UNICODE;
+    INPUT up = down;
+    up.ki.dwFlags |= KEYEVENTF_KEYUP;
+    in.push_back(down);
+    in.push_back(up);
+  }
+  Input(in);
+  Pump(30);
+}
+
+}  // namespace uitest
