@@ -1,3 +1,5 @@
+#include <initguid.h>  // instantiates the identifiers of the SDK header
+
 #include "page_harness.h"
 
 #include <olectl.h>
@@ -231,6 +233,21 @@ POINT FrameOnThread::Centre(int id) const {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+void RightClickAt(POINT screen) {
+  MoveTo(screen);
+  if (UseXdotool()) {
+    Xdotool("click 3");
+    Pump(150);
+    return;
+  }
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+  SendInput(2, in, sizeof(INPUT));
+  Pump(30);
+}
+
 void Key(WORD vk, bool shift, bool ctrl) {
   if (UseXdotool()) {
     // The few keys the tests use, by their X names.
@@ -278,6 +295,62 @@ void TypeText(const std::string& text) {
   }
   Input(in);
   Pump(30);
+}
+
+}  // namespace uitest
+
+namespace uitest {
+
+std::string SaveRecord(IUnknown* filter) {
+  Ref<IPersistStream> persist(Query<IPersistStream>(filter, IID_IPersistStream));
+  Ref<IStream> stream;
+  if (persist.Get() == nullptr || FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Out())) ||
+      FAILED(persist->Save(stream.Get(), TRUE))) {
+    return {};
+  }
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::string bytes(static_cast<std::size_t>(stat.cbSize.QuadPart), '\0');
+  LARGE_INTEGER zero{};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  if (!bytes.empty()) stream->Read(&bytes[0], static_cast<ULONG>(bytes.size()), &read);
+  return bytes;
+}
+
+HRESULT LoadRecord(IUnknown* filter, const std::string& bytes) {
+  Ref<IPersistStream> persist(Query<IPersistStream>(filter, IID_IPersistStream));
+  Ref<IStream> stream;
+  if (persist.Get() == nullptr) return E_NOINTERFACE;
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
+  ULONG written = 0;
+  if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+  LARGE_INTEGER zero{};
+  if (SUCCEEDED(hr)) hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  return SUCCEEDED(hr) ? persist->Load(stream.Get()) : hr;
+}
+
+const PageKind kSimpleDelayKind = {"simple-delay", &CLSID_MwSimpleDelay,
+                                   &CLSID_MwSimpleDelayPage, L"Marrowind Simple Delay",
+                                   "Simple Delay", 3001};
+const PageKind kChorusKind = {"chorus", &CLSID_MwChorus, &CLSID_MwChorusPage,
+                              L"Marrowind Chorus", "Chorus", 6001};
+const PageKind kReverbKind = {"reverb", &CLSID_MwReverb, &CLSID_MwReverbPage,
+                              L"Marrowind Reverb", "Reverb", 5001};
+
+OpenPage::OpenPage(HMODULE module, const PageKind& kind)
+    : filter(CreateFromModule(module, *kind.filter)) {
+  if (filter.Get() != nullptr) {
+    frame = std::make_unique<FrameOnThread>(module, filter.Get(), *kind.page, kind.filterName);
+  }
+}
+
+void TypeInto(const FrameOnThread& frame, int edit, const std::string& text) {
+  ClickAt(frame.Centre(edit));
+  Key(VK_HOME);
+  Key(VK_END, true);
+  TypeText(text);
+  Key(VK_TAB);
 }
 
 }  // namespace uitest

@@ -1,17 +1,20 @@
 // What the settings-page tests share: a filter of the module, its page open in the system's
 // property frame on a thread of its own (the frame runs its own modal loop, so the tests
 // drive it from the main thread with real input and look at it from outside), the dialog
-// templates read from the module's resources, and keyboard input.
+// templates read from the module's resources, keyboard input, records as bytes and the
+// pages' identities.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "mwppack1/mwppack1.h"
 #include "ui_harness.h"
 
 namespace uitest {
@@ -67,8 +70,69 @@ std::vector<HWND> ProcessWindows(DWORD processId);
 HWND FindMenuWindow();
 std::string WindowText(HWND window);
 
+// A click of the right button at a point of the screen.
+void RightClickAt(POINT screen);
+
 // Keyboard input through the system's input queue (or xdotool, with MW_UI_INPUT=xdotool).
 void Key(WORD vk, bool shift = false, bool ctrl = false);
 void TypeText(const std::string& text);
+
+// A reference to an interface, released at the end.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : p_(p) {}
+  ~Ref() { Reset(); }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  T* operator->() const { return p_; }
+  T* Get() const { return p_; }
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  void Reset() {
+    if (p_ != nullptr) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+template <class T>
+T* Query(IUnknown* object, const IID& iid) {
+  void* p = nullptr;
+  return SUCCEEDED(object->QueryInterface(iid, &p)) ? static_cast<T*>(p) : nullptr;
+}
+
+// The record a filter saves, and a record loaded into a filter.
+std::string SaveRecord(IUnknown* filter);
+HRESULT LoadRecord(IUnknown* filter, const std::string& bytes);
+
+// A page of the module as the tests meet it.
+struct PageKind {
+  const char* name;           // for pictures and messages
+  const CLSID* filter;
+  const CLSID* page;
+  const wchar_t* filterName;  // the frame's caption names the filter
+  const char* title;          // the page's tab
+  int dialog;
+};
+
+extern const PageKind kSimpleDelayKind;
+extern const PageKind kChorusKind;
+extern const PageKind kReverbKind;
+
+// A filter of the kind, and its page in the system's property frame.
+struct OpenPage {
+  OpenPage(HMODULE module, const PageKind& kind);
+  Ref<IUnknown> filter;
+  std::unique_ptr<FrameOnThread> frame;
+};
+
+// Clicks into an edit box of the page, replaces its text by typing and leaves it with Tab.
+void TypeInto(const FrameOnThread& frame, int edit, const std::string& text);
 
 }  // namespace uitest

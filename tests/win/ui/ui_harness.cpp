@@ -329,7 +329,6 @@ int Picture::Count(const std::function<bool(std::uint32_t)>& match) const {
 }
 
 Picture Capture(HWND window, bool wholeWindow) {
-  Picture picture;
   RECT r;
   if (wholeWindow) {
     GetWindowRect(window, &r);
@@ -337,6 +336,11 @@ Picture Capture(HWND window, bool wholeWindow) {
     GetClientRect(window, &r);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   }
+  return CaptureScreen(r);
+}
+
+Picture CaptureScreen(const RECT& r) {
+  Picture picture;
   picture.width = r.right - r.left;
   picture.height = r.bottom - r.top;
   if (picture.width <= 0 || picture.height <= 0) return {};

@@ -114,6 +114,8 @@ struct Picture {
 
 // The client area (or the whole window with its frame) as it is on the screen.
 Picture Capture(HWND window, bool wholeWindow = false);
+// What the screen shows in a rectangle (screen coordinates).
+Picture CaptureScreen(const RECT& area);
 // Pixels that differ between two pictures of the same size (-1 when the sizes differ).
 int CountDifferent(const Picture& a, const Picture& b);
 constexpr std::uint32_t Rgb(int r, int g, int b) {
