@@ -258,6 +258,8 @@ void Key(WORD vk, bool shift, bool ctrl) {
                        : vk == VK_F1     ? "F1"
                        : vk == VK_DOWN   ? "Down"
                        : vk == VK_RIGHT  ? "Right"
+                       : vk == VK_LEFT   ? "Left"
+                       : vk == VK_UP     ? "Up"
                        : vk == VK_HOME   ? "Home"
                        : vk == VK_END    ? "End"
                                          : "space";
@@ -278,7 +280,7 @@ void Key(WORD vk, bool shift, bool ctrl) {
 
 void TypeText(const std::string& text) {
   if (UseXdotool()) {
-    Xdotool("type --delay 20 '" + text + "'");
+    Xdotool("type --delay 20 \"" + text + "\"");
     Pump(100 + 40 * static_cast<int>(text.size()));
     return;
   }
@@ -350,7 +352,94 @@ void TypeInto(const FrameOnThread& frame, int edit, const std::string& text) {
   Key(VK_HOME);
   Key(VK_END, true);
   TypeText(text);
+  if (std::getenv("MW_UI_DEBUG")) {
+    std::printf("typed into %d: '%s'\n", edit, frame.Text(edit).c_str());
+  }
   Key(VK_TAB);
+}
+
+}  // namespace uitest
+
+namespace uitest {
+
+namespace {
+
+template <class Params, class Interface>
+std::vector<std::int32_t> BlockOf(IUnknown* filter, const IID& iid) {
+  Ref<Interface> params(Query<Interface>(filter, iid));
+  Params block{};
+  if (params.Get() == nullptr || FAILED(params->GetParameters(&block))) return {};
+  std::vector<std::int32_t> fields(sizeof block / sizeof(std::int32_t));
+  std::memcpy(fields.data(), &block, sizeof block);
+  return fields;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> Block(IUnknown* filter, const PageKind& kind) {
+  if (&kind == &kSimpleDelayKind) {
+    return BlockOf<SimpleDelayParams, ISimpleDelayParams>(filter, IID_ISimpleDelayParams);
+  }
+  if (&kind == &kChorusKind) return BlockOf<ChorusParams, IChorusParams>(filter, IID_IChorusParams);
+  return BlockOf<ReverbParams, IReverbParams>(filter, IID_IReverbParams);
+}
+
+POINT FreePointOfPage(HMODULE module, const FrameOnThread& frame, int dialogId) {
+  SIZE size{};
+  const std::vector<TemplateItem> items = ReadDialogTemplate(module, dialogId, &size);
+  for (int y = 20; y < size.cy; y += 2) {
+    for (int x = 2; x < size.cx; x += 2) {
+      bool free = true;
+      for (const TemplateItem& item : items) {
+        const RECT& r = item.rect;
+        if (x >= r.left - 2 && x < r.right + 2 && y >= r.top - 2 && y < r.bottom + 2) free = false;
+      }
+      if (!free) continue;
+      RECT at{x, y, x, y};
+      MapDialogRect(frame.Page(), &at);
+      POINT p{at.left, at.top};
+      ClientToScreen(frame.Page(), &p);
+      return p;
+    }
+  }
+  return {0, 0};
+}
+
+HMENU MenuOf(HWND menu) {
+  constexpr UINT kGetMenu = 0x01E1;  // the popup menu window's menu
+  return reinterpret_cast<HMENU>(SendMessageA(menu, kGetMenu, 0, 0));
+}
+
+std::vector<std::string> MenuTexts(HMENU menu) {
+  std::vector<std::string> texts;
+  const int n = GetMenuItemCount(menu);
+  for (int i = 0; i < n; ++i) {
+    char text[300] = "";
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE;
+    GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
+    if (info.fType & MFT_SEPARATOR) {
+      texts.push_back("-");
+      continue;
+    }
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+HWND AwaitWindow(DWORD threadId, const std::string& caption, int milliseconds) {
+  HWND found = nullptr;
+  PumpUntil(
+      [&] {
+        for (HWND w : ThreadWindows(threadId)) {
+          if (WindowText(w) == caption) found = w;
+        }
+        return found != nullptr;
+      },
+      milliseconds);
+  return found;
 }
 
 }  // namespace uitest

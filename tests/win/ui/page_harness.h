@@ -9,6 +9,8 @@
 #include <ocidl.h>
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
@@ -49,6 +51,7 @@ class FrameOnThread {
   HWND Item(int id) const { return GetDlgItem(page_, id); }
   std::string Text(int id) const;
   POINT Centre(int id) const;
+  DWORD ThreadId() const { return threadId_; }
   // Closes the frame (as its Cancel button does) and waits for OleCreatePropertyFrame.
   HRESULT Close();
 
@@ -134,5 +137,24 @@ struct OpenPage {
 
 // Clicks into an edit box of the page, replaces its text by typing and leaves it with Tab.
 void TypeInto(const FrameOnThread& frame, int edit, const std::string& text);
+
+}  // namespace uitest
+
+namespace uitest {
+
+// The filter's parameter block as its 32-bit fields, in the block's order (empty when the
+// filter has no parameter interface of the kind). kField gives a field's index.
+std::vector<std::int32_t> Block(IUnknown* filter, const PageKind& kind);
+#define MW_FIELD(Block, Name) static_cast<int>(offsetof(Block, Name) / sizeof(std::int32_t))
+
+// A point of the page, on the screen, where no control of its template lies.
+POINT FreePointOfPage(HMODULE module, const FrameOnThread& frame, int dialogId);
+
+// The menu shown by the popup menu window `menu` (its items' texts, "-" for a separator).
+HMENU MenuOf(HWND menu);
+std::vector<std::string> MenuTexts(HMENU menu);
+
+// The visible top-level window of `threadId` whose caption is `caption`, waited for.
+HWND AwaitWindow(DWORD threadId, const std::string& caption, int milliseconds = 3000);
 
 }  // namespace uitest
