@@ -2,6 +2,7 @@
 // by the mouse and by the keyboard, Help and the About box, change notices from other
 // threads and other pages, the frame's OK, and the command-line host's settings command.
 #include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,10 +63,9 @@ TEST_F(PageMenu, RightClickListsPresetsHelpAndAbout) {
   HMENU presets = GetSubMenu(menu, 0);
   ASSERT_NE(presets, nullptr);
   const std::vector<std::string> names = MenuTexts(presets);
-  EXPECT_EQ(names, (std::vector<std::string>{"Default all parameters", "Echo chamber",
-                                             "Slap-back echo", "Grand Canyon",
-                                             names.size() > 4 ? names[4] : "",
-                                             names.size() > 5 ? names[5] : ""}));
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "Default all parameters", "Echo chamber", "Slap-back echo", "Grand Canyon",
+                       names.size() > 4 ? names[4] : "", names.size() > 5 ? names[5] : ""}));
   EXPECT_EQ(names, PresetNames(page.filter.Get()));
   for (int i = 0; i < static_cast<int>(names.size()); ++i) {
     EXPECT_EQ(GetMenuItemID(presets, i), static_cast<UINT>(40500 + i));
@@ -150,7 +150,8 @@ TEST_F(PageMenu, AboutBoxOpensOverThePageAndClosesWithOk) {
   EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 2000));
   // The page goes on working.
   TypeInto(*page.frame, kDelayEdit, "0.5");
-  EXPECT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 500; }, 2000));
+  EXPECT_TRUE(PumpUntil(
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 500; }, 2000));
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -166,7 +167,8 @@ TEST_F(PageMenu, HelpWithoutHelpFilesDoesNothingVisible) {
   Pump(500);
   EXPECT_EQ(ThreadWindows(page.frame->ThreadId()), before);
   TypeInto(*page.frame, kDelayEdit, "1.25");
-  EXPECT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 1250; }, 2000));
+  EXPECT_TRUE(PumpUntil(
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 1250; }, 2000));
   EXPECT_EQ(page.frame->Text(kDelayEdit), "1.250");
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
@@ -197,14 +199,14 @@ TEST_F(PageNotices, ChangesFromAnotherThreadRefreshThePage) {
     presets->ApplyPreset(3);
   }).join();
   const std::int32_t presetDelay = Block(filter, kSimpleDelayKind)[kDelayField];
-  EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(presetDelay); },
-                        2000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(presetDelay); }, 2000));
   const std::string record = PresetRecord(Module(), 4);
   std::thread([filter, &record] { EXPECT_EQ(LoadRecord(filter, record), S_OK); }).join();
   const std::int32_t loadedDelay = Block(filter, kSimpleDelayKind)[kDelayField];
   ASSERT_NE(loadedDelay, presetDelay);
-  EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(loadedDelay); },
-                        2000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(loadedDelay); }, 2000));
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -222,8 +224,7 @@ TEST_F(PageNotices, ANoticeWithAnyCodeRefreshesEverything) {
     Pump(100);
     EXPECT_NE(page.frame->Text(kDelayEdit), DelayText(delay));
     PostMessageA(page.frame->Page(), WM_COMMAND, MAKEWPARAM(32700, code), 0);
-    EXPECT_TRUE(
-        PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 2000))
+    EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 2000))
         << "code " << code;
   }
   EXPECT_EQ(page.frame->Close(), S_OK);
@@ -236,9 +237,8 @@ TEST_F(PageNotices, TwoPagesRefreshAThirdWorksWithoutNotices) {
   ASSERT_NE(filter.Get(), nullptr);
   std::vector<std::unique_ptr<FrameOnThread>> frames;
   for (int i = 0; i < 3; ++i) {
-    frames.push_back(std::make_unique<FrameOnThread>(Module(), filter.Get(),
-                                                     CLSID_MwSimpleDelayPage,
-                                                     L"Marrowind Simple Delay"));
+    frames.push_back(std::make_unique<FrameOnThread>(
+        Module(), filter.Get(), CLSID_MwSimpleDelayPage, L"Marrowind Simple Delay"));
     ASSERT_TRUE(frames.back()->Open());
   }
   const std::string before = frames[2]->Text(kDelayEdit);
@@ -255,7 +255,8 @@ TEST_F(PageNotices, TwoPagesRefreshAThirdWorksWithoutNotices) {
   EXPECT_EQ(frames[2]->Text(kDelayEdit), before);
   // The third frame is on top: typing into it reaches the filter.
   TypeInto(*frames[2], kDelayEdit, "2.5");
-  EXPECT_TRUE(PumpUntil([&] { return Block(filter.Get(), kSimpleDelayKind)[kDelayField] == 2500; }, 2000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return Block(filter.Get(), kSimpleDelayKind)[kDelayField] == 2500; }, 2000));
   EXPECT_EQ(frames[2]->Text(kDelayEdit), "2.500");
   for (auto it = frames.rbegin(); it != frames.rend(); ++it) EXPECT_EQ((*it)->Close(), S_OK);
 }
@@ -265,7 +266,8 @@ TEST_F(PageNotices, OkClosesTheFrameAndTheFilterKeepsItsValues) {
   OpenPage page(Module(), kSimpleDelayKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   TypeInto(*page.frame, kDelayEdit, "3.75");
-  ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 3750; }, 2000));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 3750; }, 2000));
   const std::string record = SaveRecord(page.filter.Get());
   HWND ok = GetDlgItem(page.frame->Frame(), IDOK);
   ASSERT_NE(ok, nullptr);
@@ -293,7 +295,8 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   const std::string in = folder + "ui-settings-in.rec", out = folder + "ui-settings-out.rec";
   const std::string record = PresetRecord(Module(), 3);
   ASSERT_FALSE(record.empty());
-  std::ofstream(in, std::ios::binary).write(record.data(), static_cast<std::streamsize>(record.size()));
+  std::ofstream(in, std::ios::binary)
+      .write(record.data(), static_cast<std::streamsize>(record.size()));
   DeleteFileA(out.c_str());
   std::string command = "\"" + folder + "mwfx.exe\" settings delay --load-record \"" + in +
                         "\" --save-record \"" + out + "\"";
@@ -324,7 +327,8 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   Key(VK_END, true);
   TypeText("4.321");
   Key(VK_TAB);
-  EXPECT_TRUE(PumpUntil([&] { return ControlText(GetDlgItem(dialog, kDelayEdit)) == "4.321"; }, 2000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return ControlText(GetDlgItem(dialog, kDelayEdit)) == "4.321"; }, 2000));
   GetWindowRect(GetDlgItem(frame, IDOK), &r);
   ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);
@@ -334,7 +338,8 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   std::ifstream written(out, std::ios::binary);
-  const std::string saved((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  const std::string saved((std::istreambuf_iterator<char>(written)),
+                          std::istreambuf_iterator<char>());
   Ref<IUnknown> result(CreateFromModule(Module(), CLSID_MwSimpleDelay));
   ASSERT_EQ(LoadRecord(result.Get(), saved), S_OK);
   fields[kDelayField] = 4321;

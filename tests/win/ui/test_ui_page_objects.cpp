@@ -2,6 +2,7 @@
 // counted while they live, aggregated, and their IPropertyPage answers as a host meets them
 // outside a frame (the page's window placed in a window of the test).
 #include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,8 +101,7 @@ TEST_P(PageObject, AggregatedPageDelegatesItsUnknown) {
   outer.inner = CreateFromModule(Module(), *Kind().page, &outer);
   ASSERT_NE(outer.inner, nullptr);
   IPropertyPage* page = nullptr;
-  ASSERT_EQ(outer.inner->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)),
-            S_OK);
+  ASSERT_EQ(outer.inner->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
   EXPECT_EQ(outer.refs, 2u);  // the query's reference went to the outer object
   IUnknown* identity = nullptr;
   const int queries = outer.queries;

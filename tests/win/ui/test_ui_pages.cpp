@@ -3,6 +3,7 @@
 // and presets from the context menu. Every step is checked through the filter's parameter
 // interface, and every control's text against the value the filter holds.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -125,8 +127,7 @@ void ExpectShowsFilter(const OpenPage& page, const PageKind& kind, const std::st
   }
   for (const auto& [id, data] : shown.listData) {
     const LRESULT at = SendMessageA(page.frame->Item(id), CB_GETCURSEL, 0, 0);
-    EXPECT_EQ(SendMessageA(page.frame->Item(id), CB_GETITEMDATA, static_cast<WPARAM>(at), 0),
-              data)
+    EXPECT_EQ(SendMessageA(page.frame->Item(id), CB_GETITEMDATA, static_cast<WPARAM>(at), 0), data)
         << when << ": list " << id;
   }
 }
@@ -231,8 +232,7 @@ TEST_P(PageFrame, TypedValuesAreStoredClampedAndShownCanonically) {
     ++cases;
     if (t.enableBox != 0 && !IsWindowEnabled(page.frame->Item(t.edit))) {
       ClickAt(page.frame->Centre(t.enableBox));
-      ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(page.frame->Item(t.edit)) != 0; },
-                            2000));
+      ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(page.frame->Item(t.edit)) != 0; }, 2000));
     }
     const Fields before = Block(page.filter.Get(), Kind());
     TypeInto(*page.frame, t.edit, t.typed);
@@ -351,11 +351,11 @@ void ChooseEntry(const FrameOnThread& frame, int id, int index) {
 
 TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
   const std::vector<std::string> modes = {
-      "Rich hall",     "Wide open hall",    "Concert hall",      "Deep hall",
-      "Long hall",     "Medium hall 1",     "Medium hall 2",     "Warm space",
+      "Rich hall",       "Wide open hall",  "Concert hall",      "Deep hall",
+      "Long hall",       "Medium hall 1",   "Medium hall 2",     "Warm space",
       "Cavernous space", "Bright corridor", "Bright small room", "Bright medium room",
-      "Medium room",   "Subtle ambience",   "Live ambience",     "Warm ambience",
-      "Plate 1",       "Plate 2, ringy",    "Metal tank"};
+      "Medium room",     "Subtle ambience", "Live ambience",     "Warm ambience",
+      "Plate 1",         "Plate 2, ringy",  "Metal tank"};
   OpenPage page(Module(), kReverbKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   const std::vector<std::string> shown = ListTexts(page.frame->Item(5030));
@@ -376,8 +376,8 @@ TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
   EXPECT_EQ(styles[0], "Mode 1  (6  ms)");
   EXPECT_EQ(styles[9], "Mode 10 (16 ms, pan left)");
 
-  const int richHall = static_cast<int>(std::find(shown.begin(), shown.end(), "Rich hall") -
-                                        shown.begin());
+  const int richHall =
+      static_cast<int>(std::find(shown.begin(), shown.end(), "Rich hall") - shown.begin());
   const struct {
     int list;
     int entry;
@@ -402,6 +402,113 @@ TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
         << "list " << c.list << " entry " << c.entry;
     ExpectShowsFilter(page, kReverbKind, "after choosing entry " + std::to_string(c.entry));
   }
+  EXPECT_EQ(page.frame->Close(), S_OK);
+}
+
+}  // namespace
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// The sliders' messages.
+constexpr UINT kGetPos = 0x60A;
+constexpr UINT kGetRangeMax = 0x60C;
+constexpr UINT kGetChannelSpan = 0x61E;
+
+bool SlidersAnswer(const FrameOnThread& frame, int trackbar, std::int32_t maximum) {
+  return SendMessageA(frame.Item(trackbar), kGetRangeMax, 0, 0) == maximum;
+}
+
+class PageSliders : public ModuleSuite {};
+
+// Every slider stands where its parameter's value puts it (the rate on its two-segment scale).
+TEST_F(PageSliders, EverySliderShowsItsParameter) {
+  struct Slider {
+    const PageKind* kind;
+    int id;
+    std::function<std::int32_t(const Fields&)> position;
+  };
+  const Slider sliders[] = {
+      {&kSimpleDelayKind, 3009,
+       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DryOut)]; }},
+      {&kSimpleDelayKind, 3016,
+       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DelayTime)]; }},
+      {&kSimpleDelayKind, 3017,
+       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DecayTime)]; }},
+      {&kChorusKind, 6016, [](const Fields& f) { return f[MW_FIELD(ChorusParams, InputGain)]; }},
+      {&kChorusKind, 6032,
+       [](const Fields& f) {
+         const std::int32_t rate = f[MW_FIELD(ChorusParams, ModulationRate)];
+         return rate <= 9999 ? rate : rate / 10 + 9000;
+       }},
+      {&kChorusKind, 6037, [](const Fields& f) { return f[MW_FIELD(ChorusParams, HighCutoff)]; }},
+      {&kReverbKind, 5015, [](const Fields& f) { return f[MW_FIELD(ReverbParams, EarlyOut)]; }},
+      {&kReverbKind, 5033, [](const Fields& f) { return f[MW_FIELD(ReverbParams, PreDelay)]; }},
+      {&kReverbKind, 5038, [](const Fields& f) { return f[MW_FIELD(ReverbParams, BassCutoff)]; }},
+  };
+  for (const PageKind* kind : {&kSimpleDelayKind, &kChorusKind, &kReverbKind}) {
+    OpenPage page(Module(), *kind);
+    ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
+    if (!SlidersAnswer(*page.frame,
+                       kind == &kSimpleDelayKind ? 3016
+                       : kind == &kChorusKind    ? 6032
+                                                 : 5033,
+                       kind == &kSimpleDelayKind ? 5000
+                       : kind == &kChorusKind    ? 11000
+                                                 : 200)) {
+      GTEST_SKIP() << "the trackbar and fader windows of this build do not answer their messages";
+    }
+    const Fields fields = Block(page.filter.Get(), *kind);
+    for (const Slider& s : sliders) {
+      if (s.kind != kind) continue;
+      EXPECT_EQ(SendMessageA(page.frame->Item(s.id), kGetPos, 0, 0), s.position(fields))
+          << "slider " << s.id;
+    }
+    EXPECT_EQ(page.frame->Close(), S_OK);
+  }
+}
+
+// Dragging the delay-time thumb to the right end writes the filter all along the way and the
+// edit box follows; a digit key then sets the trackbar's tenth.
+TEST_F(PageSliders, DraggingTheDelayTrackbarWritesContinuously) {
+  OpenPage page(Module(), kSimpleDelayKind);
+  ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
+  HWND trackbar = page.frame->Item(3016);
+  if (!SlidersAnswer(*page.frame, 3016, 5000)) {
+    GTEST_SKIP() << "the trackbar and fader windows of this build do not answer their messages";
+  }
+  const int field = MW_FIELD(SimpleDelayParams, DelayTime);
+  const LRESULT span = SendMessageA(trackbar, kGetChannelSpan, 0, 0);
+  const int start = HIWORD(span), travel = LOWORD(span);
+  const std::int32_t value = Block(page.filter.Get(), kSimpleDelayKind)[field];
+  RECT r;
+  GetClientRect(trackbar, &r);
+  POINT thumb{start + 1 + (value - 1) * travel / 4999, (r.bottom - r.top) / 2};
+  ClientToScreen(trackbar, &thumb);
+  MoveTo(thumb);
+  Press();
+  std::vector<std::int32_t> seen;
+  for (int step = 1; step <= 8; ++step) {
+    MoveInSteps(POINT{thumb.x + (step - 1) * travel / 6, thumb.y},
+                POINT{thumb.x + step * travel / 6, thumb.y}, 3);
+    Pump(50);
+    const std::int32_t now = Block(page.filter.Get(), kSimpleDelayKind)[field];
+    seen.push_back(now);
+    EXPECT_EQ(SendMessageA(trackbar, kGetPos, 0, 0), now) << "step " << step;
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", now / 1000.0);
+    EXPECT_EQ(page.frame->Text(3014), text) << "step " << step;
+  }
+  Release();
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(std::set<std::int32_t>(seen.begin(), seen.end()).size(), 2u);
+  EXPECT_EQ(Block(page.filter.Get(), kSimpleDelayKind)[field], 5000);
+  EXPECT_EQ(page.frame->Text(3014), "5.000");
+  TypeText("0");  // the trackbar has the focus: its minimum
+  EXPECT_TRUE(
+      PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[field] == 1; }, 2000));
+  EXPECT_EQ(page.frame->Text(3014), "0.001");
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
