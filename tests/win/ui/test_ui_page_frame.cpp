@@ -155,6 +155,21 @@ TEST_F(PageMenu, AboutBoxOpensOverThePageAndClosesWithOk) {
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
+// The banner's "About" item opens the same box.
+TEST_F(PageMenu, BannerAboutItemOpensTheAboutBox) {
+  OpenPage page(Module(), kChorusKind);
+  ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
+  RECT banner;
+  GetWindowRect(page.frame->Item(2), &banner);
+  // The items end at the banner's right edge: "?" last, "About" before it.
+  ClickAt(POINT{banner.right - 32, (banner.top + banner.bottom) / 2});
+  HWND about = AwaitWindow(page.frame->ThreadId(), "About Vantor 1 Plug-In Pack");
+  ASSERT_NE(about, nullptr);
+  Key(VK_RETURN);  // OK is the default button
+  EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 2000));
+  EXPECT_EQ(page.frame->Close(), S_OK);
+}
+
 // Without help files, Help and F1 show nothing and the page goes on working.
 TEST_F(PageMenu, HelpWithoutHelpFilesDoesNothingVisible) {
   OpenPage page(Module(), kSimpleDelayKind);
