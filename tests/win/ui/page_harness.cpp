@@ -248,21 +248,25 @@ void RightClickAt(POINT screen) {
   Pump(30);
 }
 
+// The few keys the tests use, by their X names.
+static const char* XKeyName(WORD vk) {
+  return vk == VK_TAB      ? "Tab"
+         : vk == VK_RETURN ? "Return"
+         : vk == VK_ESCAPE ? "Escape"
+         : vk == VK_F10    ? "F10"
+         : vk == VK_F1     ? "F1"
+         : vk == VK_DOWN   ? "Down"
+         : vk == VK_RIGHT  ? "Right"
+         : vk == VK_LEFT   ? "Left"
+         : vk == VK_UP     ? "Up"
+         : vk == VK_HOME   ? "Home"
+         : vk == VK_END    ? "End"
+                           : "space";
+}
+
 void Key(WORD vk, bool shift, bool ctrl) {
   if (UseXdotool()) {
-    // The few keys the tests use, by their X names.
-    const char* name = vk == VK_TAB      ? "Tab"
-                       : vk == VK_RETURN ? "Return"
-                       : vk == VK_ESCAPE ? "Escape"
-                       : vk == VK_F10    ? "F10"
-                       : vk == VK_F1     ? "F1"
-                       : vk == VK_DOWN   ? "Down"
-                       : vk == VK_RIGHT  ? "Right"
-                       : vk == VK_LEFT   ? "Left"
-                       : vk == VK_UP     ? "Up"
-                       : vk == VK_HOME   ? "Home"
-                       : vk == VK_END    ? "End"
-                                         : "space";
+    const char* name = XKeyName(vk);
     Xdotool("key " + std::string(ctrl ? "ctrl+" : "") + (shift ? "shift+" : "") + name);
     Pump(150);
     return;
@@ -276,6 +280,18 @@ void Key(WORD vk, bool shift, bool ctrl) {
   if (ctrl) in.push_back(KeyInput(VK_CONTROL, true));
   Input(in);
   Pump(30);
+}
+
+void Keys(const std::vector<WORD>& keys) {
+  if (UseXdotool()) {
+    // One program for the whole sequence keeps the keys in their order.
+    std::string names;
+    for (WORD vk : keys) names += std::string(" ") + XKeyName(vk);
+    Xdotool("key --delay 40" + names);
+    Pump(150 + 60 * static_cast<int>(keys.size()));
+    return;
+  }
+  for (WORD vk : keys) Key(vk);
 }
 
 void TypeText(const std::string& text) {

@@ -78,6 +78,8 @@ void RightClickAt(POINT screen);
 
 // Keyboard input through the system's input queue (or xdotool, with MW_UI_INPUT=xdotool).
 void Key(WORD vk, bool shift = false, bool ctrl = false);
+// Keys one after the other, in this order.
+void Keys(const std::vector<WORD>& keys);
 void TypeText(const std::string& text);
 
 // A reference to an interface, released at the end.

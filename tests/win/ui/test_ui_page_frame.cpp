@@ -111,9 +111,8 @@ TEST_F(PageMenu, KeyboardOpensTheMenuAtTheCentreAQuarterDown) {
 void ChooseFromMenu(HMODULE module, const OpenPage& page, bool about) {
   RightClickAt(FreePointOfPage(module, *page.frame, kSimpleDelayKind.dialog));
   ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000));
-  Key(VK_UP);  // the last item
-  if (!about) Key(VK_UP);
-  Key(VK_RETURN);
+  // Up from none is the last item, About...; once more is Help.
+  Keys(about ? std::vector<WORD>{VK_UP, VK_RETURN} : std::vector<WORD>{VK_UP, VK_UP, VK_RETURN});
 }
 
 TEST_F(PageMenu, AboutBoxOpensOverThePageAndClosesWithOk) {
@@ -232,15 +231,21 @@ TEST_F(PageNotices, ANoticeWithAnyCodeRefreshesEverything) {
   Ref<ISimpleDelayParams> params(
       Query<ISimpleDelayParams>(page.filter.Get(), IID_ISimpleDelayParams));
   std::int32_t delay = 10;
+  // Levels at the floor and below read "-Inf.", above it in decibels with one decimal.
+  const std::int32_t levels[] = {-800, -801, -799, -1};
+  const char* levelTexts[] = {"-Inf.", "-Inf.", "-79.9 dB", "-0.1 dB"};
+  int i = 0;
   for (WORD code : {WORD{100}, WORD{0}, WORD{1}, WORD{0xFFFF}}) {
     delay += 111;
-    const std::string record = SaveRecord(page.filter.Get());
-    params->put_DelayTime(delay);  // a single field posts no notice
+    params->put_DelayTime(delay);  // single fields post no notice
+    params->put_DryOut(levels[i]);
     Pump(100);
     EXPECT_NE(page.frame->Text(kDelayEdit), DelayText(delay));
     PostMessageA(page.frame->Page(), WM_COMMAND, MAKEWPARAM(32700, code), 0);
     EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 2000))
         << "code " << code;
+    EXPECT_EQ(page.frame->Text(3008), levelTexts[i]) << "code " << code;
+    ++i;
   }
   EXPECT_EQ(page.frame->Close(), S_OK);
 }

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <string>
 
+#include "../counting_outer.h"
 #include "page_harness.h"
 
 namespace uitest {
@@ -22,23 +23,7 @@ HRESULT CanUnloadNow(HMODULE module) {
   return fn != nullptr ? fn() : E_FAIL;
 }
 
-// An object that aggregates a page: counts the references and queries that reach it.
-struct Outer : IUnknown {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    ++queries;
-    if (IsEqualIID(iid, IID_IUnknown)) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner != nullptr ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  IUnknown* inner = nullptr;
-  int queries = 0;
-  ULONG refs = 1;
-};
+using Outer = mwtest::CountingOuter;
 
 // A host's page site that records the status changes the page reports.
 struct Site : IPropertyPageSite {

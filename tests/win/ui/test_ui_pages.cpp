@@ -280,10 +280,11 @@ TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
 void ChoosePresetFromMenu(HMODULE module, const OpenPage& page, const PageKind& kind, int row) {
   RightClickAt(FreePointOfPage(module, *page.frame, kind.dialog));
   ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000));
-  Key(VK_DOWN);   // Presets
-  Key(VK_RIGHT);  // its submenu, first entry
-  for (int i = 1; i < row; ++i) Key(VK_DOWN);
-  Key(VK_RETURN);
+  // Presets, its submenu at the first entry, down to the row's entry.
+  std::vector<WORD> keys{VK_DOWN, VK_RIGHT};
+  keys.insert(keys.end(), static_cast<std::size_t>(row - 1), VK_DOWN);
+  keys.push_back(VK_RETURN);
+  Keys(keys);
   ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 2000));
 }
 
@@ -347,9 +348,10 @@ void ChooseEntry(const FrameOnThread& frame, int id, int index) {
   Pump(static_cast<int>(GetDoubleClickTime()) + 50);
   ClickAt(frame.Centre(id));
   ASSERT_TRUE(PumpUntil(dropped, 2000)) << "list " << id << " did not open for entry " << index;
-  Key(VK_HOME);
-  for (int i = 0; i < index; ++i) Key(VK_DOWN);
-  Key(VK_RETURN);
+  std::vector<WORD> keys{VK_HOME};
+  keys.insert(keys.end(), static_cast<std::size_t>(index), VK_DOWN);
+  keys.push_back(VK_RETURN);
+  Keys(keys);
   ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 2000));
 }
 
