@@ -146,25 +146,23 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+// A page dialog is the child that holds a banner of its own.
+static BOOL CALLBACK FindBannerParent(HWND child, LPARAM found) {
+  char name[64] = "";
+  HWND banner = GetDlgItem(child, 2);
+  if (banner != nullptr && GetParent(banner) == child &&
+      GetClassNameA(banner, name, sizeof name) > 0 &&
+      std::strcmp(name, "MwPpack1Bld211_Logo_Class") == 0) {
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindPageDialog(HWND frame) {
-  struct Search {
-    HWND found = nullptr;
-  } search;
-  EnumChildWindows(
-      frame,
-      [](HWND child, LPARAM p) -> BOOL {
-        char name[64] = "";
-        HWND banner = GetDlgItem(child, 2);
-        if (banner != nullptr && GetParent(banner) == child &&
-            GetClassNameA(banner, name, sizeof name) > 0 &&
-            std::strcmp(name, "MwPpack1Bld211_Logo_Class") == 0) {
-          reinterpret_cast<Search*>(p)->found = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  HWND found = nullptr;
+  EnumChildWindows(frame, FindBannerParent, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 HWND FindMenuWindow() {
@@ -364,13 +362,26 @@ OpenPage::OpenPage(HMODULE module, const PageKind& kind)
 }
 
 void TypeInto(const FrameOnThread& frame, int edit, const std::string& text) {
+  HWND box = frame.Item(edit);
   ClickAt(frame.Centre(edit));
-  Key(VK_HOME);
-  Key(VK_END, true);
-  TypeText(text);
-  if (std::getenv("MW_UI_DEBUG")) {
-    std::printf("typed into %d: '%s'\n", edit, frame.Text(edit).c_str());
+  // The whole text selected; each step is seen through before the next, so that no key
+  // overtakes another.
+  if (UseXdotool()) {
+    Xdotool("key --delay 40 Home shift+End");
+  } else {
+    Key(VK_HOME);
+    Key(VK_END, true);
   }
+  PumpUntil(
+      [box] {
+        DWORD from = 1, to = 0;
+        SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
+        return from == 0 && to == static_cast<DWORD>(GetWindowTextLengthA(box));
+      },
+      5000);
+  TypeText(text);
+  PumpUntil([&] { return WindowText(box) == text; }, 5000);
   Key(VK_TAB);
 }
 

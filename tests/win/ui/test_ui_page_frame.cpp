@@ -47,14 +47,14 @@ std::vector<std::string> PresetNames(IUnknown* filter) {
 
 void CloseMenus() {
   for (int i = 0; i < 3 && FindMenuWindow() != nullptr; ++i) Key(VK_ESCAPE);
-  EXPECT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 2000));
+  EXPECT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 5000));
 }
 
 TEST_F(PageMenu, RightClickListsPresetsHelpAndAbout) {
   OpenPage page(Module(), kSimpleDelayKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   RightClickAt(FreePointOfPage(Module(), *page.frame, kSimpleDelayKind.dialog));
-  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000));
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000));
   HMENU menu = MenuOf(FindMenuWindow());
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(MenuTexts(menu), (std::vector<std::string>{"Presets", "-", "Help", "About..."}));
@@ -94,9 +94,9 @@ TEST_F(PageMenu, KeyboardOpensTheMenuAtTheCentreAQuarterDown) {
     ClickAt(page.frame->Centre(box));
     Pump(static_cast<int>(GetDoubleClickTime()) + 50);
     ClickAt(page.frame->Centre(box));
-    ASSERT_TRUE(PumpUntil([&] { return SaveRecord(page.filter.Get()) == before; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return SaveRecord(page.filter.Get()) == before; }, 5000));
     Key(VK_F10, true);
-    ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000)) << kind->name;
+    ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000)) << kind->name;
     RECT pageRect, menuRect;
     GetWindowRect(page.frame->Page(), &pageRect);
     GetWindowRect(FindMenuWindow(), &menuRect);
@@ -110,7 +110,7 @@ TEST_F(PageMenu, KeyboardOpensTheMenuAtTheCentreAQuarterDown) {
 // Opens the context menu and chooses one of its last two items (Help, About...).
 void ChooseFromMenu(HMODULE module, const OpenPage& page, bool about) {
   RightClickAt(FreePointOfPage(module, *page.frame, kSimpleDelayKind.dialog));
-  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000));
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000));
   // Up from none is the last item, About...; once more is Help.
   Keys(about ? std::vector<WORD>{VK_UP, VK_RETURN} : std::vector<WORD>{VK_UP, VK_UP, VK_RETURN});
 }
@@ -146,11 +146,11 @@ TEST_F(PageMenu, AboutBoxOpensOverThePageAndClosesWithOk) {
   RECT okRect;
   GetWindowRect(ok, &okRect);
   ClickAt(POINT{(okRect.left + okRect.right) / 2, (okRect.top + okRect.bottom) / 2});
-  EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 2000));
+  EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 5000));
   // The page goes on working.
   TypeInto(*page.frame, kDelayEdit, "0.5");
   EXPECT_TRUE(PumpUntil(
-      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 500; }, 2000));
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 500; }, 5000));
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -165,7 +165,7 @@ TEST_F(PageMenu, BannerAboutItemOpensTheAboutBox) {
   HWND about = AwaitWindow(page.frame->ThreadId(), "About Vantor 1 Plug-In Pack");
   ASSERT_NE(about, nullptr);
   Key(VK_RETURN);  // OK is the default button
-  EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 2000));
+  EXPECT_TRUE(PumpUntil([about] { return !IsWindow(about); }, 5000));
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -175,14 +175,14 @@ TEST_F(PageMenu, HelpWithoutHelpFilesDoesNothingVisible) {
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   const std::vector<HWND> before = ThreadWindows(page.frame->ThreadId());
   ChooseFromMenu(Module(), page, false);
-  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 2000));
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 5000));
   ClickAt(page.frame->Centre(kDelayEdit));
   Key(VK_F1);
   Pump(500);
   EXPECT_EQ(ThreadWindows(page.frame->ThreadId()), before);
   TypeInto(*page.frame, kDelayEdit, "1.25");
   EXPECT_TRUE(PumpUntil(
-      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 1250; }, 2000));
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 1250; }, 5000));
   EXPECT_EQ(page.frame->Text(kDelayEdit), "1.250");
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
@@ -214,13 +214,13 @@ TEST_F(PageNotices, ChangesFromAnotherThreadRefreshThePage) {
   }).join();
   const std::int32_t presetDelay = Block(filter, kSimpleDelayKind)[kDelayField];
   EXPECT_TRUE(
-      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(presetDelay); }, 2000));
+      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(presetDelay); }, 5000));
   const std::string record = PresetRecord(Module(), 4);
   std::thread([filter, &record] { EXPECT_EQ(LoadRecord(filter, record), S_OK); }).join();
   const std::int32_t loadedDelay = Block(filter, kSimpleDelayKind)[kDelayField];
   ASSERT_NE(loadedDelay, presetDelay);
   EXPECT_TRUE(
-      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(loadedDelay); }, 2000));
+      PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(loadedDelay); }, 5000));
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -242,7 +242,7 @@ TEST_F(PageNotices, ANoticeWithAnyCodeRefreshesEverything) {
     Pump(100);
     EXPECT_NE(page.frame->Text(kDelayEdit), DelayText(delay));
     PostMessageA(page.frame->Page(), WM_COMMAND, MAKEWPARAM(32700, code), 0);
-    EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 2000))
+    EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 5000))
         << "code " << code;
     EXPECT_EQ(page.frame->Text(3008), levelTexts[i]) << "code " << code;
     ++i;
@@ -268,7 +268,7 @@ TEST_F(PageNotices, TwoPagesRefreshAThirdWorksWithoutNotices) {
   const std::string loaded = DelayText(Block(filter.Get(), kSimpleDelayKind)[kDelayField]);
   ASSERT_NE(loaded, before);
   for (int i = 0; i < 2; ++i) {
-    EXPECT_TRUE(PumpUntil([&] { return frames[i]->Text(kDelayEdit) == loaded; }, 2000))
+    EXPECT_TRUE(PumpUntil([&] { return frames[i]->Text(kDelayEdit) == loaded; }, 5000))
         << "page " << i;
   }
   Pump(300);
@@ -276,7 +276,7 @@ TEST_F(PageNotices, TwoPagesRefreshAThirdWorksWithoutNotices) {
   // The third frame is on top: typing into it reaches the filter.
   TypeInto(*frames[2], kDelayEdit, "2.5");
   EXPECT_TRUE(
-      PumpUntil([&] { return Block(filter.Get(), kSimpleDelayKind)[kDelayField] == 2500; }, 2000));
+      PumpUntil([&] { return Block(filter.Get(), kSimpleDelayKind)[kDelayField] == 2500; }, 5000));
   EXPECT_EQ(frames[2]->Text(kDelayEdit), "2.500");
   for (auto it = frames.rbegin(); it != frames.rend(); ++it) EXPECT_EQ((*it)->Close(), S_OK);
 }
@@ -287,7 +287,7 @@ TEST_F(PageNotices, OkClosesTheFrameAndTheFilterKeepsItsValues) {
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   TypeInto(*page.frame, kDelayEdit, "3.75");
   ASSERT_TRUE(PumpUntil(
-      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 3750; }, 2000));
+      [&] { return Block(page.filter.Get(), kSimpleDelayKind)[kDelayField] == 3750; }, 5000));
   const std::string record = SaveRecord(page.filter.Get());
   HWND ok = GetDlgItem(page.frame->Frame(), IDOK);
   ASSERT_NE(ok, nullptr);
@@ -348,7 +348,7 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   TypeText("4.321");
   Key(VK_TAB);
   EXPECT_TRUE(
-      PumpUntil([&] { return ControlText(GetDlgItem(dialog, kDelayEdit)) == "4.321"; }, 2000));
+      PumpUntil([&] { return ControlText(GetDlgItem(dialog, kDelayEdit)) == "4.321"; }, 5000));
   GetWindowRect(GetDlgItem(frame, IDOK), &r);
   ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);

@@ -187,8 +187,8 @@ TEST_P(PageObject, NeverDirtyAndApplyLeavesTheFilterAlone) {
     if (_stricmp(name, "Button") != 0 || !IsWindowEnabled(control)) continue;
     const std::string before = SaveRecord(filter.Get());
     ClickAt(Host::OnScreen(control, 6, 6));
-    Pump(30);
-    EXPECT_NE(SaveRecord(filter.Get()), before) << "check box " << item.id;
+    EXPECT_TRUE(PumpUntil([&] { return SaveRecord(filter.Get()) != before; }, 5000))
+        << "check box " << item.id;
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
     ++boxes;
   }

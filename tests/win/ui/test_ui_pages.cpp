@@ -183,7 +183,9 @@ TEST_P(PageFrame, OpensWithTitleValuesAndTheTemplatesLayout) {
     EXPECT_EQ(actual.top, expected.top) << "control " << t.id;
     EXPECT_EQ(actual.right, expected.right) << "control " << t.id;
     // A drop-down list's template height is that of its open list.
-    if (t.className != "#133") EXPECT_EQ(actual.bottom, expected.bottom) << "control " << t.id;
+    if (t.className != "#133") {
+      EXPECT_EQ(actual.bottom, expected.bottom) << "control " << t.id;
+    }
   }
   ExpectShowsFilter(page, Kind(), "at opening");
   Park();  // no item of the banner under the pointer
@@ -234,13 +236,13 @@ TEST_P(PageFrame, TypedValuesAreStoredClampedAndShownCanonically) {
     ++cases;
     if (t.enableBox != 0 && !IsWindowEnabled(page.frame->Item(t.edit))) {
       ClickAt(page.frame->Centre(t.enableBox));
-      ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(page.frame->Item(t.edit)) != 0; }, 2000));
+      ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(page.frame->Item(t.edit)) != 0; }, 5000));
     }
     const Fields before = Block(page.filter.Get(), Kind());
     TypeInto(*page.frame, t.edit, t.typed);
     Fields expected = before;
     expected[static_cast<std::size_t>(t.field)] = t.stored;
-    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == expected; }, 2000))
+    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == expected; }, 5000))
         << "typed '" << t.typed << "' into " << t.edit << ": stored "
         << Block(page.filter.Get(), Kind())[static_cast<std::size_t>(t.field)];
     ExpectShowsFilter(page, Kind(), std::string("after typing ") + t.typed);
@@ -259,7 +261,7 @@ TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
   for (const auto& [box, on] : shown.ticks) {
     const Fields before = Block(page.filter.Get(), Kind());
     ClickAt(page.frame->Centre(box));
-    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) != before; }, 2000))
+    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) != before; }, 5000))
         << "check box " << box;
     Fields after = Block(page.filter.Get(), Kind());
     int changed = 0;
@@ -269,7 +271,7 @@ TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
     ExpectShowsFilter(page, Kind(), "after a click on " + std::to_string(box));
     Pump(static_cast<int>(GetDoubleClickTime()) + 50);  // two clicks, not a double click
     ClickAt(page.frame->Centre(box));
-    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == before; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == before; }, 5000));
     ExpectShowsFilter(page, Kind(), "after a second click on " + std::to_string(box));
   }
   EXPECT_EQ(page.frame->Close(), S_OK);
@@ -279,13 +281,13 @@ TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
 // (its entry is the row's, counted from 1) with the keyboard.
 void ChoosePresetFromMenu(HMODULE module, const OpenPage& page, const PageKind& kind, int row) {
   RightClickAt(FreePointOfPage(module, *page.frame, kind.dialog));
-  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 2000));
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000));
   // Presets, its submenu at the first entry, down to the row's entry.
   std::vector<WORD> keys{VK_DOWN, VK_RIGHT};
   keys.insert(keys.end(), static_cast<std::size_t>(row - 1), VK_DOWN);
   keys.push_back(VK_RETURN);
   Keys(keys);
-  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 2000));
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() == nullptr; }, 5000));
 }
 
 // Choosing a preset from the menu applies the filter's row and refreshes every control; the
@@ -310,7 +312,7 @@ TEST_P(PageFrame, PresetsFromTheContextMenuApplyTheirRow) {
     ASSERT_EQ(referencePresets->ApplyPreset(row), S_OK);
     const Fields expected = Block(reference.Get(), Kind());
     ChoosePresetFromMenu(Module(), page, Kind(), row);
-    EXPECT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == expected; }, 2000))
+    EXPECT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == expected; }, 5000))
         << "preset row " << row;
     Pump(100);  // the change notice arrives and refreshes once more
     EXPECT_EQ(Block(page.filter.Get(), Kind()), expected) << "preset row " << row;
@@ -347,12 +349,12 @@ void ChooseEntry(const FrameOnThread& frame, int id, int index) {
   // A click soon after the last one on the same spot would be a double click.
   Pump(static_cast<int>(GetDoubleClickTime()) + 50);
   ClickAt(frame.Centre(id));
-  ASSERT_TRUE(PumpUntil(dropped, 2000)) << "list " << id << " did not open for entry " << index;
+  ASSERT_TRUE(PumpUntil(dropped, 5000)) << "list " << id << " did not open for entry " << index;
   std::vector<WORD> keys{VK_HOME};
   keys.insert(keys.end(), static_cast<std::size_t>(index), VK_DOWN);
   keys.push_back(VK_RETURN);
   Keys(keys);
-  ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 5000));
 }
 
 TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
@@ -404,7 +406,7 @@ TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
           return Block(page.filter.Get(), kReverbKind)[static_cast<std::size_t>(c.field)] ==
                  c.stored;
         },
-        2000))
+        5000))
         << "list " << c.list << " entry " << c.entry;
     ExpectShowsFilter(page, kReverbKind, "after choosing entry " + std::to_string(c.entry));
   }
@@ -513,7 +515,7 @@ TEST_F(PageSliders, DraggingTheDelayTrackbarWritesContinuously) {
   EXPECT_EQ(page.frame->Text(3014), "5.000");
   TypeText("0");  // the trackbar has the focus: its minimum
   EXPECT_TRUE(
-      PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[field] == 1; }, 2000));
+      PumpUntil([&] { return Block(page.filter.Get(), kSimpleDelayKind)[field] == 1; }, 5000));
   EXPECT_EQ(page.frame->Text(3014), "0.001");
   EXPECT_EQ(page.frame->Close(), S_OK);
 }

@@ -219,7 +219,7 @@ bool UseXEvents() {
 // Waits until the system has seen the left button go down or up.
 void AwaitButton(bool down) {
   EXPECT_TRUE(PumpUntil([down] { return ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) == down; },
-                        1000))
+                        5000))
       << "the button did not go " << (down ? "down" : "up");
 }
 
@@ -230,7 +230,7 @@ void PointerTo(int x, int y) {
       POINT p{};
       GetCursorPos(&p);
       return p.x == x && p.y == y;
-    }, 1000)) << "the pointer did not arrive at " << x << "," << y;
+    }, 5000)) << "the pointer did not arrive at " << x << "," << y;
   } else {
     SetCursorPos(x, y);
   }
