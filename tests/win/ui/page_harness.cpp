@@ -189,7 +189,8 @@ FrameOnThread::FrameOnThread(HMODULE module, IUnknown* object, const CLSID& page
         return result_ != E_PENDING;  // the frame failed
       },
       10000);
-  Pump(50);
+  // The frame is drawn and mapped on the display before anything points at it.
+  Pump(300);
 }
 
 FrameOnThread::~FrameOnThread() { Close(); }
@@ -362,25 +363,12 @@ OpenPage::OpenPage(HMODULE module, const PageKind& kind)
 }
 
 void TypeInto(const FrameOnThread& frame, int edit, const std::string& text) {
-  HWND box = frame.Item(edit);
   ClickAt(frame.Centre(edit));
-  // The whole text selected; each step is seen through before the next, so that no key
-  // overtakes another.
-  if (UseXdotool()) {
-    Xdotool("key --delay 40 Home shift+End");
-  } else {
-    Key(VK_HOME);
-    Key(VK_END, true);
-  }
-  PumpUntil(
-      [box] {
-        DWORD from = 1, to = 0;
-        SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
-                     reinterpret_cast<LPARAM>(&to));
-        return from == 0 && to == static_cast<DWORD>(GetWindowTextLengthA(box));
-      },
-      5000);
+  Key(VK_HOME);
+  Key(VK_END, true);
   TypeText(text);
+  // The text is in the box before the focus leaves it.
+  HWND box = frame.Item(edit);
   PumpUntil([&] { return WindowText(box) == text; }, 5000);
   Key(VK_TAB);
 }
