@@ -102,6 +102,14 @@ def check_listings(m):
     rcode, out, err = m.run(['help'])
     check(rcode == 0 and err == '' and all(w in out for w in ('process', 'list', 'presets',
                                                                'params')), 'help')
+    # The settings page opens only in the Windows build: the native one says so, after
+    # checking the line as the Windows build does.
+    rcode, _, err = m.run(['settings', 'delay', '--preset', '2'])
+    check(rcode == 1 and 'Windows build' in err, 'settings: needs the Windows build', repr(err))
+    for bad in (['settings'], ['settings', 'nosuch'], ['settings', 'delay', '--buffer-frames',
+                                                       '64']):
+        rcode, _, err = m.run(bad)
+        check(rcode == 2 and "see 'mwfx help'" in err, 'settings: usage %r' % bad, repr(err))
     rcode, out, _ = m.run(['list'])
     check(rcode == 0 and [line.split()[0] for line in out.splitlines()] == list(EFFECTS), 'list',
           repr(out))

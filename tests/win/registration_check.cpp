@@ -37,9 +37,12 @@ const ClassRow kClasses[] = {
     {L"{D2486E15-3B9F-11D1-8C5A-4E7A91C2D05F}", L"Marrowind Time Stretch", true},
     {L"{C8E35F20-8A64-11D0-9D27-4E7A91C2D05F}", L"Marrowind Pitch Shift", true},
     {L"{3C41A870-5E2D-11D0-9D27-4E7A91C2D05F}", L"Marrowind Simple Delay", true},
+    {L"{3C41A871-5E2D-11D0-9D27-4E7A91C2D05F}", L"RaZuder Property Page", false},
     {L"{61D7C5A0-4B19-11D0-9D27-4E7A91C2D05F}", L"Marrowind Multi-Tap Delay", true},
     {L"{2A93F640-7C58-11D0-9D27-4E7A91C2D05F}", L"Marrowind Reverb", true},
+    {L"{2A93F641-7C58-11D0-9D27-4E7A91C2D05F}", L"MwReverb Property Page", false},
     {L"{4F1B2D80-63A7-11D0-9D27-4E7A91C2D05F}", L"Marrowind Chorus", true},
+    {L"{4F1B2D81-63A7-11D0-9D27-4E7A91C2D05F}", L"DuZeradi Property Page", false},
 };
 
 // Every filter: never picked by automatic graph building; an audio input and an audio output.

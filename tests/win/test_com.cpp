@@ -2,6 +2,7 @@
 // identity for every interface of a filter, and pins.
 #include <cwchar>
 
+#include "counting_outer.h"
 #include "module_fixture.h"
 
 namespace {
@@ -92,24 +93,7 @@ TEST_F(ComRules, EveryInterfaceSharesOneIdentity) {
   EXPECT_EQ(filter->QueryInterface(IID_IBaseFilter, nullptr), E_POINTER);
 }
 
-// An outer object that counts what reaches it.
-class Outer : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    ++queries;
-    if (IsEqualIID(iid, IID_IUnknown)) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner != nullptr ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  IUnknown* inner = nullptr;
-  int queries = 0;
-  ULONG refs = 1;
-};
+using Outer = mwtest::CountingOuter;
 
 TEST_F(ComRules, AggregatedFilterDelegatesEveryInterface) {
   Outer outer;

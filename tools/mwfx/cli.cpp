@@ -29,6 +29,8 @@ const char kUsage[] =
     "usage: mwfx process EFFECT IN OUT [--preset N|NAME] [--set FIELD=VALUE]...\n"
     "                    [--load-record FILE] [--save-record FILE] [--buffer-frames N]\n"
     "                    [--output-frames N]\n"
+    "       mwfx settings EFFECT [--preset N|NAME] [--set FIELD=VALUE]...\n"
+    "                     [--load-record FILE] [--save-record FILE]   (Windows build)\n"
     "       mwfx list | presets EFFECT | params EFFECT\n";
 
 // "delay, chorus, ..." in the catalog's order.
@@ -219,44 +221,55 @@ const mw::EffectDescription& FindAvailable(const std::string& name) {
   return *entry;
 }
 
-ProcessRequest ParseProcessArguments(const std::vector<std::string>& args) {
-  if (args.size() < 4) throw Usage("process needs EFFECT IN OUT");
-  ProcessRequest request;
-  request.entry = &FindAvailable(args[1]);
-  request.inPath = args[2];
-  request.outPath = args[3];
-  for (std::size_t i = 4; i < args.size(); ++i) {
+namespace {
+
+// The options from args[first] on; the buffer sizes only where `buffers` allows them.
+void ParseOptions(const std::vector<std::string>& args, std::size_t first, bool buffers,
+                  ProcessRequest* request) {
+  for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& opt = args[i];
     auto value = [&]() -> const std::string& {
       if (i + 1 >= args.size()) throw Usage(opt + " needs a value");
       return args[++i];
     };
     if (opt == "--preset") {
-      request.preset = value();
+      request->preset = value();
     } else if (opt == "--set") {
-      request.sets.push_back(value());
+      request->sets.push_back(value());
     } else if (opt == "--load-record") {
-      request.loadRecord = value();
+      request->loadRecord = value();
     } else if (opt == "--save-record") {
-      request.saveRecord = value();
-    } else if (opt == "--buffer-frames") {
+      request->saveRecord = value();
+    } else if (buffers && (opt == "--buffer-frames" || opt == "--output-frames")) {
       long long n;
       if (!ParseInteger(value(), 1, kMaxBufferFrames, &n)) {
-        throw Usage("--buffer-frames takes a whole number from 1 to " +
-                    std::to_string(kMaxBufferFrames));
+        throw Usage(opt + " takes a whole number from 1 to " + std::to_string(kMaxBufferFrames));
       }
-      request.bufferFrames = static_cast<std::uint32_t>(n);
-    } else if (opt == "--output-frames") {
-      long long n;
-      if (!ParseInteger(value(), 1, kMaxBufferFrames, &n)) {
-        throw Usage("--output-frames takes a whole number from 1 to " +
-                    std::to_string(kMaxBufferFrames));
-      }
-      request.outputFrames = static_cast<std::uint32_t>(n);
+      (opt == "--buffer-frames" ? request->bufferFrames : request->outputFrames) =
+          static_cast<std::uint32_t>(n);
     } else {
       throw Usage("unknown option '" + opt + "'");
     }
   }
+}
+
+}  // namespace
+
+ProcessRequest ParseProcessArguments(const std::vector<std::string>& args) {
+  if (args.size() < 4) throw Usage("process needs EFFECT IN OUT");
+  ProcessRequest request;
+  request.entry = &FindAvailable(args[1]);
+  request.inPath = args[2];
+  request.outPath = args[3];
+  ParseOptions(args, 4, true, &request);
+  return request;
+}
+
+ProcessRequest ParseSettingsArguments(const std::vector<std::string>& args) {
+  if (args.size() < 2) throw Usage("settings needs EFFECT");
+  ProcessRequest request;
+  request.entry = &FindAvailable(args[1]);
+  ParseOptions(args, 2, false, &request);
   return request;
 }
 
@@ -310,11 +323,20 @@ void Progress::Set(std::int64_t framesDone) {
   shown_ = true;
 }
 
-int Main(const std::vector<std::string>& args, ProcessCommand process) {
+int Main(const std::vector<std::string>& args, ProcessCommand process,
+         ProcessCommand settings) {
   try {
     if (args.empty()) throw Usage("no command given");
     const std::string& command = args[0];
     if (command == "process") return process(ParseProcessArguments(args));
+    if (command == "settings") {
+      const ProcessRequest request = ParseSettingsArguments(args);
+      if (settings == nullptr) {
+        throw Error("settings opens the effect's page in the system's property frame; it "
+                    "needs the Windows build, mwfx.exe");
+      }
+      return settings(request);
+    }
     if (command == "list") return List();
     if (command == "presets") return Presets(args);
     if (command == "params") return Params(args);

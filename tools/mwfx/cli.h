@@ -61,6 +61,9 @@ struct ProcessRequest {
 
 // `args` starts with the word "process".
 ProcessRequest ParseProcessArguments(const std::vector<std::string>& args);
+// `args` starts with the word "settings": EFFECT and the settings' options (no files to
+// process, no buffer sizes).
+ProcessRequest ParseSettingsArguments(const std::vector<std::string>& args);
 
 // The settings of one effect as a host reaches them: through the portable effect object
 // natively, through the filter's component interfaces on Windows.
@@ -110,8 +113,10 @@ class Progress {
 
 using ProcessCommand = int (*)(const ProcessRequest& request);
 
-// The whole program: dispatches the command, runs `process` through the host's command,
-// and turns failures into one line on stderr and the exit status.
-int Main(const std::vector<std::string>& args, ProcessCommand process);
+// The whole program: dispatches the command, runs `process` (and `settings`, where the host
+// has one) through the host's commands, and turns failures into one line on stderr and the
+// exit status.
+int Main(const std::vector<std::string>& args, ProcessCommand process,
+         ProcessCommand settings = nullptr);
 
 }  // namespace mwfx

@@ -220,7 +220,8 @@ bool UseXEvents() {
   return on;
 }
 
-// Starts xdotool (a program of the host system).
+}  // namespace
+
 void Xdotool(const std::string& arguments) {
   std::string command = "/usr/bin/xdotool " + arguments;
   STARTUPINFOA startup{};
@@ -237,10 +238,12 @@ void Xdotool(const std::string& arguments) {
   // this process (its standard output among them).
 }
 
+namespace {
+
 // Waits until the system has seen a button or key go down or up.
 void AwaitKey(int key, bool down) {
   EXPECT_TRUE(PumpUntil([key, down] { return ((GetAsyncKeyState(key) & 0x8000) != 0) == down; },
-                        1000))
+                        5000))
       << "key " << key << " did not go " << (down ? "down" : "up");
 }
 
@@ -302,7 +305,7 @@ void PointerTo(int x, int y) {
       POINT p{};
       GetCursorPos(&p);
       return g_pointerArrived || (p.x == x && p.y == y);
-    }, 1000)) << "the pointer did not arrive at " << x << "," << y;
+    }, 5000)) << "the pointer did not arrive at " << x << "," << y;
   } else {
     SetCursorPos(x, y);
   }
@@ -425,7 +428,6 @@ int Picture::Count(const std::function<bool(std::uint32_t)>& match) const {
 }
 
 Picture Capture(HWND window, bool wholeWindow) {
-  Picture picture;
   RECT r;
   if (wholeWindow) {
     GetWindowRect(window, &r);
@@ -433,6 +435,11 @@ Picture Capture(HWND window, bool wholeWindow) {
     GetClientRect(window, &r);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   }
+  return CaptureScreen(r);
+}
+
+Picture CaptureScreen(const RECT& r) {
+  Picture picture;
   picture.width = r.right - r.left;
   picture.height = r.bottom - r.top;
   if (picture.width <= 0 || picture.height <= 0) return {};

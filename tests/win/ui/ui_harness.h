@@ -95,6 +95,8 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds);
 // environment variable MW_UI_INPUT=xdotool they are X events from the xdotool program
 // instead, which reach the windows the way a user's mouse does.
 void MoveTo(POINT screen);
+// Runs xdotool (a program of the host system) with the arguments; it is not waited for.
+void Xdotool(const std::string& arguments);
 void MoveInSteps(POINT from, POINT to, int steps);
 void Press();
 void Release();
@@ -120,6 +122,8 @@ struct Picture {
 
 // The client area (or the whole window with its frame) as it is on the screen.
 Picture Capture(HWND window, bool wholeWindow = false);
+// What the screen shows in a rectangle (screen coordinates).
+Picture CaptureScreen(const RECT& area);
 // Pixels that differ between two pictures of the same size (-1 when the sizes differ).
 int CountDifferent(const Picture& a, const Picture& b);
 constexpr std::uint32_t Rgb(int r, int g, int b) {

@@ -79,7 +79,8 @@ ComEffect::~ComEffect() {
   // graph may still hold objects of it while it is being torn down.
 }
 
-HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
+HRESULT ModuleClassObject(const CLSID& clsid, IClassFactory** factory, std::string* error) {
+  *factory = nullptr;
   const std::wstring path = BesideProgram(L"mwppack1.dll");
   HMODULE module = LoadLibraryW(path.c_str());
   if (module == nullptr) {
@@ -93,13 +94,18 @@ HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
     *error = Narrow(path) + " has no class factory entry";
     return E_NOINTERFACE;
   }
+  const HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory));
+  if (FAILED(hr)) *error = Narrow(path) + " does not serve the class (" + HexStatus(hr) + ")";
+  return hr;
+}
+
+HRESULT ComEffect::CreateFromModule(const CLSID& clsid, std::string* error) {
   IClassFactory* factory = nullptr;
-  HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (SUCCEEDED(hr)) {
-    hr = factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter_));
-    factory->Release();
-  }
-  if (FAILED(hr)) *error = Narrow(path) + " cannot create the filter (" + HexStatus(hr) + ")";
+  HRESULT hr = ModuleClassObject(clsid, &factory, error);
+  if (FAILED(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter_));
+  factory->Release();
+  if (FAILED(hr)) *error = "mwppack1.dll cannot create the filter (" + HexStatus(hr) + ")";
   return hr;
 }
 

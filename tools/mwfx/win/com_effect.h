@@ -16,6 +16,10 @@ struct IEffectPresets;
 
 namespace mwfx {
 
+// The class factory of `clsid` from the mwppack1.dll beside the program (which then stays
+// loaded); on failure `error` says why.
+HRESULT ModuleClassObject(const CLSID& clsid, IClassFactory** factory, std::string* error);
+
 class ComEffect final : public EffectSettings {
  public:
   ComEffect() = default;

@@ -20,6 +20,7 @@
 #include "win/audio_graph.h"
 #include "win/com_effect.h"
 #include "win/files.h"
+#include "win/settings_frame.h"
 #include "win/wav_sink.h"
 
 namespace {
@@ -274,5 +275,5 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(mwfx::Narrow(argv[i]));
-  return mwfx::Main(args, &Process);
+  return mwfx::Main(args, &Process, &mwfx::EditSettings);
 }

@@ -2,7 +2,6 @@
 // the caption in a dark strip, and clickable text items at the right. Layout and hit test
 // come from the core; this file measures, paints and talks to the window system.
 #include <windows.h>
-#include <shellapi.h>
 #include <vfw.h>
 
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include "win/ui/controls/control_classes.h"
 #include "win/ui/controls/control_messages.h"
 #include "win/ui/controls/offscreen.h"
+#include "win/ui/util/home_page.h"
 #include "win/ui/util/shared_fonts.h"
 #include "win/ui/util/ui_module.h"
 
@@ -25,7 +25,6 @@ constexpr int kItemTextLimit = 63;
 constexpr COLORREF kStripColour = RGB(100, 100, 100);
 constexpr COLORREF kTextColour = RGB(220, 220, 220);
 constexpr COLORREF kHotTextColour = RGB(255, 255, 255);
-constexpr char kHomePage[] = "https://marrowind.example/";
 
 int g_bitmapIds[3] = {};
 
@@ -200,7 +199,7 @@ void Activate(LogoState* s, int part, int x, int y) {
   } else if (!HasCaption(s->window)) {
     PostMessageA(parent, kLogoAboutMessage, 0, 0);
   } else {
-    ShellExecuteA(parent, "open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL);
+    OpenHomePage(parent);
   }
 }
 

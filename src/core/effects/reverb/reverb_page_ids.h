@@ -1,0 +1,35 @@
+/* The Reverb page: its dialog template, title string and controls. Plain preprocessor
+ * definitions, shared by the resource script and the page's binding table. */
+#ifndef MW_CORE_EFFECTS_REVERB_REVERB_PAGE_IDS_H
+#define MW_CORE_EFFECTS_REVERB_REVERB_PAGE_IDS_H
+
+#define MW_IDD_REVERB 5001
+#define MW_IDS_REVERB_TITLE 5000
+
+#define MW_RV_DRY_FADER 5013
+#define MW_RV_REVERB_FADER 5014
+#define MW_RV_EARLY_FADER 5015
+#define MW_RV_DRY_TEXT 5016
+#define MW_RV_REVERB_TEXT 5017
+#define MW_RV_EARLY_TEXT 5018
+#define MW_RV_DECAY_TEXT 5019
+#define MW_RV_PREDELAY_TEXT 5023
+#define MW_RV_MODE_LIST 5030
+#define MW_RV_STYLE_LIST 5031
+#define MW_RV_DECAY_TRACKBAR 5032
+#define MW_RV_PREDELAY_TRACKBAR 5033
+#define MW_RV_BASS_CHECK 5034
+#define MW_RV_HIGHS_CHECK 5035
+#define MW_RV_BASS_EDIT 5036
+#define MW_RV_HIGH_EDIT 5037
+#define MW_RV_BASS_TRACKBAR 5038
+#define MW_RV_HIGH_TRACKBAR 5039
+#define MW_RV_MODE_LABEL 5040
+#define MW_RV_DRY_LABEL 5041
+#define MW_RV_REVERB_LABEL 5042
+#define MW_RV_EARLY_LABEL 5043
+#define MW_RV_STYLE_LABEL 5044
+#define MW_RV_DECAY_LABEL 5045
+#define MW_RV_PREDELAY_LABEL 5046
+
+#endif
