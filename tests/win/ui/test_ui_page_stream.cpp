@@ -55,6 +55,13 @@ POINT FaderThumbOnScreen(HWND fader) {
   return at;
 }
 
+// The first byte at which two buffers differ, or their size when they are equal.
+std::size_t FirstDifference(const std::vector<std::uint8_t>& a,
+                            const std::vector<std::uint8_t>& b) {
+  return static_cast<std::size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first -
+                                  a.begin());
+}
+
 // What the streaming thread saw around one buffer: the Delay out level the filter held just
 // before the buffer went in and just after it came out.
 struct BufferLevels {
@@ -231,7 +238,10 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
     const auto [before, after] = levels[i];
     if (before == after) {
       // Nothing moved while the buffer went through: it has the level it found.
-      ASSERT_EQ(got, expected(before, i)) << "buffer " << i << " at level " << before;
+      const std::size_t differs = FirstDifference(got, expected(before, i));
+      ASSERT_EQ(differs, bufferBytes)
+          << "buffer " << i << " does not sound as at level " << before << " (the filter held "
+          << "it all through the buffer) from byte " << differs;
       oldBuffers += before == initial.DelayOut;
       if (before == moved.DelayOut) {
         ++newBuffers;
