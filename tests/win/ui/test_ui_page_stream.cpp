@@ -1,8 +1,8 @@
 // A settings page over a filter that streams: while a worker thread pushes buffer after buffer
-// through the Simple Delay filter, the Delay out fader of its page in the system's property
-// frame is dragged with real input. Every buffer delivered must sound as the core sounds with
-// the parameters the filter held when that buffer went in: the old level up to the move, the
-// new one from the next buffer on.
+// through the Simple Delay filter, a level fader of its page in the system's property frame is
+// dragged with real input. Every buffer delivered must sound as the core sounds with the
+// parameters the filter held when that buffer went in: the old level up to the move, the new
+// one from the next buffer on.
 //
 // The graph helpers come first: they name the core's status constants, which the platform
 // headers would turn into macros.
@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,7 +29,6 @@ namespace {
 
 using namespace mw::ui;
 
-constexpr std::uint16_t kChannels = 2;
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kBufferFrames = 441;  // 10 ms, a tenth of the default delay
 constexpr int kMaxBuffers = 6000;
@@ -62,7 +63,27 @@ std::size_t FirstDifference(const std::vector<std::uint8_t>& a,
                                   a.begin());
 }
 
-// What the streaming thread saw around one buffer: the Delay out level the filter held just
+// A stream and the fader moved while it runs.
+struct StreamCase {
+  const char* name;
+  int format;  // index into AllFormats()
+  std::uint16_t channels;
+  int fader;
+  std::int32_t SimpleDelayParams::*level;
+  const char* field;
+
+  std::size_t BufferBytes() const {
+    return std::size_t{kBufferFrames} * channels * mwtest::AllFormats()[format].bits / 8;
+  }
+};
+
+const StreamCase kCases[] = {
+    {"DelayOut16BitStereo", 1, 2, 3011, &SimpleDelayParams::DelayOut, "DelayOut"},
+    {"DryOutFloatMono", 3, 1, 3009, &SimpleDelayParams::DryOut, "DryOut"},
+    {"DelayOut8BitMono", 0, 1, 3011, &SimpleDelayParams::DelayOut, "DelayOut"},
+};
+
+// What the streaming thread saw around one buffer: the level the filter held just
 // before the buffer went in and just after it came out.
 struct BufferLevels {
   std::int32_t before;
@@ -73,8 +94,9 @@ struct BufferLevels {
 // told how many more to send.
 class Streamer {
  public:
-  Streamer(mwtest::PushRig& rig, ISimpleDelayParams* params, const std::vector<std::uint8_t>& input)
-      : rig_(rig), params_(params), input_(input) {
+  Streamer(mwtest::PushRig& rig, ISimpleDelayParams* params, const StreamCase& c,
+           const std::vector<std::uint8_t>& input)
+      : rig_(rig), params_(params), case_(c), input_(input) {
     rig_.Sink()->SetWriter([this](const BYTE* data, std::size_t bytes) {
       output_.insert(output_.end(), data, data + bytes);
       return S_OK;
@@ -104,20 +126,20 @@ class Streamer {
   const std::vector<std::uint8_t>& Output() const { return output_; }
 
  private:
-  std::int32_t DelayOut() const {
+  std::int32_t Level() const {
     SimpleDelayParams p{};
-    return SUCCEEDED(params_->GetParameters(&p)) ? p.DelayOut : INT32_MIN;
+    return SUCCEEDED(params_->GetParameters(&p)) ? p.*case_.level : INT32_MIN;
   }
 
   void Run() {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const std::size_t bytes = std::size_t{kBufferFrames} * kChannels * sizeof(std::int16_t);
+    const std::size_t bytes = case_.BufferBytes();
     for (int i = 0; i < kMaxBuffers && i < last_; ++i) {
       mwtest::PushFlags flags;
       flags.discontinuity = i == 0;
-      const std::int32_t before = DelayOut();
+      const std::int32_t before = Level();
       const HRESULT hr = rig_.Push(input_.data() + i * bytes, bytes, flags);
-      const std::int32_t after = DelayOut();
+      const std::int32_t after = Level();
       if (hr != S_OK) {
         failure_ = hr;
         break;
@@ -132,6 +154,7 @@ class Streamer {
 
   mwtest::PushRig& rig_;
   ISimpleDelayParams* params_;
+  const StreamCase& case_;
   const std::vector<std::uint8_t>& input_;
   std::vector<BufferLevels> levels_;
   std::vector<std::uint8_t> output_;
@@ -142,13 +165,23 @@ class Streamer {
   std::thread thread_;
 };
 
-class PageStream : public ModuleSuite {};
+// COM for the test's thread, as the host's streaming side uses it.
+struct ComScope {
+  ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result)) CoUninitialize();
+  }
+  HRESULT result;
+};
 
-TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+class PageStream : public ModuleSuite, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(PageStream, FaderMoveChangesTheOutputFromTheNextBuffer) {
+  const StreamCase& c = GetParam();
+  const ComScope com;
   OpenPage page(Module(), kSimpleDelayKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
-  HWND fader = page.frame->Item(3011);  // Delay out
+  HWND fader = page.frame->Item(c.fader);
   if (SendMessageA(fader, SLM_GETRANGEMIN, 0, 0) != -800) {
     GTEST_SKIP() << "the fader windows of this build do not answer their messages";
   }
@@ -159,16 +192,15 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
   SimpleDelayParams initial{};
   ASSERT_EQ(params->GetParameters(&initial), S_OK);
 
-  const mwtest::FormatCase& format = mwtest::AllFormats()[1];  // 16-bit
+  const mwtest::FormatCase& format = mwtest::AllFormats()[static_cast<std::size_t>(c.format)];
+  const std::size_t bufferBytes = c.BufferBytes();
   const std::vector<std::uint8_t> input =
-      mwtest::MakeSignal(format, kChannels, std::size_t{kMaxBuffers} * kBufferFrames, 11);
+      mwtest::MakeSignal(format, c.channels, std::size_t{kMaxBuffers} * kBufferFrames, 11);
   mwtest::PushRig rig;
-  mwtest::WaveType type(format, kChannels, kRate);
-  ASSERT_EQ(rig.ConnectInput(filter.Get(), type.Get(),
-                             static_cast<LONG>(kBufferFrames * kChannels * sizeof(std::int16_t))),
-            S_OK);
+  mwtest::WaveType type(format, c.channels, kRate);
+  ASSERT_EQ(rig.ConnectInput(filter.Get(), type.Get(), static_cast<LONG>(bufferBytes)), S_OK);
   ASSERT_EQ(rig.ConnectOutput(), S_OK);
-  Streamer streamer(rig, params.Get(), input);
+  Streamer streamer(rig, params.Get(), c, input);
   ASSERT_EQ(rig.Run(), S_OK);
   streamer.Start();
 
@@ -186,9 +218,9 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
   // The page wrote the filter through its parameter interface, and shows what it wrote.
   EXPECT_TRUE(PumpUntil(
       [&] {
-        LONG level = 0;
-        return params->get_DelayOut(&level) == S_OK && level < initial.DelayOut &&
-               SendMessageA(fader, SLM_GETPOS, 0, 0) == level;
+        SimpleDelayParams now{};
+        return params->GetParameters(&now) == S_OK && now.*c.level < initial.*c.level &&
+               SendMessageA(fader, SLM_GETPOS, 0, 0) == now.*c.level;
       },
       5000));
   streamer.FinishAfter(kBuffersAfterTheMove);
@@ -199,17 +231,17 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
 
   SimpleDelayParams moved{};
   ASSERT_EQ(params->GetParameters(&moved), S_OK);
-  EXPECT_LT(moved.DelayOut, initial.DelayOut);
-  EXPECT_EQ(moved.DryOut, initial.DryOut);  // the other fader stayed where it was
-  EXPECT_EQ(moved.DelayTime, initial.DelayTime);
+  const std::int32_t oldLevel = initial.*c.level, newLevel = moved.*c.level;
+  EXPECT_LT(newLevel, oldLevel);
+  moved.*c.level = oldLevel;  // nothing but the dragged fader's field moved
+  EXPECT_EQ(std::memcmp(&moved, &initial, sizeof moved), 0);
   ASSERT_EQ(streamer.Failure(), S_OK);
   const std::vector<BufferLevels>& levels = streamer.Levels();
-  const std::size_t bufferBytes = std::size_t{kBufferFrames} * kChannels * sizeof(std::int16_t);
   ASSERT_EQ(streamer.Output().size(), levels.size() * bufferBytes);
   ASSERT_LT(levels.size(), static_cast<std::size_t>(kMaxBuffers)) << "the move never ended";
 
   // The Simple Delay's line holds the input and its fed-back echo, never the output levels:
-  // the whole stream at one Delay out level gives each buffer's sound at that level.
+  // the whole stream at one level gives each buffer's sound at that level.
   std::map<std::int32_t, std::vector<std::uint8_t>> atLevel;
   const std::vector<std::uint8_t> pushed(
       input.begin(), input.begin() + static_cast<std::ptrdiff_t>(levels.size() * bufferBytes));
@@ -218,12 +250,13 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
     if (found == atLevel.end()) {
       auto core = mwtest::NewEffect("delay", 0,
                                     {{"DryOut", initial.DryOut},
-                                     {"DelayOut", level},
+                                     {"DelayOut", initial.DelayOut},
                                      {"Feedback", initial.Feedback},
                                      {"DelayTime", initial.DelayTime},
-                                     {"DecayTime", initial.DecayTime}});
+                                     {"DecayTime", initial.DecayTime},
+                                     {c.field, level}});
       found = atLevel
-                  .emplace(level, mwtest::RunThrough(*core, format, kChannels, kRate, pushed,
+                  .emplace(level, mwtest::RunThrough(*core, format, c.channels, kRate, pushed,
                                                      kBufferFrames))
                   .first;
     }
@@ -242,10 +275,10 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
       ASSERT_EQ(differs, bufferBytes)
           << "buffer " << i << " does not sound as at level " << before << " (the filter held "
           << "it all through the buffer) from byte " << differs;
-      oldBuffers += before == initial.DelayOut;
-      if (before == moved.DelayOut) {
+      oldBuffers += before == oldLevel;
+      if (before == newLevel) {
         ++newBuffers;
-        discriminates = discriminates || expected(initial.DelayOut, i) != got;
+        discriminates = discriminates || expected(oldLevel, i) != got;
       }
     } else {
       // A move came while the buffer went through: one level of the way, the buffer whole.
@@ -260,8 +293,12 @@ TEST_F(PageStream, DelayOutFaderChangesTheOutputFromTheNextBuffer) {
   EXPECT_GE(oldBuffers, kBuffersBeforeTheMove);
   EXPECT_GE(newBuffers, kBuffersAfterTheMove);
   EXPECT_TRUE(discriminates) << "the old and the new level sound alike";
-  if (SUCCEEDED(com)) CoUninitialize();
 }
+
+INSTANTIATE_TEST_SUITE_P(Streams, PageStream, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace uitest
