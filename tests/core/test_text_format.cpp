@@ -229,22 +229,22 @@ TEST(FormatString, AgreesWithPrintf) {
   const char* floatFlags[] = {"", "-", "+", " ", "#", "0", "-+", "0 ", "#0"};
   for (int i = 0; i < 20000; ++i) {
     const char conv = "diuoxXeEfgG"[rng() % 11];
-    std::string spec = "%";
-    if (conv == 'd' || conv == 'i') spec += signedFlags[rng() % 7];
-    else if (conv == 'u') spec += unsignedFlags[rng() % 4];
-    else if (conv == 'o' || conv == 'x' || conv == 'X') spec += radixFlags[rng() % 5];
-    else spec += floatFlags[rng() % 9];
-    if (rng() % 2) spec += std::to_string(rng() % 30);
-    if (rng() % 2) spec += "." + std::to_string(rng() % 20);
+    std::string head = "%";
+    if (conv == 'd' || conv == 'i') head += signedFlags[rng() % 7];
+    else if (conv == 'u') head += unsignedFlags[rng() % 4];
+    else if (conv == 'o' || conv == 'x' || conv == 'X') head += radixFlags[rng() % 5];
+    else head += floatFlags[rng() % 9];
+    if (rng() % 2) head += std::to_string(rng() % 30);
+    if (rng() % 2) head += "." + std::to_string(rng() % 20);
     char expected[512];
     std::string got;
     if (std::strchr("diuoxX", conv)) {
-      const std::string f = spec + "ll" + conv;
+      const std::string f = head + "ll" + conv;
       const long long v = static_cast<long long>(rng()) >> (rng() % 64);
       std::snprintf(expected, sizeof expected, f.c_str(), v);
       got = en.Format(f.c_str(), v);
     } else {
-      const std::string f = spec + conv;
+      const std::string f = head + conv;
       double v;
       const std::uint64_t bits = rng();
       std::memcpy(&v, &bits, sizeof v);
@@ -253,7 +253,7 @@ TEST(FormatString, AgreesWithPrintf) {
       std::snprintf(expected, sizeof expected, f.c_str(), v);
       got = en.Format(f.c_str(), v);
     }
-    ASSERT_EQ(got, expected) << spec << conv;
+    ASSERT_EQ(got, expected) << head << conv;
   }
 }
 

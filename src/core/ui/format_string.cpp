@@ -46,7 +46,7 @@ class Writer {
   bool terminate_;
 };
 
-struct Spec {
+struct DirectiveParts {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = 0;
   int precision = -1;
@@ -59,16 +59,16 @@ bool IsConversion(char c) { return c && std::strchr("diuoxXcseEfgGz", c) != null
 // Parses flags, width, precision, size and conversion after the % or $ at format[0]; returns
 // the length of the directive, 0 when it is not a complete one. Star values are taken from
 // the arguments only when the directive is complete.
-std::size_t ParseSpec(const char* f, Spec& spec, int* stars) {
+std::size_t ParseSpec(const char* f, DirectiveParts& parts, int* stars) {
   std::size_t i = 1;
   *stars = 0;
   for (;; ++i) {
     const char c = f[i];
-    if (c == '-') spec.left = true;
-    else if (c == '+') spec.plus = true;
-    else if (c == ' ') spec.space = true;
-    else if (c == '#') spec.alt = true;
-    else if (c == '0') spec.zero = true;
+    if (c == '-') parts.left = true;
+    else if (c == '+') parts.plus = true;
+    else if (c == ' ') parts.space = true;
+    else if (c == '#') parts.alt = true;
+    else if (c == '0') parts.zero = true;
     else break;
   }
   auto number = [&](int* value) {
@@ -85,45 +85,45 @@ std::size_t ParseSpec(const char* f, Spec& spec, int* stars) {
     }
     *value = static_cast<int>(v);
   };
-  number(&spec.width);
+  number(&parts.width);
   if (f[i] == '.') {
     ++i;
-    number(&spec.precision);
+    number(&parts.precision);
   }
   if (f[i] == 'h') {
-    spec.bits = f[i + 1] == 'h' ? 8 : 16;
-    i += spec.bits == 8 ? 2 : 1;
+    parts.bits = f[i + 1] == 'h' ? 8 : 16;
+    i += parts.bits == 8 ? 2 : 1;
   } else if (f[i] == 'l' && f[i + 1] == 'l') {
-    spec.bits = 64;
+    parts.bits = 64;
     i += 2;
   } else if (f[i] == 'l' || f[i] == 'L') {
-    spec.bits = f[i] == 'L' ? 64 : 32;
+    parts.bits = f[i] == 'L' ? 64 : 32;
     ++i;
   } else if (f[i] == 'I') {
     if (f[i + 1] == '6' && f[i + 2] == '4') {
-      spec.bits = 64;
+      parts.bits = 64;
       i += 3;
     } else if (f[i + 1] == '3' && f[i + 2] == '2') {
       i += 3;
     } else {
-      spec.bits = sizeof(void*) * 8;
+      parts.bits = sizeof(void*) * 8;
       ++i;
     }
   }
   if (!IsConversion(f[i])) return 0;
-  spec.conversion = f[i];
+  parts.conversion = f[i];
   return i + 1;
 }
 
-void Justify(Writer& w, const Spec& spec, const std::string& sign, const std::string& body,
-             bool zeroPad) {
+void Justify(Writer& w, const DirectiveParts& parts, const std::string& sign,
+             const std::string& body, bool zeroPad) {
   const int length = static_cast<int>(sign.size() + body.size());
-  const int pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.left && !zeroPad) w.Pad(pad, ' ');
+  const int pad = parts.width > length ? parts.width - length : 0;
+  if (!parts.left && !zeroPad) w.Pad(pad, ' ');
   w.Put(sign);
-  if (!spec.left && zeroPad) w.Pad(pad, '0');
+  if (!parts.left && zeroPad) w.Pad(pad, '0');
   w.Put(body);
-  if (spec.left) w.Pad(pad, ' ');
+  if (parts.left) w.Pad(pad, ' ');
 }
 
 std::string Digits(std::uint64_t v, unsigned base, bool upper) {
@@ -157,34 +157,34 @@ std::uint64_t Magnitude(std::int64_t v) {
   return v < 0 ? ~static_cast<std::uint64_t>(v) + 1u : static_cast<std::uint64_t>(v);
 }
 
-std::string SignOf(bool negative, const Spec& spec) {
+std::string SignOf(bool negative, const DirectiveParts& parts) {
   if (negative) return "-";
-  if (spec.plus) return "+";
-  return spec.space ? " " : "";
+  if (parts.plus) return "+";
+  return parts.space ? " " : "";
 }
 
-void FormatInteger(Writer& w, const Spec& spec, std::uint64_t bits) {
-  const char c = spec.conversion;
+void FormatInteger(Writer& w, const DirectiveParts& parts, std::uint64_t bits) {
+  const char c = parts.conversion;
   const bool isSigned = c == 'd' || c == 'i';
   std::uint64_t magnitude;
   bool negative = false;
   if (isSigned) {
-    const std::int64_t v = SignedOfSize(bits, spec.bits);
+    const std::int64_t v = SignedOfSize(bits, parts.bits);
     negative = v < 0;
     magnitude = Magnitude(v);
   } else {
-    magnitude = UnsignedOfSize(bits, spec.bits);
+    magnitude = UnsignedOfSize(bits, parts.bits);
   }
   const unsigned base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
   std::string digits =
-      spec.precision == 0 && magnitude == 0 ? "" : Digits(magnitude, base, c == 'X');
-  const int precision = spec.precision > kMaxWidth ? kMaxWidth : spec.precision;
+      parts.precision == 0 && magnitude == 0 ? "" : Digits(magnitude, base, c == 'X');
+  const int precision = parts.precision > kMaxWidth ? kMaxWidth : parts.precision;
   if (precision > static_cast<int>(digits.size()))
     digits.insert(0, static_cast<std::size_t>(precision) - digits.size(), '0');
-  std::string prefix = isSigned ? SignOf(negative, spec) : "";
-  if (spec.alt && c == 'o' && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
-  if (spec.alt && base == 16 && magnitude != 0) prefix += c == 'X' ? "0X" : "0x";
-  Justify(w, spec, prefix, digits, spec.zero && spec.precision < 0);
+  std::string prefix = isSigned ? SignOf(negative, parts) : "";
+  if (parts.alt && c == 'o' && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+  if (parts.alt && base == 16 && magnitude != 0) prefix += c == 'X' ? "0X" : "0x";
+  Justify(w, parts, prefix, digits, parts.zero && parts.precision < 0);
 }
 
 // printf's %e, %f or %g text of |v| in the "C" locale (to_chars is locale-independent).
@@ -282,9 +282,9 @@ class Formatter {
         return f[1] == '!' || f[1] == '&' ? 3 : 2;
       }
     }
-    Spec spec;
+    DirectiveParts parts;
     int stars = 0;
-    const std::size_t length = ParseSpec(f, spec, &stars);
+    const std::size_t length = ParseSpec(f, parts, &stars);
     if (length == 0) {
       if (kind == '%' && f[1] == '*') {
         w.Put(locale_.decimalSeparator);
@@ -293,18 +293,18 @@ class Formatter {
       w.Put(kind);
       return 1;
     }
-    if (spec.width == -2) {
-      spec.width = StarValue();
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+    if (parts.width == -2) {
+      parts.width = StarValue();
+      if (parts.width < 0) {
+        parts.left = true;
+        parts.width = -parts.width;
       }
     }
-    if (spec.precision == -2) {
-      spec.precision = StarValue();
-      if (spec.precision < 0) spec.precision = -1;
+    if (parts.precision == -2) {
+      parts.precision = StarValue();
+      if (parts.precision < 0) parts.precision = -1;
     }
-    Convert(w, spec, kind == '$', Next());
+    Convert(w, parts, kind == '$', Next());
     return length;
   }
 
@@ -343,61 +343,61 @@ class Formatter {
     return s;
   }
 
-  void Convert(Writer& w, Spec spec, bool localized, const FormatArg& arg) {
-    const char c = spec.conversion;
+  void Convert(Writer& w, DirectiveParts parts, bool localized, const FormatArg& arg) {
+    const char c = parts.conversion;
     if (c == 's') {
       const char* s = arg.String();
       std::string body = arg.kind() != FormatArg::Kind::kString ? "" : (s ? s : "(null)");
-      if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision))
-        body.resize(static_cast<std::size_t>(spec.precision));
-      Justify(w, spec, "", body, false);
+      if (parts.precision >= 0 && body.size() > static_cast<std::size_t>(parts.precision))
+        body.resize(static_cast<std::size_t>(parts.precision));
+      Justify(w, parts, "", body, false);
     } else if (c == 'c') {
       const char ch = static_cast<char>(arg.Bits() & 0xFF);
-      Justify(w, spec, "", ch ? std::string(1, ch) : std::string(), false);
+      Justify(w, parts, "", ch ? std::string(1, ch) : std::string(), false);
     } else if (c == 'e' || c == 'E' || c == 'f' || c == 'g' || c == 'G') {
       const double v = arg.Double();
-      const int precision = spec.precision < 0 ? 6
-                            : spec.precision > kMaxPrecision ? kMaxPrecision
-                                                             : spec.precision;
-      const std::string body = FloatBody(v, c, precision, spec.alt);
+      const int precision = parts.precision < 0 ? 6
+                            : parts.precision > kMaxPrecision ? kMaxPrecision
+                                                             : parts.precision;
+      const std::string body = FloatBody(v, c, precision, parts.alt);
       const bool finite = !std::isnan(v) && !std::isinf(v);
       if (localized && c == 'f' && finite) {
         const std::string plain = (std::signbit(v) ? "-" : "") + body;
-        Localized(w, spec, plain, precision);
+        Localized(w, parts, plain, precision);
       } else {
-        Justify(w, spec, SignOf(std::signbit(v), spec), WithDecimalSeparator(body),
-                spec.zero && finite);
+        Justify(w, parts, SignOf(std::signbit(v), parts), WithDecimalSeparator(body),
+                parts.zero && finite);
       }
-    } else if (c == 'z' && spec.precision >= 0) {
-      const std::int64_t v = SignedOfSize(arg.Bits(), spec.bits);
-      const int n = spec.precision > kMaxFixedDecimals ? kMaxFixedDecimals : spec.precision;
+    } else if (c == 'z' && parts.precision >= 0) {
+      const std::int64_t v = SignedOfSize(arg.Bits(), parts.bits);
+      const int n = parts.precision > kMaxFixedDecimals ? kMaxFixedDecimals : parts.precision;
       std::string digits = Digits(Magnitude(v), 10, false);
       if (static_cast<int>(digits.size()) < n + 1) digits.insert(0, n + 1 - digits.size(), '0');
       if (n > 0) digits.insert(digits.size() - static_cast<std::size_t>(n), ".");
       if (localized) {
-        Localized(w, spec, (v < 0 ? "-" : "") + digits, n);
+        Localized(w, parts, (v < 0 ? "-" : "") + digits, n);
       } else {
-        Justify(w, spec, SignOf(v < 0, spec), WithDecimalSeparator(digits), false);
+        Justify(w, parts, SignOf(v < 0, parts), WithDecimalSeparator(digits), false);
       }
     } else if (localized && (c == 'd' || c == 'i' || c == 'u' || c == 'z')) {
       std::string plain;
       if (c == 'u') {
-        plain = Digits(UnsignedOfSize(arg.Bits(), spec.bits), 10, false);
+        plain = Digits(UnsignedOfSize(arg.Bits(), parts.bits), 10, false);
       } else {
-        const std::int64_t v = SignedOfSize(arg.Bits(), spec.bits);
+        const std::int64_t v = SignedOfSize(arg.Bits(), parts.bits);
         plain = (v < 0 ? "-" : "") + Digits(Magnitude(v), 10, false);
       }
-      Localized(w, spec, plain, 0);
+      Localized(w, parts, plain, 0);
     } else {
-      if (c == 'z') spec.conversion = 'd';
-      FormatInteger(w, spec, arg.Bits());
+      if (c == 'z') parts.conversion = 'd';
+      FormatInteger(w, parts, arg.Bits());
     }
   }
 
-  void Localized(Writer& w, const Spec& spec, const std::string& plain, int decimals) {
+  void Localized(Writer& w, const DirectiveParts& parts, const std::string& plain, int decimals) {
     const std::string text = LocalizeNumber(ts_, plain, decimals, true);
     const bool negative = !plain.empty() && plain[0] == '-';
-    Justify(w, spec, negative ? "" : SignOf(false, spec), text, false);
+    Justify(w, parts, negative ? "" : SignOf(false, parts), text, false);
   }
 
   const TextServices& ts_;

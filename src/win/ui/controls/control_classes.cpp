@@ -33,16 +33,16 @@ bool g_registered[kClassCount] = {};
 
 void RegisterControlClasses(HINSTANCE module) {
   for (int i = 0; i < kClassCount; ++i) {
-    const ClassSpec& spec = kClasses[i];
+    const ClassSpec& entry = kClasses[i];
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = kClassStyle;
-    wc.lpfnWndProc = spec.procedure;
-    wc.cbWndExtra = spec.windowBytes;
+    wc.lpfnWndProc = entry.procedure;
+    wc.cbWndExtra = entry.windowBytes;
     wc.hInstance = module;
-    wc.hCursor = spec.cursor != nullptr ? LoadCursorA(nullptr, spec.cursor) : nullptr;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(spec.background + 1));
-    wc.lpszClassName = spec.name;
+    wc.hCursor = entry.cursor != nullptr ? LoadCursorA(nullptr, entry.cursor) : nullptr;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(entry.background + 1));
+    wc.lpszClassName = entry.name;
     g_registered[i] = RegisterClassExA(&wc) != 0;
     if (!g_registered[i]) continue;
     if (i == kStaticIndex) CreateCheckerBrush();
