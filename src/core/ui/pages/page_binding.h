@@ -183,21 +183,20 @@ constexpr Binding CheckBox(const char* field, int id) {
   return b;
 }
 
-template <std::size_t N>
-constexpr Binding DropList(const char* field, int id, const ListItem (&items)[N]) {
-  Binding b;
-  b.field = field;
-  b.list = id;
-  b.items = items;
-  b.itemCount = N;
-  return b;
-}
-
 // A list filled by the page itself (PageHooks::InitControls).
 constexpr Binding DropList(const char* field, int id) {
   Binding b;
   b.field = field;
   b.list = id;
+  return b;
+}
+
+// A list of fixed items.
+template <std::size_t N>
+constexpr Binding DropList(const char* field, int id, const ListItem (&items)[N]) {
+  Binding b = DropList(field, id);
+  b.items = items;
+  b.itemCount = N;
   return b;
 }
 
