@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: builds mwfx and renders a demo sound through Simple Delay with each of its
 # presets, through one preset of each other effect, and through a stretch and a
-# transposition, writing WAV files to
-# build/demo and printing what it did.
+# transposition; then builds the Windows module and takes a picture of each effect's
+# settings page as the system's property frame shows it under Wine on a virtual display.
+# Everything lands in build/demo; the script prints what it did.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,3 +61,21 @@ file="$out/pitch-up4-same-length.wav"
 "$mwfx" process pitch "$out/source.wav" "$file" --set Semitones=4 --set PreserveDuration=1
 printf '%-8s +4 semitones, duration kept%31s -> %s (%s s)\n' pitch "" "$file" \
   "$(soxi -D "$file")"
+
+# The settings pages: the Windows module and mwfx.exe, each page opened in its default state
+# through the system's property frame on a virtual display, pictured, and closed.
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target mwfx >/dev/null
+wine_run=build/windows/wine-run.sh
+display_state=build/demo/.display
+tests/win/ui_display.sh start "$display_state" "$wine_run" >/dev/null
+trap 'tests/win/ui_display.sh stop "$display_state"' EXIT
+for effect in $("$mwfx" list | awk '{print $1}'); do
+  file="$out/page-$effect.png"
+  if tests/win/ui_display.sh run "$display_state" "$wine_run" build/windows/bin/mwfx.exe \
+       settings "$effect" --picture "$file" 2>"$out/page-$effect.log"; then
+    printf '%-8s settings page %44s -> %s\n' "$effect" "" "$file"
+  else
+    printf '%-8s settings page: no picture (%s)\n' "$effect" "$(grep -v '^wine' "$out/page-$effect.log" | tail -1)"
+  fi
+done

@@ -30,7 +30,8 @@ const char kUsage[] =
     "                    [--load-record FILE] [--save-record FILE] [--buffer-frames N]\n"
     "                    [--output-frames N]\n"
     "       mwfx settings EFFECT [--preset N|NAME] [--set FIELD=VALUE]...\n"
-    "                     [--load-record FILE] [--save-record FILE]   (Windows build)\n"
+    "                     [--load-record FILE] [--save-record FILE] [--picture FILE.png]\n"
+    "                     (Windows build)\n"
     "       mwfx list | presets EFFECT | params EFFECT\n";
 
 // "delay, chorus, ..." in the catalog's order.
@@ -240,6 +241,8 @@ void ParseOptions(const std::vector<std::string>& args, std::size_t first, bool 
       request->loadRecord = value();
     } else if (opt == "--save-record") {
       request->saveRecord = value();
+    } else if (!buffers && opt == "--picture") {
+      request->picture = value();
     } else if (buffers && (opt == "--buffer-frames" || opt == "--output-frames")) {
       long long n;
       if (!ParseInteger(value(), 1, kMaxBufferFrames, &n)) {

@@ -47,6 +47,8 @@ struct ProcessRequest {
   std::optional<std::string> preset;
   std::optional<std::string> loadRecord;
   std::optional<std::string> saveRecord;
+  // settings only: a PNG picture of the page, taken once it shows; the page then closes.
+  std::optional<std::string> picture;
   std::vector<std::string> sets;
   std::uint32_t bufferFrames = kDefaultBufferFrames;
   // Output buffers of the effects that change the length; 0: four times the input's.

@@ -366,5 +366,62 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   EXPECT_EQ(Block(result.Get(), kSimpleDelayKind), fields);
 }
 
+// Runs mwfx.exe with the arguments on the command line; its exit status (~0u when it
+// could not start or did not end).
+DWORD RunMwfx(const std::string& arguments) {
+  std::string command = "\"" + ExeFolder() + "mwfx.exe\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return ~0u;
+  }
+  DWORD code = ~0u;
+  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    TerminateProcess(process.hProcess, ~0u);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+std::uint32_t BigEndian(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+// mwfx settings --picture: a PNG of the whole frame as it showed, and the frame closed
+// without waiting for the user; a picture that cannot be written is refused before the
+// frame opens.
+TEST_F(PageNotices, CommandLineTakesAPictureOfThePage) {
+  const std::string png = ExeFolder() + "ui-settings-page.png";
+  DeleteFileA(png.c_str());
+  ASSERT_EQ(RunMwfx("settings chorus --picture \"" + png + "\""), 0u);
+  std::ifstream file(png, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)),
+                          std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 33u);
+  EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+  EXPECT_EQ(bytes.compare(12, 4, "IHDR"), 0);
+  // The frame a page of the same effect opens in has the picture's size.
+  OpenPage page(Module(), kChorusKind);
+  ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
+  RECT r{};
+  GetWindowRect(page.frame->Frame(), &r);
+  EXPECT_EQ(BigEndian(bytes, 16), static_cast<std::uint32_t>(r.right - r.left));
+  EXPECT_EQ(BigEndian(bytes, 20), static_cast<std::uint32_t>(r.bottom - r.top));
+  // Three bytes a pixel and a filter byte a row, in stored blocks: nearly all of it.
+  EXPECT_GT(bytes.size(), (r.right - r.left) * 3u * (r.bottom - r.top));
+  EXPECT_EQ(page.frame->Close(), S_OK);
+
+  const std::string nowhere = ExeFolder() + "no-such-folder\\page.png";
+  EXPECT_EQ(RunMwfx("settings chorus --picture \"" + nowhere + "\""), 1u);
+  EXPECT_EQ(GetFileAttributesA(nowhere.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace uitest

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <string>
 
+#include "png_file.h"
+#include "win/screen_picture.h"
+
 namespace uitest {
 namespace {
 
@@ -15,66 +18,12 @@ constexpr char kHostClass[] = "MwUiTestHost";
 constexpr int kHostLeft = 40;
 constexpr int kHostTop = 40;
 
-
 void SendMouse(DWORD flags, DWORD data = 0) {
   INPUT input{};
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
   input.mi.mouseData = data;
   SendInput(1, &input, sizeof input);
-}
-
-// --- PNG: 8-bit RGB rows, stored (uncompressed) deflate blocks --------------------------
-
-std::uint32_t Crc(const unsigned char* data, std::size_t size, std::uint32_t crc = 0) {
-  static std::uint32_t table[256];
-  if (table[1] == 0) {
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[n] = c;
-    }
-  }
-  crc = ~crc;
-  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
-void PutBig(std::vector<unsigned char>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
-}
-
-void Chunk(std::vector<unsigned char>& out, const char* type,
-           const std::vector<unsigned char>& data) {
-  PutBig(out, static_cast<std::uint32_t>(data.size()));
-  std::vector<unsigned char> body(type, type + 4);
-  body.insert(body.end(), data.begin(), data.end());
-  out.insert(out.end(), body.begin(), body.end());
-  PutBig(out, Crc(body.data(), body.size()));
-}
-
-std::vector<unsigned char> ZlibStored(const std::vector<unsigned char>& raw) {
-  std::vector<unsigned char> z = {0x78, 0x01};
-  std::size_t at = 0;
-  do {
-    const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-    z.push_back(at + n == raw.size() ? 1 : 0);
-    z.push_back(static_cast<unsigned char>(n));
-    z.push_back(static_cast<unsigned char>(n >> 8));
-    z.push_back(static_cast<unsigned char>(~n));
-    z.push_back(static_cast<unsigned char>(~n >> 8));
-    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-             raw.begin() + static_cast<std::ptrdiff_t>(at + n));
-    at += n;
-  } while (at < raw.size());
-  std::uint32_t a = 1;
-  std::uint32_t b = 0;
-  for (unsigned char c : raw) {
-    a = (a + c) % 65521;
-    b = (b + a) % 65521;
-  }
-  PutBig(z, (b << 16) | a);
-  return z;
 }
 
 }  // namespace
@@ -440,31 +389,9 @@ Picture Capture(HWND window, bool wholeWindow) {
 
 Picture CaptureScreen(const RECT& r) {
   Picture picture;
+  if (!mwfx::ReadScreen(r, &picture.pixels)) return {};
   picture.width = r.right - r.left;
   picture.height = r.bottom - r.top;
-  if (picture.width <= 0 || picture.height <= 0) return {};
-  // What the screen shows there, read back through a 32-bit top-down section.
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = picture.width;
-  info.bmiHeader.biHeight = -picture.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = SelectObject(memory, section);
-  GdiFlush();
-  BitBlt(memory, 0, 0, picture.width, picture.height, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const auto* source = static_cast<const std::uint32_t*>(bits);
-  picture.pixels.assign(source, source + static_cast<std::size_t>(picture.width) * picture.height);
-  for (std::uint32_t& p : picture.pixels) p &= 0xFFFFFFu;
-  SelectObject(memory, previous);
-  DeleteObject(section);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   return picture;
 }
 
@@ -481,29 +408,8 @@ std::string SavePng(const Picture& picture, const std::string& name) {
   const std::string folder = ExeFolder() + "..\\ui-shots";
   CreateDirectoryA(folder.c_str(), nullptr);
   const std::string path = folder + "\\" + name + ".png";
-  std::vector<unsigned char> raw;
-  raw.reserve(static_cast<std::size_t>(picture.height) * (picture.width * 3 + 1));
-  for (int y = 0; y < picture.height; ++y) {
-    raw.push_back(0);  // no filter
-    for (int x = 0; x < picture.width; ++x) {
-      const std::uint32_t p = picture.At(x, y);
-      raw.push_back(static_cast<unsigned char>(p >> 16));
-      raw.push_back(static_cast<unsigned char>(p >> 8));
-      raw.push_back(static_cast<unsigned char>(p));
-    }
-  }
-  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<unsigned char> header;
-  PutBig(header, static_cast<std::uint32_t>(picture.width));
-  PutBig(header, static_cast<std::uint32_t>(picture.height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", ZlibStored(raw));
-  Chunk(png, "IEND", {});
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return {};
-  const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  return std::fclose(f) == 0 && ok ? path : std::string();
+  return mwfx::WritePng(path, picture.width, picture.height, picture.pixels.data()) ? path
+                                                                                    : std::string();
 }
 
 }  // namespace uitest
