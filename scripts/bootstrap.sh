@@ -16,6 +16,8 @@ packages=(
   # Window tests: the dialog fonts Wine's prefixes lack, X input from outside, and the
   # locales they run in.
   fonts-wine xdotool locales
+  # The Windows installer.
+  nsis
 )
 
 # The locales the window tests run Wine in (the C library must know them).

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the module's pictures: the banner bitmaps 5, 6 and 7 and the cursors 4, 27 and 28.
+"""Draws the module's pictures: the banner bitmaps 5, 6 and 7, the cursors 4, 27 and 28, and
+the product's icon.
 
     ui_art.py OUTPUT_DIR [--preview]
 
 Writes banner_5.bmp, banner_6.bmp, banner_7.bmp (119 x 20, 8 bits per pixel, 40-byte
-header), hand_4.cur, thumb_left_27.cur and thumb_right_28.cur into OUTPUT_DIR; with
+header), hand_4.cur, thumb_left_27.cur, thumb_right_28.cur, product.ico (the banner's
+badge at 16, 32 and 48 pixels, 32 bits per pixel with alpha) and wizard.bmp (the setup
+program's side picture, 164 x 314, 24 bits per pixel) into OUTPUT_DIR; with
 --preview also banners.ppm, the three banners enlarged six times, for looking at them.
 The same input always gives the same bytes (no randomness, no clock, no fonts of the
 machine): the letters are drawn from the geometry below.
@@ -301,6 +304,152 @@ def write_cursor(path, art, hotspot):
         f.write(directory + entry + image)
 
 
+# --- the product's icon: the banner's badge, a rounded square with the V, at any size -----
+
+def render_icon(size, theme=THEMES[5]):
+    """Rows of (r, g, b, a): the badge's 16-unit design scaled to `size` pixels."""
+    unit = size / 16.0
+    badge = rounded_box(0.5, 0.5, 15.5, 15.5, 3.2)
+    mark = union(capsule(4.0, 4.2, 8.0, 11.8, 1.35), capsule(12.0, 4.2, 8.0, 11.8, 1.35))
+    sub = 8 if size <= 16 else SUB
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            acc = [0.0, 0.0, 0.0]
+            cover = 0
+            for sy in range(sub):
+                for sx in range(sub):
+                    x = (px + (sx + 0.5) / sub) / unit
+                    y = (py + (sy + 0.5) / sub) / unit
+                    if not badge(x, y):
+                        continue
+                    c = theme['mark'] if mark(x, y) else mix(theme['badge_a'], theme['badge_b'],
+                                                             (x + y) / 32.0)
+                    cover += 1
+                    for i in range(3):
+                        acc[i] += c[i]
+            if cover == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append(tuple(int(v / cover + 0.5) for v in acc) +
+                           (int(255 * cover / (sub * sub) + 0.5),))
+        rows.append(row)
+    return rows
+
+
+def write_icon(path, sizes=(16, 32, 48)):
+    images = []
+    for size in sizes:
+        rows = render_icon(size)
+        xor = bytearray()
+        mask = bytearray()
+        mask_stride = ((size + 31) // 32) * 4
+        for row in reversed(rows):  # bottom-up rows
+            bits = 0
+            for (r, g, b, a) in row:
+                xor += bytes((b, g, r, a))
+            for x, (_, _, _, a) in enumerate(row):
+                if a == 0:
+                    bits |= 1 << (mask_stride * 8 - 1 - x)
+            mask += bits.to_bytes(mask_stride, 'big')
+        info = struct.pack('<IiiHHIIiiII', 40, size, 2 * size, 1, 32, 0, len(xor) + len(mask),
+                           0, 0, 0, 0)
+        images.append((size, info + bytes(xor) + bytes(mask)))
+    offset = 6 + 16 * len(images)
+    directory = struct.pack('<HHH', 0, 1, len(images))
+    for size, image in images:
+        directory += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(image),
+                                 offset)
+        offset += len(image)
+    with open(path, 'wb') as f:
+        f.write(directory + b''.join(image for _, image in images))
+
+
+# --- the setup program's side picture: 164 x 314, the badge and the wordmark on the banner's
+# night blue, with a few faint echo arcs -----------------------------------------------------
+
+WIZARD_W, WIZARD_H = 164, 314
+
+
+def render_wizard(theme=THEMES[5]):
+    badge_size = 64.0
+    bx, by = (WIZARD_W - badge_size) / 2, 56.0
+    unit = badge_size / 16.0
+    badge = rounded_box(0.5, 0.5, 15.5, 15.5, 3.2)
+    mark = union(capsule(4.0, 4.2, 8.0, 11.8, 1.35), capsule(12.0, 4.2, 8.0, 11.8, 1.35))
+    word_scale = 1.25
+    word, end = wordmark(0)
+    one, one_width = digit_one(end + 4)
+    word_width = (end + 4 + one_width) * word_scale
+    word_left = (WIZARD_W - word_width) / 2
+    word_top = by + badge_size + 18 - TOP * word_scale
+    # Only the badge and the wordmark need samples inside the pixel.
+    shapes_top, shapes_bottom = by - 1, word_top + BOTTOM * word_scale + 1
+
+    def background(x, y):
+        c = mix(theme['top'], theme['bottom'], y / WIZARD_H)
+        # Echoes: rings spreading from low in the picture, fainter outwards.
+        d = ((x - WIZARD_W / 2) ** 2 + (y - 250) ** 2) ** 0.5
+        k = max(1, round(d / 22.0))
+        if k <= 5:
+            c = mix(c, theme['badge_a'], max(0.0, 1.0 - abs(d - 22 * k)) * 0.35 / k)
+        return c
+
+    pixels = []
+    for py in range(WIZARD_H):
+        row = []
+        for px in range(WIZARD_W):
+            if not shapes_top <= py <= shapes_bottom:
+                row.append(tuple(int(v + 0.5) for v in background(px + 0.5, py + 0.5)))
+                continue
+            acc = [0.0, 0.0, 0.0]
+            for sy in range(SUB):
+                for sx in range(SUB):
+                    x = px + (sx + 0.5) / SUB
+                    y = py + (sy + 0.5) / SUB
+                    ix, iy = (x - bx) / unit, (y - by) / unit
+                    wx, wy = (x - word_left) / word_scale, (y - word_top) / word_scale
+                    if badge(ix, iy):
+                        c = theme['mark'] if mark(ix, iy) else mix(theme['badge_a'],
+                                                                   theme['badge_b'],
+                                                                   (ix + iy) / 32.0)
+                    elif word(wx, wy):
+                        c = theme['text']
+                    elif one(wx, wy):
+                        c = theme['accent']
+                    else:
+                        c = background(x, y)
+                    for i in range(3):
+                        acc[i] += c[i]
+            row.append(tuple(int(v / (SUB * SUB) + 0.5) for v in acc))
+        pixels.append(row)
+    return pixels
+
+
+def write_bmp24(path, pixels):
+    height, width = len(pixels), len(pixels[0])
+    stride = (width * 3 + 3) & ~3
+    bits = bytearray()
+    for row in reversed(pixels):  # bottom-up rows
+        bits += b''.join(bytes((b, g, r)) for (r, g, b) in row) + bytes(stride - width * 3)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(bits), 2835, 2835, 0, 0)
+    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(bits), 0, 0, 14 + len(info))
+    with open(path, 'wb') as f:
+        f.write(header + info + bytes(bits))
+
+
+def write_icon_preview(path, rows, scale=4):
+    """The icon over white, enlarged."""
+    lines = []
+    for row in rows:
+        line = b''.join(bytes(int(255 + (c[k] - 255) * c[3] / 255.0) for k in range(3)) * scale
+                        for c in row)
+        lines += [line] * scale
+    with open(path, 'wb') as f:
+        f.write(b'P6 %d %d 255\n' % (len(rows[0]) * scale, len(lines)) + b''.join(lines))
+
+
 def write_preview(path, banners, scale=6):
     rows = []
     for pixels in banners:
@@ -325,8 +474,11 @@ def main():
     write_cursor(os.path.join(out, 'hand_4.cur'), HAND, (5, 0))
     write_cursor(os.path.join(out, 'thumb_left_27.cur'), thumb_pointer(True), (0, 0))
     write_cursor(os.path.join(out, 'thumb_right_28.cur'), thumb_pointer(False), (0, 0))
+    write_icon(os.path.join(out, 'product.ico'))
+    write_bmp24(os.path.join(out, 'wizard.bmp'), render_wizard())
     if '--preview' in sys.argv[2:]:
         write_preview(os.path.join(out, 'banners.ppm'), banners)
+        write_icon_preview(os.path.join(out, 'icon.ppm'), render_icon(48))
 
 
 if __name__ == '__main__':

@@ -34,7 +34,11 @@ std::string HelpFolder() {
   RegCloseKey(key);
   if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   folder[bytes < MAX_PATH ? bytes : MAX_PATH] = '\0';
-  if (folder[0] == '\0' || GetFileAttributesA(folder) != FILE_ATTRIBUTE_DIRECTORY) return {};
+  // Any folder, whatever else its attributes say (read-only, indexed, archived...).
+  const DWORD attributes = folder[0] != '\0' ? GetFileAttributesA(folder) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return {};
+  }
   return folder;
 }
 
