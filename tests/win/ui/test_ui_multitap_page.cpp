@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -148,63 +149,74 @@ void DragToLeftEnd(HWND trackbar) {
 
 class MultiTapPage : public ModuleSuite {};
 
+// A Multi-Tap Delay filter, set up by `change`, with its page open in the property frame.
+struct TapPage {
+  TapPage(HMODULE module, const std::function<void(MultiTapParams&)>& change)
+      : filter(CreateFromModule(module, CLSID_MwMultiTapDelay)) {
+    if (filter.Get() == nullptr) return;
+    Change(filter.Get(), change);
+    frame = std::make_unique<FrameOnThread>(module, filter.Get(), CLSID_MwMultiTapDelayPage,
+                                            L"Marrowind Multi-Tap Delay");
+  }
+  bool Open() const { return frame != nullptr && frame->Open(); }
+  MultiTapParams Params() const { return ParamsOf(filter.Get()); }
+  Ref<IUnknown> filter;
+  std::unique_ptr<FrameOnThread> frame;
+};
+
 TEST_F(MultiTapPage, FromEightTapsToOneWithTheEighthCurrent) {
-  Ref<IUnknown> filter(CreateFromModule(Module(), CLSID_MwMultiTapDelay));
-  ASSERT_NE(filter.Get(), nullptr);
-  Change(filter.Get(), SeveralTaps);
-  FrameOnThread frame(Module(), filter.Get(), CLSID_MwMultiTapDelayPage,
-                      L"Marrowind Multi-Tap Delay");
-  ASSERT_TRUE(frame.Open());
+  TapPage page(Module(), SeveralTaps);
+  ASSERT_TRUE(page.Open());
+  FrameOnThread& frame = *page.frame;
+  IUnknown* filter = page.filter.Get();
   if (SendMessageA(frame.Item(kCountTrackbar), SLM_GETRANGEMAX, 0, 0) != 8) {
     GTEST_SKIP() << "the trackbar windows of this build do not answer their messages";
   }
   ClickAt(frame.Centre(kFirstTapButton + 7));
-  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter.Get()).CurrentTap == 7; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).CurrentTap == 7; }, 5000));
   for (int i = 0; i < 8; ++i) EXPECT_TRUE(Enabled(frame, kFirstTapButton + i));
-  ExpectShowsTap(frame, ParamsOf(filter.Get()), 7);
+  ExpectShowsTap(frame, ParamsOf(filter), 7);
 
   DragToLeftEnd(frame.Item(kCountTrackbar));
   Park();
-  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter.Get()).TapCount == 1; }, 5000));
-  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter.Get()).CurrentTap == 0; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).TapCount == 1; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).CurrentTap == 0; }, 5000));
   EXPECT_EQ(frame.Text(4034), "1");
   EXPECT_TRUE(Enabled(frame, kFirstTapButton));
   for (int i = 1; i < 8; ++i) EXPECT_FALSE(Enabled(frame, kFirstTapButton + i)) << i + 1;
-  ExpectShowsTap(frame, ParamsOf(filter.Get()), 0);
-  ExpectGraphShows(frame.Item(kGraph), filter.Get(), "one tap left");
+  ExpectShowsTap(frame, ParamsOf(filter), 0);
+  ExpectGraphShows(frame.Item(kGraph), filter, "one tap left");
   EXPECT_EQ(frame.Close(), S_OK);
 }
 
 TEST_F(MultiTapPage, SelectingATapShowsItAndHighlightsItInTheGraph) {
-  Ref<IUnknown> filter(CreateFromModule(Module(), CLSID_MwMultiTapDelay));
-  ASSERT_NE(filter.Get(), nullptr);
-  Change(filter.Get(), SeveralTaps);
-  FrameOnThread frame(Module(), filter.Get(), CLSID_MwMultiTapDelayPage,
-                      L"Marrowind Multi-Tap Delay");
-  ASSERT_TRUE(frame.Open());
-  ExpectShowsTap(frame, ParamsOf(filter.Get()), 2);
-  ExpectGraphShows(frame.Item(kGraph), filter.Get(), "at opening");
+  TapPage page(Module(), SeveralTaps);
+  ASSERT_TRUE(page.Open());
+  FrameOnThread& frame = *page.frame;
+  IUnknown* filter = page.filter.Get();
+  ExpectShowsTap(frame, ParamsOf(filter), 2);
+  ExpectGraphShows(frame.Item(kGraph), filter, "at opening");
   const std::uint32_t tapColour = FromColorRef(GetSysColorEx(mw::kTapGraphTapColour));
   const std::uint32_t currentColour = FromColorRef(GetSysColorEx(mw::kTapGraphCurrentTapColour));
   ASSERT_NE(tapColour, currentColour);
   for (int tap : {0, 4, 1, 6}) {
     Pump(static_cast<int>(GetDoubleClickTime()) + 50);
     ClickAt(frame.Centre(kFirstTapButton + tap));
-    ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter.Get()).CurrentTap == tap; }, 5000))
+    ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).CurrentTap == tap; }, 5000))
         << "tap " << tap + 1;
     Park();
     Pump(100);
-    const MultiTapParams p = ParamsOf(filter.Get());
+    const MultiTapParams p = ParamsOf(filter);
     ExpectShowsTap(frame, p, tap);
-    ExpectGraphShows(frame.Item(kGraph), filter.Get(), "tap " + std::to_string(tap + 1));
-    // The current tap's bar in its own colour, the other visible taps' in theirs; a tap
-    // beyond the span (tap 7) is not drawn at all.
+    // As the page repainted it: the current tap's bar in its own colour, the other visible
+    // taps' in theirs; taps 7 and 8 lie beyond the span and are not drawn.
     const Picture shot = Capture(frame.Item(kGraph));
     for (int i = 0; i < 6; ++i) {
       EXPECT_EQ(BarPixel(shot, p, p.TapDelay[i], p.TapGain[i] * 100),
                 i == tap ? currentColour : tapColour)
           << "tap " << i + 1 << " with tap " << tap + 1 << " current";
     }
+    ExpectGraphShows(frame.Item(kGraph), filter, "tap " + std::to_string(tap + 1));
     if (tap == 1) SavePng(Capture(frame.Frame(), true), "multi-tap-several-taps");
   }
   EXPECT_EQ(frame.Close(), S_OK);
@@ -213,20 +225,18 @@ TEST_F(MultiTapPage, SelectingATapShowsItAndHighlightsItInTheGraph) {
 // The worked example: echoes of 2,500, 1,250, 625 and 312 at 200 to 500 ms; the echo of
 // 5,000 at 100 ms lies under the tap's own bar. Without feedback only the tap is drawn.
 TEST_F(MultiTapPage, TheEchoesOfOneTapAtHalfFeedback) {
-  Ref<IUnknown> filter(CreateFromModule(Module(), CLSID_MwMultiTapDelay));
-  ASSERT_NE(filter.Get(), nullptr);
-  Change(filter.Get(), [](MultiTapParams& p) {
+  TapPage page(Module(), [](MultiTapParams& p) {
     p.TapCount = 1;
     p.TapGain[0] = 100;
     p.TapDelay[0] = 100;
     p.Feedback = 50;
     p.GraphResolution = 0;
   });
-  FrameOnThread frame(Module(), filter.Get(), CLSID_MwMultiTapDelayPage,
-                      L"Marrowind Multi-Tap Delay");
-  ASSERT_TRUE(frame.Open());
-  ExpectGraphShows(frame.Item(kGraph), filter.Get(), "half feedback");
-  const MultiTapParams p = ParamsOf(filter.Get());
+  ASSERT_TRUE(page.Open());
+  FrameOnThread& frame = *page.frame;
+  IUnknown* filter = page.filter.Get();
+  ExpectGraphShows(frame.Item(kGraph), filter, "half feedback");
+  const MultiTapParams p = ParamsOf(filter);
   const Picture shot = Capture(frame.Item(kGraph));
   const std::uint32_t echo = FromColorRef(GetSysColorEx(mw::kTapGraphEchoColour));
   const int echoes[][2] = {{200, 2500}, {300, 1250}, {400, 625}, {500, 312}};
@@ -235,11 +245,15 @@ TEST_F(MultiTapPage, TheEchoesOfOneTapAtHalfFeedback) {
             FromColorRef(GetSysColorEx(mw::kTapGraphCurrentTapColour)));
   SavePng(Capture(frame.Frame(), true), "multi-tap-half-feedback");
 
-  Change(filter.Get(), [](MultiTapParams& q) { q.Feedback = 0; });
-  // The filter's change notice refreshes the page; the graph then shows the tap alone.
-  ASSERT_TRUE(PumpUntil([&] { return frame.Text(4033) == "0 %"; }, 5000));
-  ExpectGraphShows(frame.Item(kGraph), filter.Get(), "no feedback");
-  EXPECT_EQ(Capture(frame.Item(kGraph)).Count([&](std::uint32_t c) { return c == echo; }), 0);
+  // The feedback trackbar dragged to its left end: the graph repaints with the tap alone.
+  DragToLeftEnd(frame.Item(4013));
+  Park();
+  ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).Feedback == 0; }, 5000));
+  EXPECT_EQ(frame.Text(4033), "0 %");
+  Pump(150);
+  EXPECT_EQ(Capture(frame.Item(kGraph)).Count([&](std::uint32_t c) { return c == echo; }), 0)
+      << "the page's own repaint left echoes";
+  ExpectGraphShows(frame.Item(kGraph), filter, "no feedback");
   EXPECT_EQ(frame.Close(), S_OK);
 }
 
@@ -249,13 +263,11 @@ TEST_F(MultiTapPage, PansFollowTheChannelsOfTheStream) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   const mwtest::FormatCase& format = mwtest::AllFormats()[1];
   for (std::uint16_t channels : {1, 2}) {
-    Ref<IUnknown> filter(CreateFromModule(Module(), CLSID_MwMultiTapDelay));
-    ASSERT_NE(filter.Get(), nullptr);
-    Ref<IBaseFilter> base(Query<IBaseFilter>(filter.Get(), IID_IBaseFilter));
+    TapPage page(Module(), [](MultiTapParams&) {});
+    ASSERT_TRUE(page.Open());
+    FrameOnThread& frame = *page.frame;
+    Ref<IBaseFilter> base(Query<IBaseFilter>(page.filter.Get(), IID_IBaseFilter));
     ASSERT_NE(base.Get(), nullptr);
-    FrameOnThread frame(Module(), filter.Get(), CLSID_MwMultiTapDelayPage,
-                        L"Marrowind Multi-Tap Delay");
-    ASSERT_TRUE(frame.Open());
     for (int id : kPanControls) EXPECT_FALSE(Enabled(frame, id)) << "unconnected: " << id;
     mwtest::PushRig rig;
     mwtest::WaveType type(format, channels, 44100);
