@@ -39,6 +39,7 @@ const ClassRow kClasses[] = {
     {L"{3C41A870-5E2D-11D0-9D27-4E7A91C2D05F}", L"Marrowind Simple Delay", true},
     {L"{3C41A871-5E2D-11D0-9D27-4E7A91C2D05F}", L"RaZuder Property Page", false},
     {L"{61D7C5A0-4B19-11D0-9D27-4E7A91C2D05F}", L"Marrowind Multi-Tap Delay", true},
+    {L"{61D7C5A1-4B19-11D0-9D27-4E7A91C2D05F}", L"MwEchomt Property Page", false},
     {L"{2A93F640-7C58-11D0-9D27-4E7A91C2D05F}", L"Marrowind Reverb", true},
     {L"{2A93F641-7C58-11D0-9D27-4E7A91C2D05F}", L"MwReverb Property Page", false},
     {L"{4F1B2D80-63A7-11D0-9D27-4E7A91C2D05F}", L"Marrowind Chorus", true},

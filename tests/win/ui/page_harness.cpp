@@ -354,6 +354,12 @@ const PageKind kChorusKind = {"chorus", &CLSID_MwChorus, &CLSID_MwChorusPage,
                               L"Marrowind Chorus", "Chorus", 6001};
 const PageKind kReverbKind = {"reverb", &CLSID_MwReverb, &CLSID_MwReverbPage,
                               L"Marrowind Reverb", "Reverb", 5001};
+const PageKind kMultiTapKind = {"multi-tap",
+                                &CLSID_MwMultiTapDelay,
+                                &CLSID_MwMultiTapDelayPage,
+                                L"Marrowind Multi-Tap Delay",
+                                "Multi-Tap Delay",
+                                4001};
 
 OpenPage::OpenPage(HMODULE module, const PageKind& kind)
     : filter(CreateFromModule(module, *kind.filter)) {
@@ -396,6 +402,9 @@ std::vector<std::int32_t> Block(IUnknown* filter, const PageKind& kind) {
     return BlockOf<SimpleDelayParams, ISimpleDelayParams>(filter, IID_ISimpleDelayParams);
   }
   if (&kind == &kChorusKind) return BlockOf<ChorusParams, IChorusParams>(filter, IID_IChorusParams);
+  if (&kind == &kMultiTapKind) {
+    return BlockOf<MultiTapParams, IMultiTapParams>(filter, IID_IMultiTapParams);
+  }
   return BlockOf<ReverbParams, IReverbParams>(filter, IID_IReverbParams);
 }
 

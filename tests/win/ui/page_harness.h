@@ -129,6 +129,7 @@ struct PageKind {
 extern const PageKind kSimpleDelayKind;
 extern const PageKind kChorusKind;
 extern const PageKind kReverbKind;
+extern const PageKind kMultiTapKind;
 
 // A filter of the kind, and its page in the system's property frame.
 struct OpenPage {

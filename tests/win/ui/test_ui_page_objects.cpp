@@ -184,7 +184,10 @@ TEST_P(PageObject, NeverDirtyAndApplyLeavesTheFilterAlone) {
     HWND control = GetDlgItem(dialog, item.id);
     char name[32] = "";
     GetClassNameA(control, name, sizeof name);
-    if (_stricmp(name, "Button") != 0 || !IsWindowEnabled(control)) continue;
+    const LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    if (_stricmp(name, "Button") != 0 || type != BS_AUTOCHECKBOX || !IsWindowEnabled(control)) {
+      continue;  // a radio button already checked changes nothing
+    }
     const std::string before = SaveRecord(filter.Get());
     ClickAt(Host::OnScreen(control, 6, 6));
     EXPECT_TRUE(PumpUntil([&] { return SaveRecord(filter.Get()) != before; }, 5000))
@@ -206,7 +209,8 @@ TEST_P(PageObject, NeverDirtyAndApplyLeavesTheFilterAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageObject,
-                         ::testing::Values(&kSimpleDelayKind, &kChorusKind, &kReverbKind),
+                         ::testing::Values(&kSimpleDelayKind, &kChorusKind, &kReverbKind,
+                                           &kMultiTapKind),
                          [](const auto& info) {
                            std::string name = info.param->name;
                            name.erase(std::remove(name.begin(), name.end(), '-'), name.end());

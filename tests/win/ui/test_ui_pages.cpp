@@ -104,9 +104,34 @@ Shown ReverbShows(const Fields& f) {
            {5031, at(MW_FIELD(ReverbParams, EarlyStyle))}}};
 }
 
+// The current tap's controls show that tap; the buttons of the taps in use are enabled.
+Shown MultiTapShows(const Fields& f) {
+  auto at = [&f](int offset) { return f[static_cast<std::size_t>(offset)]; };
+  const std::int32_t tap = at(MW_FIELD(MultiTapParams, CurrentTap));
+  const std::int32_t count = at(MW_FIELD(MultiTapParams, TapCount));
+  const bool lowPass = at(MW_FIELD(MultiTapParams, LowPassOn)) != 0;
+  Shown shown{{{4002, Level(at(MW_FIELD(MultiTapParams, InputGain)), -800)},
+               {4004, Level(at(MW_FIELD(MultiTapParams, DryOut)), -800)},
+               {4009, Level(at(MW_FIELD(MultiTapParams, WetOut)), -800)},
+               {4027, Grouped(at(MW_FIELD(MultiTapParams, TapGain) + tap), " %")},
+               {4035, Fixed(at(MW_FIELD(MultiTapParams, ModRate)), 1) + " Hz"},
+               {4032, Grouped(at(MW_FIELD(MultiTapParams, ModDepth)), " %")},
+               {4033, Grouped(at(MW_FIELD(MultiTapParams, Feedback)), " %")},
+               {4117, Grouped(at(MW_FIELD(MultiTapParams, LowPassStart)))},
+               {4034, Grouped(count)},
+               {4118, Grouped(at(MW_FIELD(MultiTapParams, TapDelay) + tap))},
+               {4038, Grouped(at(MW_FIELD(MultiTapParams, TapPan) + tap), " %")}},
+              {{4115, lowPass}},
+              {{4116, lowPass}, {4117, lowPass}},
+              {{4043, at(MW_FIELD(MultiTapParams, GraphResolution))}}};
+  for (int i = 0; i < 8; ++i) shown.enabled[4018 + i] = i < count;
+  return shown;
+}
+
 Shown ShownFor(const PageKind& kind, const Fields& f) {
   if (&kind == &kSimpleDelayKind) return SimpleDelayShows(f);
   if (&kind == &kChorusKind) return ChorusShows(f);
+  if (&kind == &kMultiTapKind) return MultiTapShows(f);
   return ReverbShows(f);
 }
 
@@ -225,6 +250,12 @@ const Typing kTypings[] = {
     // Fourteen characters are read: the 500 is cut off, and 0 is raised to the minimum.
     {&kReverbKind, 5034, 5036, "00000000000000500", MW_FIELD(ReverbParams, BassCutoff), 10},
     {&kReverbKind, 5035, 5037, "1234", MW_FIELD(ReverbParams, HighCutoff), 1234},
+    {&kMultiTapKind, 0, 4118, "3000", MW_FIELD(MultiTapParams, TapDelay), 2500},
+    {&kMultiTapKind, 0, 4118, "1,234", MW_FIELD(MultiTapParams, TapDelay), 1234},
+    // Fourteen characters are read: zero, raised to the minimum.
+    {&kMultiTapKind, 0, 4118, "00000000000000500", MW_FIELD(MultiTapParams, TapDelay), 1},
+    {&kMultiTapKind, 4115, 4117, "20000", MW_FIELD(MultiTapParams, LowPassStart), 10000},
+    {&kMultiTapKind, 4115, 4117, "2,500", MW_FIELD(MultiTapParams, LowPassStart), 2500},
 };
 
 TEST_P(PageFrame, TypedValuesAreStoredClampedAndShownCanonically) {
@@ -327,7 +358,9 @@ TEST_P(PageFrame, PresetsFromTheContextMenuApplyTheirRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageFrame,
-                         ::testing::Values(&kSimpleDelayKind, &kChorusKind, &kReverbKind), Name);
+                         ::testing::Values(&kSimpleDelayKind, &kChorusKind, &kReverbKind,
+                                           &kMultiTapKind),
+                         Name);
 
 // The Reverb's mode list is sorted for the reader, yet stores the mode's table index.
 class ReverbLists : public ModuleSuite {};

@@ -3,7 +3,8 @@
 namespace mw::pages {
 namespace {
 
-const PageTable* const kPages[] = {&kSimpleDelayPage, &kChorusPage, &kReverbPage};
+const PageTable* const kPages[] = {&kSimpleDelayPage, &kChorusPage, &kReverbPage,
+                                   &kMultiTapPage};
 
 }  // namespace
 

@@ -11,6 +11,7 @@ namespace mw {
 extern const pages::PageTable kSimpleDelayPage;
 extern const pages::PageTable kChorusPage;
 extern const pages::PageTable kReverbPage;
+extern const pages::PageTable kMultiTapPage;
 
 namespace pages {
 

@@ -41,9 +41,11 @@ std::string AnsiName(const wchar_t* name) {
 
 }  // namespace
 
-EffectPropertyPage::EffectPropertyPage(IUnknown* outer, const pages::PageTable& table)
+EffectPropertyPage::EffectPropertyPage(IUnknown* outer, const pages::PageTable& table,
+                                       const PageWindowHooks* windowHooks)
     : BasePropertyPage(outer, UiModule(), table.dialogId, table.titleId),
       table_(table),
+      windowHooks_(windowHooks),
       logic_(table, UiText(), &GetUiString) {}
 
 EffectPropertyPage::~EffectPropertyPage() {
@@ -91,6 +93,9 @@ HRESULT EffectPropertyPage::OnConnect(IUnknown* object) {
   logic_.Connect(access_.get());
   if (Window() != nullptr) {
     Register(Window());
+    if (windowHooks_ != nullptr && windowHooks_->connected != nullptr) {
+      windowHooks_->connected(Window(), params_);
+    }
     logic_.UpdateControls(0);
   }
   return S_OK;
@@ -103,9 +108,14 @@ HRESULT EffectPropertyPage::OnDisconnect() {
   if (Window() != nullptr) access_->RegisterNotifyWindow(Window(), 0);
   logic_.Connect(nullptr);
   access_.reset();
-  params_->Release();
+  IUnknown* released = params_;
   params_ = nullptr;
   object_ = nullptr;
+  // The page's own window work lets go of the interface before it is released.
+  if (Window() != nullptr && windowHooks_ != nullptr && windowHooks_->connected != nullptr) {
+    windowHooks_->connected(Window(), nullptr);
+  }
+  released->Release();
   return S_OK;
 }
 
@@ -130,11 +140,17 @@ void EffectPropertyPage::InitDialog(HWND window) {
   dialog_.SetWindow(window);
   logic_.Attach(&dialog_);
   if (params_ != nullptr) Register(window);
+  if (windowHooks_ != nullptr && windowHooks_->created != nullptr) {
+    windowHooks_->created(window, params_);
+  }
   logic_.InitControls();
   logic_.UpdateControls(0);
 }
 
 void EffectPropertyPage::DestroyDialog(HWND window) {
+  if (windowHooks_ != nullptr && windowHooks_->destroyed != nullptr) {
+    windowHooks_->destroyed(window);
+  }
   if (params_ != nullptr) access_->RegisterNotifyWindow(window, 0);
   CloseContextHelp(window);
   logic_.Attach(nullptr);

@@ -17,9 +17,23 @@
 
 namespace mw::ui {
 
+// What a page does with its own window beyond the frame, for pages that draw from the filter
+// themselves. Each member may be null.
+struct PageWindowHooks {
+  // At dialog creation, after the window's registration with the filter and before the
+  // controls are set up; `params` is the parameter interface (null while not connected).
+  void (*created)(HWND dialog, IUnknown* params);
+  // The page was connected or disconnected while its window exists: `params` is the new
+  // interface, or null before the old one is released.
+  void (*connected)(HWND dialog, IUnknown* params);
+  // At WM_DESTROY.
+  void (*destroyed)(HWND dialog);
+};
+
 class EffectPropertyPage : public ds::BasePropertyPage {
  public:
-  EffectPropertyPage(IUnknown* outer, const pages::PageTable& table);
+  EffectPropertyPage(IUnknown* outer, const pages::PageTable& table,
+                     const PageWindowHooks* windowHooks = nullptr);
   ~EffectPropertyPage() override;
 
   // The base's title and size, the help file's path; computes the module's help paths.
@@ -42,6 +56,7 @@ class EffectPropertyPage : public ds::BasePropertyPage {
   void Register(HWND window);
 
   const pages::PageTable& table_;
+  const PageWindowHooks* windowHooks_;
   pages::PageLogic logic_;
   WindowDialog dialog_;
   IUnknown* params_ = nullptr;   // the effect's parameter interface, one reference

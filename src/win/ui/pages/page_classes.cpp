@@ -5,16 +5,18 @@
 
 #include "core/effects/chorus/chorus.h"
 #include "core/effects/delay/simple_delay.h"
+#include "core/effects/multitap/multi_tap_delay.h"
 #include "core/effects/reverb/reverb.h"
 #include "core/ui/pages/page_catalog.h"
 #include "win/ui/pages/effect_property_page.h"
+#include "win/ui/pages/tap_graph_window.h"
 
 namespace mw::ui {
 namespace {
 
-template <const pages::PageTable& table>
+template <const pages::PageTable& table, const PageWindowHooks* windowHooks = nullptr>
 HRESULT CreatePage(IUnknown* outer, ds::UnknownBase** object) {
-  *object = new (std::nothrow) EffectPropertyPage(outer, table);
+  *object = new (std::nothrow) EffectPropertyPage(outer, table, windowHooks);
   return *object != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -22,6 +24,7 @@ const PageClass kPageClasses[] = {
     {&kSimpleDelay, &CreatePage<kSimpleDelayPage>},
     {&kReverb, &CreatePage<kReverbPage>},
     {&kChorus, &CreatePage<kChorusPage>},
+    {&kMultiTap, &CreatePage<kMultiTapPage, &kTapGraphWindowHooks>},
 };
 
 }  // namespace
