@@ -16,6 +16,8 @@ packages=(
   # Window tests: the dialog fonts Wine's prefixes lack, X input from outside, and the
   # locales they run in.
   fonts-wine xdotool locales
+  # The LV2 bundle: its headers and schemas, and the hosts and validator its tests use.
+  lv2-dev lilv-utils sordi serdi
 )
 
 # The locales the window tests run Wine in (the C library must know them).
