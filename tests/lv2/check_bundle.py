@@ -4,7 +4,10 @@
 presets, and lv2apply renders mono and stereo float files that equal `mwfx process` on the
 same input sample for sample (Pitch Shift after its reported latency).
 
-    check_bundle.py BUNDLE_DIR MWFX
+    check_bundle.py BUNDLE_DIR MWFX BUILD_DIR
+
+It also installs the build with cmake --install: into ~/.lv2 by default, under a prefix's
+lib/lv2 when one is given, where lv2ls finds the plug-ins.
 """
 import glob
 import math
@@ -140,8 +143,24 @@ def compare(env, mwfx, tmp, effect, channels, sets, preset=None):
     check(got[skip:] == ref[:n], what + ": equals mwfx sample for sample")
 
 
+def install(build, tmp):
+    home = os.path.join(tmp, "home")
+    prefix = os.path.join(tmp, "prefix")
+    os.makedirs(home)
+    r1 = run(["cmake", "--install", build], dict(os.environ, HOME=home))
+    r2 = run(["cmake", "--install", build, "--prefix", prefix])
+    check(r1.returncode == 0 and r2.returncode == 0, "cmake --install: " + r1.stderr + r2.stderr)
+    for place in (os.path.join(home, ".lv2"), os.path.join(prefix, "lib", "lv2")):
+        files = sorted(os.listdir(os.path.join(place, "mwppack1.lv2")))
+        check(files == ["manifest.ttl", "mwppack1.so", "plugins.ttl", "presets.ttl"],
+              "installed into %s: %s" % (place, files))
+        listed = run(["lv2ls"], dict(os.environ, LV2_PATH=place)).stdout.split()
+        check(len([u for u in listed if u.startswith(BASE)]) == 2 * len(EFFECTS),
+              "lv2ls finds the installed plug-ins in " + place)
+
+
 def main():
-    bundle, mwfx = sys.argv[1], sys.argv[2]
+    bundle, mwfx, build = sys.argv[1], sys.argv[2], sys.argv[3]
     env = dict(os.environ, LV2_PATH=os.path.dirname(os.path.abspath(bundle)))
     validate(bundle)
     listing(env, mwfx)
@@ -158,6 +177,7 @@ def main():
                   [("Ratio", "1.5"), ("Accuracy", "3"), ("AntiAlias", "1"), ("Mode", "16")]],
     }
     with tempfile.TemporaryDirectory() as tmp:
+        install(build, tmp)
         for ch in (1, 2):
             write_float_wav(os.path.join(tmp, "in%d.wav" % ch), ch, FRAMES, ch)
         for effect, settings in cases.items():
