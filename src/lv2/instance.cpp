@@ -145,6 +145,13 @@ void Instance::Activate() {
   }
   active_ = true;
   restart_ = true;
+  if (copying_ != nullptr) latency_ = PitchLatency(rate_, CurrentRatio());
+}
+
+double Instance::CurrentRatio() const {
+  double ratio = 1.0;
+  params_->GetDouble(static_cast<std::size_t>(plugin_.effect->params.Find("Ratio")), &ratio);
+  return ratio;
 }
 
 void Instance::Deactivate() {
@@ -227,9 +234,7 @@ void Instance::Restart() {
     return;
   }
   copying_->Frame().StartStreaming();
-  double ratio = 1.0;
-  params_->GetDouble(static_cast<std::size_t>(plugin_.effect->params.Find("Ratio")), &ratio);
-  latency_ = PitchLatency(rate_, ratio);
+  latency_ = PitchLatency(rate_, CurrentRatio());
   fifoRead_ = 0;
   fifoCount_ = 0;
   debt_ = 0;
@@ -251,7 +256,7 @@ void Instance::Push(const float* frames, std::size_t count) {
   }
 }
 
-void Instance::RunInPlace(std::uint32_t offset, std::uint32_t frames) {
+Instance::Buffer Instance::Interleave(std::uint32_t offset, std::uint32_t frames) {
   float* data = interleaved_.data();
   for (std::uint32_t c = 0; c < channels_; ++c) {
     const float* in = in_[c] + offset;
@@ -260,6 +265,12 @@ void Instance::RunInPlace(std::uint32_t offset, std::uint32_t frames) {
   Buffer buffer(data, static_cast<std::uint32_t>(interleaved_.size() * sizeof(float)));
   buffer.SetActualLength(static_cast<std::int32_t>(frames * channels_ * sizeof(float)));
   buffer.SetDiscontinuity(firstBlock_);
+  return buffer;
+}
+
+void Instance::RunInPlace(std::uint32_t offset, std::uint32_t frames) {
+  Buffer buffer = Interleave(offset, frames);
+  float* data = interleaved_.data();
   if (Failed(inPlace_->Frame().Transform(buffer))) {
     std::memset(data, 0, sizeof(float) * frames * channels_);
   }
@@ -270,14 +281,7 @@ void Instance::RunInPlace(std::uint32_t offset, std::uint32_t frames) {
 }
 
 void Instance::RunCopying(std::uint32_t offset, std::uint32_t frames) {
-  float* data = interleaved_.data();
-  for (std::uint32_t c = 0; c < channels_; ++c) {
-    const float* in = in_[c] + offset;
-    for (std::uint32_t i = 0; i < frames; ++i) data[i * channels_ + c] = in[i];
-  }
-  Buffer buffer(data, static_cast<std::uint32_t>(interleaved_.size() * sizeof(float)));
-  buffer.SetActualLength(static_cast<std::int32_t>(frames * channels_ * sizeof(float)));
-  buffer.SetDiscontinuity(firstBlock_);
+  Buffer buffer = Interleave(offset, frames);
   copying_->Frame().Receive(buffer, *downstream_);
 
   const std::size_t capacity = fifo_.size() / channels_;

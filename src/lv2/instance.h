@@ -45,12 +45,15 @@ class Instance {
   void ApplyControls();
   double SnapReal(const ControlPort& port, float value) const;
   void Restart();
+  double CurrentRatio() const;
+  class Buffer;
+  // One piece of the host's channels, interleaved as the frames read it.
+  Buffer Interleave(std::uint32_t offset, std::uint32_t frames);
   void RunInPlace(std::uint32_t offset, std::uint32_t frames);
   void RunCopying(std::uint32_t offset, std::uint32_t frames);
   // Appends the copying frame's output to the queue.
   void Push(const float* frames, std::size_t count);
 
-  class Buffer;
   class FifoDownstream;
 
   const PluginInfo& plugin_;
