@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,10 @@ struct Variant {
   const PluginInfo* plugin;
   std::uint32_t channels;
 };
+
+void PrintTo(const Variant& v, std::ostream* os) {
+  *os << mw::lv2::PluginUri(*v.plugin, v.channels);
+}
 
 std::vector<Variant> Variants() {
   std::vector<Variant> v;
