@@ -201,8 +201,11 @@ void Instance::ApplyControls() {
     seen_[k] = v;
     changed_[k] = any = true;
     const ControlPort& port = plugin_.controls[k];
+    // Values outside the port's range are brought into it, then the field's own clamping
+    // applies.
     if (port.kind == PortKind::kReal) {
-      params_->PutDouble(port.field, SnapReal(port, v));
+      const double d = SnapReal(port, v);
+      params_->PutDouble(port.field, std::min(std::max(d, port.minimum), port.maximum));
       continue;
     }
     double d = port.kind == PortKind::kToggle ? (v > 0.0f ? 1.0 : 0.0) : std::nearbyint(v);

@@ -180,10 +180,12 @@ ControlPort MakePort(const PluginInfo& plugin, std::size_t index) {
   if (port.kind == PortKind::kEnumeration) AddEnumeration(plugin, f, port);
   if (port.kind == PortKind::kReal && std::strcmp(f.name, "Ratio") == 0) {
     // The ratios the interval fields can make.
-    port.minimum = PitchRatioFor(static_cast<std::int32_t>(effect.params.fields[0].min),
-                                 static_cast<std::int32_t>(effect.params.fields[1].min));
-    port.maximum = PitchRatioFor(static_cast<std::int32_t>(effect.params.fields[0].max),
-                                 static_cast<std::int32_t>(effect.params.fields[1].max));
+    const FieldInfo& semitones = effect.params.fields[effect.params.Find("Semitones")];
+    const FieldInfo& cents = effect.params.fields[effect.params.Find("Cents")];
+    port.minimum = PitchRatioFor(static_cast<std::int32_t>(semitones.min),
+                                 static_cast<std::int32_t>(cents.min));
+    port.maximum = PitchRatioFor(static_cast<std::int32_t>(semitones.max),
+                                 static_cast<std::int32_t>(cents.max));
   }
   if (port.kind == PortKind::kLevel) {
     port.points = {{port.minimum, "-Inf."}, {-60, "-6.0 dB"}, {0, "0.0 dB"}};

@@ -189,8 +189,9 @@ TEST_P(EachPlugin, RunNeitherAllocatesNorLocksWhileEveryControlSweeps) {
 }
 
 // A host that breaks the rules: run before activate and after deactivate gives silence; a
-// block of no frames touches nothing; an unconnected audio port gives silence on the
-// connected ones; an unconnected control keeps its value.
+// block of no frames touches nothing; an unconnected control keeps its value, and values
+// that are no number, infinite or far out of range are refused or clamped; an unconnected
+// audio port gives silence on the connected ones.
 TEST_P(EachPlugin, BadHostsGetSilenceAndNoCrash) {
   Host host(*GetParam().plugin, GetParam().channels, 44100);
   ASSERT_NE(host.h, nullptr);
@@ -209,6 +210,12 @@ TEST_P(EachPlugin, BadHostsGetSilenceAndNoCrash) {
   host.d->connect_port(host.h, first, nullptr);  // the first control, unconnected
   host.Run(n);
   for (std::uint32_t i = 0; i < n; ++i) ASSERT_TRUE(std::isfinite(host.out[0][i]));
+
+  for (float wild : {NAN, INFINITY, -INFINITY, 3e38f, -3e38f}) {  // out-of-range controls
+    for (float& c : host.controls) c = wild;
+    host.Run(n);
+    for (std::uint32_t i = 0; i < n; ++i) ASSERT_TRUE(std::isfinite(host.out[0][i])) << wild;
+  }
 
   host.d->connect_port(host.h, 0, nullptr);  // the first audio input, unconnected
   std::fill(host.out[0].begin(), host.out[0].end(), 7.0f);
