@@ -94,8 +94,8 @@ Instance::Instance(const PluginInfo& plugin, std::uint32_t channels, std::uint32
     copying_->Engine().SetRealTimeSizing(true);
     params_ = &copying_->Params();
     copying_->Connect(format, sizeof format);
-    // Room for what one chunk can make at the highest ratio, and the queue for the
-    // latency and that much again.
+    // The frame's output buffer, filled and delivered as often as a chunk needs; the queue
+    // holds twice the latency at the highest ratio and a few chunks.
     produced_.assign(std::size_t{kChunkFrames} * 4 * channels, 0.0f);
     double highest = 1.0;
     for (const ControlPort& port : plugin.controls) {
