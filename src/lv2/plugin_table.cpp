@@ -195,7 +195,7 @@ ControlPort MakePort(const PluginInfo& plugin, std::size_t index) {
 }
 
 PluginInfo MakePlugin(const EffectDescription& effect) {
-  PluginInfo plugin{&effect, effect.filterName + std::strlen("Marrowind "), {}, -1, 0, false};
+  PluginInfo plugin{&effect, {}, -1, 0, false};
   if (effect.kind == EffectKind::kCopying) {
     plugin.fixedField = effect.params.Find("PreserveDuration");
     plugin.fixedValue = 1;

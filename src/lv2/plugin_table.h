@@ -42,7 +42,6 @@ struct ControlPort {
 
 struct PluginInfo {
   const EffectDescription* effect;
-  std::string name;  // the effect's name, without the maker's
   std::vector<ControlPort> controls;
   // A field the plug-in holds at a fixed value instead of offering a port (Pitch Shift
   // always keeps the duration), or -1.
