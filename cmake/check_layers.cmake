@@ -8,13 +8,15 @@ set(_mw_windows_headers
 # folder (under src) ~ pattern its files must not include ~ why
 set(_mw_rules
     "core~${_mw_windows_headers}~the core is portable"
-    "core~\"win/~the core never includes the shell"
+    "core~\"(win|lv2)/~the core never includes a shell"
     "core/frame~\"core/(effects|ui)/~the frame sits below the effects and the UI logic"
     "core/dsp~\"core/(effects|ui)/~signal-processing pieces sit below the effects"
     "win/dshow~\"win/(filters|module|ui)/~the framework knows no filter, page or module"
     "win/filters~\"win/(module|ui/controls|ui/pages)/~filters know no module, control or page"
     "win/ui~\"win/(filters|module)/~controls and pages reach filters through their interfaces"
-    "win/ui/util~\"win/ui/(controls|pages)/~the shared utilities know no control or page")
+    "win/ui/util~\"win/ui/(controls|pages)/~the shared utilities know no control or page"
+    "lv2~${_mw_windows_headers}~the LV2 shell runs where Windows does not"
+    "lv2~\"win/~the LV2 shell stands beside the Windows shell, over the core alone")
 
 set(_mw_violations "")
 foreach(rule IN LISTS _mw_rules)

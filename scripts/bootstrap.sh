@@ -18,6 +18,8 @@ packages=(
   fonts-wine xdotool locales
   # The Windows installer.
   nsis
+  # The LV2 bundle: its headers and schemas, and the hosts and validator its tests use.
+  lv2-dev lilv-utils sordi serdi
 )
 
 # The locales the window tests run Wine in (the C library must know them).

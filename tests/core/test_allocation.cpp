@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -123,6 +124,120 @@ TEST(Allocation, SteadyStreamingAllocatesNothing) {
           ExpectNoAllocation(static_cast<mw::CopyingEffect&>(*e).Frame(), *e, f, ch,
                              plan.changes, plan.effect);
         }
+      }
+    }
+  }
+}
+
+// Delivered bytes collected, from one buffer of a fixed size.
+class CollectingDownstream : public mw::Downstream {
+ public:
+  explicit CollectingDownstream(std::size_t bytes) : buffer_(bytes) {}
+  mw::HResult GetDeliveryBuffer(mw::MediaBuffer** b) override {
+    buffer_.Clear();
+    *b = &buffer_;
+    return mw::S_OK;
+  }
+  mw::HResult Deliver(mw::MediaBuffer* b) override {
+    bytes.insert(bytes.end(), buffer_.Data(), buffer_.Data() + b->ActualLength());
+    return mw::S_OK;
+  }
+  void ReleaseBuffer(mw::MediaBuffer*) override {}
+  mw::HResult DeliverEndOfStream() override { return mw::S_OK; }
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  mw::HeapBuffer buffer_;
+};
+
+struct SizedRun {
+  std::vector<std::uint8_t> output;
+  long news = 0;
+  std::uint64_t samples = 0;  // sample memory made after the start
+};
+
+// 40 buffers of 300 frames of a signal with the changes written before the given buffers,
+// with real-time sizing on or off; the allocations after the start are counted.
+template <class Frame, class Engine>
+SizedRun RunSized(Frame& frame, Engine& engine, mw::Effect& e, bool sized,
+                  const mwtest::FormatCase& f, std::uint16_t ch,
+                  const std::vector<std::tuple<int, const char*, double>>& changes) {
+  engine.SetRealTimeSizing(sized);
+  const auto block = mwtest::FormatBlock(f, ch, 11025);
+  e.Connect(block.data(), 16);
+  EXPECT_EQ(frame.StartStreaming(), mw::S_OK);
+  const std::uint32_t bytes = 300 * f.bits / 8 * ch;
+  const std::vector<std::uint8_t> signal = mwtest::MakeSignal(f, ch, 300 * 40, 7);
+  mw::HeapBuffer buffer(bytes);
+  CollectingDownstream down(bytes * 4);
+  down.bytes.reserve(std::size_t{bytes} * 48);  // the stream's output, without growing
+  SizedRun run;
+  run.news = g_news.load();
+  run.samples = mw::SampleAllocationCount();
+  for (int i = 0; i < 40; ++i) {
+    for (const auto& [at, field, v] : changes) {  // no allocation in the writes
+      const int k = e.Params().Table().Find(field);
+      if (at != i) continue;
+      const bool real = e.Params().Table().fields[k].type == mw::FieldType::Float64;
+      EXPECT_EQ(real ? e.Params().PutDouble(k, v) : e.Params().Put(k, std::int32_t(v)), mw::S_OK);
+    }
+    std::memcpy(buffer.Data(), signal.data() + std::size_t{bytes} * i, bytes);
+    buffer.SetActualLength(static_cast<std::int32_t>(bytes));
+    buffer.SetDiscontinuity(i == 0 || i == 30);
+    EXPECT_EQ(frame.Receive(buffer, down), mw::S_OK);
+  }
+  run.news = g_news.load() - run.news;
+  run.samples = mw::SampleAllocationCount() - run.samples;
+  EXPECT_EQ(frame.EndOfStream(&down), mw::S_OK);
+  frame.StopStreaming();
+  run.output = std::move(down.bytes);
+  return run;
+}
+
+// Real-time sizing makes the largest memory at the start: changes that resize the delay
+// lines, the reverb's lines or the splice buffers and the resampler's ring (up and down, across a discontinuity)
+// allocate nothing afterwards, and every delivered byte is what the sizing-off run makes.
+TEST(Allocation, RealTimeSizingAllocatesOnlyAtTheStartAndChangesNoSample) {
+  struct Plan {
+    const char* effect;
+    mwtest::Sets before;
+    std::vector<std::tuple<int, const char*, double>> changes;
+  };
+  const Plan plans[] = {
+      {"delay", {{"Feedback", 1}, {"DelayTime", 30}},
+       {{5, "DelayTime", 5000}, {12, "DelayTime", 7}, {20, "DecayTime", 200},
+        {33, "DelayTime", 900}}},
+      {"reverb", {{"ReverbMode", 2}},
+       {{5, "ReverbMode", 10}, {12, "PreDelay", 200}, {20, "EarlyStyle", 5},
+        {33, "ReverbMode", 0}, {35, "PreDelay", 0}}},
+      {"multitap", {{"TapCount", 2}},
+       {{5, "TapDelay2", 2500}, {10, "TapCount", 8}, {15, "ModDepth", 100},
+        {20, "TapDelay8", 2500}, {33, "TapCount", 1}}},
+      {"pitch", {{"PreserveDuration", 1}, {"Ratio", 1.3}, {"Mode", 16}},
+       {{5, "Mode", 0}, {12, "Accuracy", 3}, {20, "Mode", 16}, {25, "Ratio", 0.7},
+        {33, "Mode", 1}}},
+  };
+  for (const Plan& plan : plans) {
+    for (const auto& f : mwtest::AllFormats()) {
+      for (std::uint16_t ch : {1, 2}) {
+        SizedRun runs[2];
+        for (bool sized : {false, true}) {
+          auto e = mwtest::NewEffect(plan.effect, 0, plan.before);
+          if (auto* in = dynamic_cast<mw::InPlaceEffect*>(e.get())) {
+            runs[sized] = RunSized(in->Frame(), in->Engine(), *e, sized, f, ch, plan.changes);
+          } else {
+            auto& copying = static_cast<mw::CopyingEffect&>(*e);
+            runs[sized] = RunSized(copying.Frame(), copying.Engine(), *e, sized, f, ch,
+                                   plan.changes);
+          }
+        }
+        const std::string what = std::string(plan.effect) + " " + std::to_string(f.bits) +
+                                 " bits, " + std::to_string(ch) + " channels";
+        EXPECT_EQ(runs[1].news, 0) << what;
+        EXPECT_EQ(runs[1].samples, 0u) << what;
+        EXPECT_GT(runs[0].samples + static_cast<std::uint64_t>(runs[0].news), 0u)
+            << what << ": the changes resize memory when the sizing is off";
+        EXPECT_EQ(runs[0].output, runs[1].output) << what;
       }
     }
   }

@@ -186,21 +186,16 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   if (channels != channels_) Free();
   sizes_ = s;
   channels_ = channels;
-  const std::size_t F = static_cast<std::size_t>(s.frame);
-  const std::size_t step = static_cast<std::size_t>(s.step);
-  const std::size_t candidates = (static_cast<std::size_t>(s.range) + step - 1) / step;
-  // Room for whole blocks of the widest kind.
-  constexpr std::size_t kMostCandidates = kWideBlockBytes / sizeof(T);
-  const std::size_t blocks = (candidates + kMostCandidates - 1) / kMostCandidates;
+  const BufferSizes n = BufferSizesFor(s);
   try {
     for (std::uint32_t c = 0; c < channels; ++c) {
-      Fresh(input_[c], kWindowSpan * F, T(0));
-      Fresh(acc_[c], F, T(0));
-      Fresh(searchIn_[c], blocks * kMostCandidates + candidates + 1, T(0));
-      Fresh(searchAcc_[c], candidates + 1, T(0));
-      Fresh(sums_[c], blocks * kMostCandidates, T(0));
+      Fresh(input_[c], n.input, T(0));
+      Fresh(acc_[c], n.frame, T(0));
+      Fresh(searchIn_[c], n.searchIn, T(0));
+      Fresh(searchAcc_[c], n.searchAcc, T(0));
+      Fresh(sums_[c], n.sums, T(0));
     }
-    Fresh(window_, F, T(1));
+    Fresh(window_, n.frame, T(1));
   } catch (const std::bad_alloc&) {
     Free();
     return E_OUTOFMEMORY;
@@ -219,6 +214,48 @@ HResult SpliceCore<T>::Configure(const SpliceMode& mode, std::uint32_t sampleRat
   outputPhase_ = false;
   readPos_ = 0;
   ready_ = true;
+  return S_OK;
+}
+
+template <class T>
+typename SpliceCore<T>::BufferSizes SpliceCore<T>::BufferSizesFor(const SpliceSizes& s) {
+  BufferSizes n;
+  n.frame = static_cast<std::size_t>(s.frame);
+  const std::size_t step = static_cast<std::size_t>(s.step);
+  const std::size_t candidates = (static_cast<std::size_t>(s.range) + step - 1) / step;
+  // Room for whole blocks of the widest kind.
+  constexpr std::size_t kMostCandidates = kWideBlockBytes / sizeof(T);
+  const std::size_t blocks = (candidates + kMostCandidates - 1) / kMostCandidates;
+  n.input = kWindowSpan * n.frame;
+  n.searchIn = blocks * kMostCandidates + candidates + 1;
+  n.searchAcc = candidates + 1;
+  n.sums = blocks * kMostCandidates;
+  return n;
+}
+
+template <class T>
+HResult SpliceCore<T>::ReserveForAllModes(std::uint32_t sampleRate, std::uint32_t channels) {
+  if (channels < 1 || channels > 2) return E_INVALIDARG;
+  if (channels != channels_) Free();
+  channels_ = channels;
+  try {
+    for (const SpliceMode& mode : kSpliceModes) {
+      const SpliceSizes s = SpliceSizesFor(mode, sampleRate);
+      if (s.outputHop < 1 || s.crossfade < 0) continue;
+      const BufferSizes n = BufferSizesFor(s);
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        input_[c].reserve(n.input);
+        acc_[c].reserve(n.frame);
+        searchIn_[c].reserve(n.searchIn);
+        searchAcc_[c].reserve(n.searchAcc);
+        sums_[c].reserve(n.sums);
+      }
+      window_.reserve(n.frame);
+    }
+  } catch (const std::bad_alloc&) {
+    Free();
+    return E_OUTOFMEMORY;
+  }
   return S_OK;
 }
 

@@ -74,6 +74,10 @@ class SpliceCore {
   // for a rate too low to hold a frame; the core is then unusable until the next success.
   HResult Configure(const SpliceMode& mode, std::uint32_t sampleRate, double ratio,
                     std::uint32_t channels);
+  // Makes every buffer hold at once what the largest mode needs at this rate and channel
+  // count, so that a later Configure at that rate allocates nothing (real-time hosts).
+  // Changes nothing a Configure sets up.
+  HResult ReserveForAllModes(std::uint32_t sampleRate, std::uint32_t channels);
   // Only the ratio changed: new hops, everything held is kept.
   void SetRatio(double ratio);
   // A fresh stream: the next frame is a first frame, and nothing has ended.
@@ -104,6 +108,12 @@ class SpliceCore {
   T* AccumulationChannel(int c) { return acc_[c].data(); }
 
  private:
+  // The lengths of the buffers for one mode's sizes.
+  struct BufferSizes {
+    std::size_t frame, input, searchIn, searchAcc, sums;
+  };
+  static BufferSizes BufferSizesFor(const SpliceSizes& s);
+
   void AddFrame(std::int32_t offset);
   void ShiftAfterFrame();
 

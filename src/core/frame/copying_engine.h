@@ -62,6 +62,11 @@ class CopyingEngine {
   bool Valid() const { return valid_; }
   bool Started() const { return started_; }
 
+  // Real-time sizing, for hosts whose processing must never allocate: the format's set-up
+  // makes room for the largest buffers any parameter values need, so that later set-ups
+  // allocate nothing. Off by default; output is the same.
+  void SetRealTimeSizing(bool on) { realTimeSizing_ = on; }
+
  protected:
   // What the loop prologue asks of the engine.
   // Copies the parameter block into the engine's snapshot; true when it changed.
@@ -87,6 +92,7 @@ class CopyingEngine {
   const EffectFormat* output_ = nullptr;
   bool valid_ = false;
   bool started_ = false;
+  bool realTimeSizing_ = false;
 
  private:
   std::uint32_t noInput_ = 0;

@@ -5,6 +5,7 @@
 // sample type (see sample_format.h); the virtual call happens per buffer, never per sample.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/frame/buffer_modes.h"
@@ -74,7 +75,19 @@ class EffectEngine {
   bool Valid() const { return valid_; }
   bool Started() const { return started_; }
 
+  // Real-time sizing, for hosts whose processing must never allocate: sample memory is made
+  // for the largest request any parameter values can make at the format's rate and channel
+  // count, and later set-ups clear it where it lies. Off by default; output is the same.
+  void SetRealTimeSizing(bool on) { realTimeSizing_ = on; }
+
  protected:
+  // The reserve to pass to FreshSamples: with real-time sizing and a usable format, the
+  // largest count of samples the engine's memory can need; else 0.
+  std::size_t SampleReserve() const {
+    return realTimeSizing_ && HasUsableFormat() ? LargestSampleCount() : 0;
+  }
+  virtual std::size_t LargestSampleCount() const { return 0; }
+
   // What the state machine asks of the engine.
   // Copies the parameter block into the engine's snapshot; true when it changed.
   virtual bool TakeSnapshot() = 0;
@@ -114,6 +127,7 @@ class EffectEngine {
   bool pending_ = false;
   std::int64_t countDown_ = 0;
   bool countDownFinished_ = false;
+  bool realTimeSizing_ = false;
 };
 
 // The five per-format loops of an engine whose one loop template is

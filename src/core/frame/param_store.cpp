@@ -72,7 +72,7 @@ std::int32_t ParamStore::Clamp(const FieldInfo& f, std::int32_t v) const {
 
 HResult ParamStore::GetParameters(void* out) const {
   if (out == nullptr) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   std::memcpy(out, block_, table_.blockSize);
   return S_OK;
 }
@@ -87,7 +87,7 @@ HResult ParamStore::SetParameters(const void* in) {
     std::memcpy(&v, static_cast<const std::uint8_t*>(in) + f.offset, sizeof v);
     if (!PositiveFinite(v)) return E_INVALIDARG;
   }
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   std::memcpy(block_, in, table_.blockSize);
   changed_ = true;
   dirty_ = true;
@@ -119,7 +119,7 @@ HResult ParamStore::Get(std::size_t field, std::int32_t* out) const {
   if (field >= table_.count || table_.fields[field].type == FieldType::Float64) {
     return E_INVALIDARG;
   }
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   *out = Raw(field);
   return S_OK;
 }
@@ -129,7 +129,7 @@ HResult ParamStore::Put(std::size_t field, std::int32_t value) {
   const FieldInfo& f = table_.fields[field];
   if (f.type == FieldType::Float64) return PutDouble(field, value);
   const std::int32_t v = Clamp(f, value);
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   if (Raw(field) != v) {
     SetRaw(field, v);
     MarkChanged(f);
@@ -142,7 +142,7 @@ HResult ParamStore::GetDouble(std::size_t field, double* out) const {
   if (field >= table_.count || table_.fields[field].type != FieldType::Float64) {
     return E_INVALIDARG;
   }
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   *out = RawDouble(field);
   return S_OK;
 }
@@ -154,7 +154,7 @@ HResult ParamStore::PutDouble(std::size_t field, double value) {
   const FieldInfo& f = table_.fields[field];
   if (f.positiveFinite && !PositiveFinite(value)) return E_INVALIDARG;
   const double v = ClampDouble(f, value);
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   // Exact equality: an equal value is not stored and changes nothing.
   if (!(RawDouble(field) == v)) {
     SetRawDouble(field, v);
@@ -164,7 +164,7 @@ HResult ParamStore::PutDouble(std::size_t field, double value) {
 }
 
 bool ParamStore::Take(void* out) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   std::memcpy(out, block_, table_.blockSize);
   const bool was = changed_;
   changed_ = false;
@@ -172,29 +172,29 @@ bool ParamStore::Take(void* out) {
 }
 
 bool ParamStore::ChangedPending() const {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   return changed_;
 }
 
 bool ParamStore::TakeReinit() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   const bool was = reinit_;
   reinit_ = false;
   return was;
 }
 
 bool ParamStore::Dirty() const {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   return dirty_;
 }
 
 void ParamStore::ClearDirty() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   dirty_ = false;
 }
 
 HResult ParamStore::RegisterNotifyWindow(std::uintptr_t window, std::uint32_t id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   Slot* chosen = nullptr;
   for (Slot& s : slots_) {
     if (s.window == window) {
@@ -214,7 +214,7 @@ HResult ParamStore::RegisterNotifyWindow(std::uintptr_t window, std::uint32_t id
 }
 
 void ParamStore::Notify(std::uint16_t code) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   if (sink_ == nullptr) return;
   for (Slot& s : slots_) {
     if (s.window == 0) continue;
@@ -227,7 +227,7 @@ void ParamStore::Notify(std::uint16_t code) {
 }
 
 void ParamStore::SetNotifySink(NotifySink* sink) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  const Guard g(*this);
   sink_ = sink;
 }
 

@@ -89,7 +89,28 @@ class ParamStore {
   void Notify(std::uint16_t code);
   void SetNotifySink(NotifySink* sink);
 
+  // For a host whose one thread does every read and write (a real-time plug-in's audio
+  // thread): the lock is left out, so that no operation can wait. Set it before the store
+  // is shared; every other host keeps the lock.
+  void SetSingleThreaded(bool on) { singleThreaded_ = on; }
+
  private:
+  // Holds the lock for a scope unless the store is single-threaded.
+  class Guard {
+   public:
+    explicit Guard(const ParamStore& s) : s_(s) {
+      if (!s_.singleThreaded_) s_.lock_.lock();
+    }
+    ~Guard() {
+      if (!s_.singleThreaded_) s_.lock_.unlock();
+    }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+   private:
+    const ParamStore& s_;
+  };
+
   struct Slot {
     std::uintptr_t window = 0;
     std::uint32_t id = 0;
@@ -105,6 +126,7 @@ class ParamStore {
 
   const ParamTable& table_;
   mutable std::recursive_mutex lock_;
+  bool singleThreaded_ = false;
   alignas(8) std::uint8_t block_[kMaxBlockBytes] = {};
   bool changed_ = true;
   bool dirty_ = false;

@@ -18,4 +18,13 @@ struct SampleDeleter {
 };
 using SampleArray = std::unique_ptr<double[], SampleDeleter>;
 
+// Silent memory for `count` samples in `block`, which holds `capacity` samples. With a
+// `reserve` of at least `count` (real-time sizing: the largest count the engine can ask for
+// at its format), a block that already holds `count` samples is cleared where it lies, and
+// a new block is made `reserve` long, so that later requests allocate nothing. With a
+// smaller reserve (0 when the sizing is off) the block is replaced by one of exactly
+// `count`. False when memory is short (the block is then empty).
+bool FreshSamples(SampleArray& block, std::size_t& capacity, std::size_t count,
+                  std::size_t reserve);
+
 }  // namespace mw

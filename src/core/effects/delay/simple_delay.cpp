@@ -161,10 +161,10 @@ HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
     return S_OK;
   }
 
-  line_.reset();
   valid_ = false;
-  line_.reset(AllocateSamples(static_cast<std::size_t>(length)));
-  if (line_ == nullptr) return E_OUTOFMEMORY;
+  if (!FreshSamples(line_, lineCapacity_, static_cast<std::size_t>(length), SampleReserve())) {
+    return E_OUTOFMEMORY;
+  }
   lineLength_ = static_cast<std::uint32_t>(length);
 
   std::uint64_t remaining = (std::uint64_t{tailSamples_} + lineLength_) / channels;
@@ -178,8 +178,15 @@ HResult SimpleDelayEngine::Setup(const SimpleDelayParams& p, bool keep) {
   return S_OK;
 }
 
+std::size_t SimpleDelayEngine::LargestSampleCount() const {
+  const std::uint64_t length =
+      (std::uint64_t{format_->nChannels} * format_->nSamplesPerSec * kMaxDelayTime + 500) / 1000;
+  return static_cast<std::size_t>(length < 2 ? 2 : length);
+}
+
 HResult SimpleDelayEngine::Free() {
   line_.reset();
+  lineCapacity_ = 0;
   valid_ = false;
   return S_OK;
 }

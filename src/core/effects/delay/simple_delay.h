@@ -64,6 +64,7 @@ class SimpleDelayEngine final : public EffectEngine {
 
   bool TakeSnapshot() override { return params_.Take(&taken_); }
   HResult ApplySnapshot(bool keep) override { return Setup(taken_, keep); }
+  std::size_t LargestSampleCount() const override;
   bool Ready() const override { return valid_ && line_ != nullptr; }
   // Interleaved samples, as the line counts them: the tail with feedback, else the line.
   std::int64_t CountDownStart() const override {
@@ -81,6 +82,7 @@ class SimpleDelayEngine final : public EffectEngine {
   std::uint32_t lineLength_ = 0;
   std::uint32_t tailSamples_ = 0;
   SampleArray line_;
+  std::size_t lineCapacity_ = 0;
   Channel channels_[2];
 };
 

@@ -255,6 +255,7 @@ HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
   const double wanted = static_cast<double>(longest) * 1.05 + base * 4.0;
   if (!(wanted < static_cast<double>(kMaxLength) + 1.0)) {
     buffer_.reset();
+    bufferCapacity_ = 0;
     length_ = 0;
     return E_OUTOFMEMORY;
   }
@@ -265,10 +266,10 @@ HResult MultiTapEngine::FullInit(const MultiTapParams& p) {
     // Same length: the sound, the phase and the filter states carry on; every tap keeps
     // its delay relative to the write index (its read index is write index + D_i mod L).
   } else {
-    buffer_.reset();
     length_ = 0;
-    buffer_.reset(AllocateSamples(length));
-    if (buffer_ == nullptr) return E_OUTOFMEMORY;
+    if (!FreshSamples(buffer_, bufferCapacity_, length, SampleReserve())) {
+      return E_OUTOFMEMORY;
+    }
     length_ = length;
     write_ = 0;  // so every read index starts at D_i (mod L)
     phase_ = 0.0;
@@ -305,8 +306,26 @@ HResult MultiTapEngine::Apply(const MultiTapParams& p) {
   return S_OK;
 }
 
+std::size_t MultiTapEngine::LargestSampleCount() const {
+  // FullInit's length with every tap at the longest delay and the deepest sweep.
+  const double rate = static_cast<double>(format_->nSamplesPerSec);
+  const std::int64_t perMs = static_cast<std::int64_t>(rate * 0.001);
+  const std::int64_t tapDelay = kTable.fields[kTable.Find("TapDelay1")].max;
+  const std::int64_t modDepth = kTable.fields[kTable.Find("ModDepth")].max;
+  std::int64_t longest = 0;
+  for (int i = 0; i < kTaps; ++i) {
+    std::int64_t d = static_cast<std::int64_t>(rate * kDelayOffsetMs[i] * 0.001) +
+                     tapDelay * perMs;
+    if (d > longest) longest = d;
+  }
+  const double wanted = static_cast<double>(longest) * 1.05 +
+                        static_cast<double>(modDepth) * 3e-5 * rate * 4.0 + 1.0;
+  return wanted < static_cast<double>(kMaxLength) ? static_cast<std::size_t>(wanted) : 0;
+}
+
 HResult MultiTapEngine::Free() {
   buffer_.reset();
+  bufferCapacity_ = 0;
   length_ = 0;
   valid_ = false;  // the next application is a full one, with a new buffer
   return S_OK;

@@ -100,6 +100,7 @@ class MultiTapEngine final : public EffectEngine {
     return Apply(taken_);
   }
   bool Ready() const override { return format_ != nullptr && SetUpFor(*format_); }
+  std::size_t LargestSampleCount() const override;
   bool HasMemory() const override {
     return buffer_ != nullptr && format_ != nullptr && setupChannels_ == format_->nChannels;
   }
@@ -136,6 +137,7 @@ class MultiTapEngine final : public EffectEngine {
 
   // The buffer and what runs through it.
   SampleArray buffer_;
+  std::size_t bufferCapacity_ = 0;
   std::uint32_t length_ = 0;  // L
   std::uint32_t write_ = 0;
   double phase_ = 0.0;

@@ -166,6 +166,21 @@ HResult PitchShiftEngine::SetFormat(const EffectFormat* input, const EffectForma
   if (input_->nChannels < 1 || input_->nChannels > 2) return E_FAIL;
   doublePrecision_ = sample_ == SampleFormat::Pcm32 || sample_ == SampleFormat::Float64;
   channels_ = input_->nChannels;
+  if (realTimeSizing_) {
+    // Room for the most taps, both kernels built, and the splice buffers of every mode at
+    // this rate: no later set-up allocates.
+    try {
+      ring_.reserve(4 * 15);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+    KernelPairsFor(4);
+    KernelPairsFor(7);
+    const std::uint32_t fs = input_->nSamplesPerSec;
+    const HResult hr = doublePrecision_ ? double_.ReserveForAllModes(fs, channels_)
+                                        : single_.ReserveForAllModes(fs, channels_);
+    if (Failed(hr)) return hr;
+  }
   return Reset();
 }
 

@@ -142,12 +142,43 @@ void ReverbEngine::ApplyFilters(const ReverbParams& p) {
 
 void ReverbEngine::ReleaseLines() {
   memory_.reset();
+  memoryCapacity_ = 0;
   memorySamples_ = 0;
   for (Line& line : lines_) line = Line{};
   pre_[0] = pre_[1] = nullptr;
   earlyLine_[0] = earlyLine_[1] = nullptr;
   lineCount_ = 0;
   valid_ = false;
+}
+
+std::size_t ReverbEngine::LargestSampleCount() const {
+  // Build's total for the mode with the longest lines, the style with the longest taps and
+  // the longest pre-delay, each count taken one sample longer than its rounding can make it.
+  const std::uint32_t channels = format_->nChannels;
+  const double ms = static_cast<double>(format_->nSamplesPerSec) * 0.001;
+  double lines = 0.0;
+  for (const ReverbModeRow& row : kReverbModes) {
+    double t = 0.0;
+    for (int i = 0; i < row.lines; ++i) t += row.ms[i] * ms + 1.0;
+    if (channels == 2) {
+      t += row.ms[0] * kReverbExtraLeftFactor * ms + row.ms[1] * kReverbExtraRightFactor * ms;
+      t += 2.0;
+    }
+    if (t > lines) lines = t;
+  }
+  double early = 0.0;
+  for (const ReverbStyleRow& style : kReverbStyles) {
+    for (int k = 0; k < 3; ++k) {
+      const double t = (style.ms[k] + kReverbTapOffsetMs[k]) * ms + 1.0;
+      if (t > early) early = t;
+    }
+  }
+  const FieldInfo& preDelay = kTable.fields[kTable.Find("PreDelay")];
+  const double pre = static_cast<double>(preDelay.max) * ms + 1.0;
+  const double total = lines + channels * (pre + early) + 1.0;
+  return total < static_cast<double>(SIZE_MAX / sizeof(double))
+             ? static_cast<std::size_t>(total)
+             : 0;
 }
 
 HResult ReverbEngine::Initialize(const ReverbParams& p) {
@@ -222,9 +253,11 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   if (memory_ != nullptr && memorySamples_ == total) {
     std::memset(memory_.get(), 0, static_cast<std::size_t>(total) * sizeof(double));
   } else {
-    memory_.reset();
-    memory_.reset(AllocateSamples(static_cast<std::size_t>(total)));
-    if (memory_ == nullptr) return E_OUTOFMEMORY;
+    if (!FreshSamples(memory_, memoryCapacity_, static_cast<std::size_t>(total),
+                      SampleReserve())) {
+      memorySamples_ = 0;
+      return E_OUTOFMEMORY;
+    }
     memorySamples_ = total;
   }
 

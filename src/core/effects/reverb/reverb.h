@@ -92,6 +92,7 @@ class ReverbEngine final : public EffectEngine {
   bool TakeSnapshot() override { return params_.Take(&taken_); }
   // Without `keep`, a full initialisation (new, silent lines) whatever the block holds.
   HResult ApplySnapshot(bool keep) override;
+  std::size_t LargestSampleCount() const override;
   bool Ready() const override { return valid_ && Built(); }
   bool HasMemory() const override { return Built(); }
   std::int64_t CountDownStart() const override { return tailLength_; }
@@ -155,6 +156,7 @@ class ReverbEngine final : public EffectEngine {
   // All lines live in one zero-filled block.
   SampleArray memory_;
   std::uint64_t memorySamples_ = 0;
+  std::size_t memoryCapacity_ = 0;
 
   std::int64_t tailLength_ = 0;     // trunc(decay) whole seconds of frames
   std::int64_t tailRemaining_ = 0;  // frames of tail still to produce
