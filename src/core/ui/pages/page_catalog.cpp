@@ -3,7 +3,9 @@
 namespace mw::pages {
 namespace {
 
-const PageTable* const kPages[] = {&kSimpleDelayPage, &kChorusPage, &kReverbPage};
+const PageTable* const kPages[] = {
+    &kSimpleDelayPage, &kChorusPage, &kReverbPage, &kPitchShiftPage, &kTimeStretchPage,
+};
 
 }  // namespace
 

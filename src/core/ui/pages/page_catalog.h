@@ -11,6 +11,8 @@ namespace mw {
 extern const pages::PageTable kSimpleDelayPage;
 extern const pages::PageTable kChorusPage;
 extern const pages::PageTable kReverbPage;
+extern const pages::PageTable kPitchShiftPage;
+extern const pages::PageTable kTimeStretchPage;
 
 namespace pages {
 

@@ -6,6 +6,8 @@
 #include "core/effects/chorus/chorus.h"
 #include "core/effects/delay/simple_delay.h"
 #include "core/effects/reverb/reverb.h"
+#include "core/effects/pitch/pitch_shift.h"
+#include "core/effects/stretch/time_stretch.h"
 #include "core/ui/pages/page_catalog.h"
 #include "win/ui/pages/effect_property_page.h"
 
@@ -22,6 +24,8 @@ const PageClass kPageClasses[] = {
     {&kSimpleDelay, &CreatePage<kSimpleDelayPage>},
     {&kReverb, &CreatePage<kReverbPage>},
     {&kChorus, &CreatePage<kChorusPage>},
+    {&kPitchShift, &CreatePage<kPitchShiftPage>},
+    {&kTimeStretch, &CreatePage<kTimeStretchPage>},
 };
 
 }  // namespace
