@@ -355,6 +355,11 @@ const PageKind kChorusKind = {"chorus", &CLSID_MwChorus, &CLSID_MwChorusPage,
                               L"Marrowind Chorus", "Chorus", 6001};
 const PageKind kReverbKind = {"reverb", &CLSID_MwReverb, &CLSID_MwReverbPage,
                               L"Marrowind Reverb", "Reverb", 5001};
+const PageKind kPitchShiftKind = {"pitch-shift", &CLSID_MwPitchShift, &CLSID_MwPitchShiftPage,
+                                  L"Marrowind Pitch Shift", "Pitch Shift", 2001};
+const PageKind kTimeStretchKind = {"time-stretch", &CLSID_MwTimeStretch,
+                                   &CLSID_MwTimeStretchPage, L"Marrowind Time Stretch",
+                                   "Time Stretch", 1001};
 
 OpenPage::OpenPage(HMODULE module, const PageKind& kind)
     : filter(CreateFromModule(module, *kind.filter)) {

@@ -129,6 +129,8 @@ struct PageKind {
 extern const PageKind kSimpleDelayKind;
 extern const PageKind kChorusKind;
 extern const PageKind kReverbKind;
+extern const PageKind kPitchShiftKind;
+extern const PageKind kTimeStretchKind;
 
 // A filter of the kind, and its page in the system's property frame.
 struct OpenPage {

@@ -27,12 +27,6 @@ namespace {
 
 using namespace mw::ui;
 
-const PageKind kPitchShiftKind = {"pitch-shift", &CLSID_MwPitchShift, &CLSID_MwPitchShiftPage,
-                                  L"Marrowind Pitch Shift", "Pitch Shift", 2001};
-const PageKind kTimeStretchKind = {"time-stretch", &CLSID_MwTimeStretch,
-                                   &CLSID_MwTimeStretchPage, L"Marrowind Time Stretch",
-                                   "Time Stretch", 1001};
-
 constexpr std::uint32_t kRate = 44100;
 
 PitchShiftParams PitchBlock(IUnknown* filter) {
