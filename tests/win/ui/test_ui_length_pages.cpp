@@ -208,7 +208,8 @@ TEST_F(TimeStretchPageWindow, TheInputFormatListSwitchesLabelsAndEditContents) {
   EXPECT_EQ(f.Text(1016), "Unavailable with Percentage");
   EXPECT_FALSE(IsWindowEnabled(f.Item(1008)));
   TypeInto(f, 1007, "110");
-  EXPECT_TRUE(PumpUntil([&] { return StretchBlock(page.filter.Get()).FinalLength == 11000.0; }, 5000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return StretchBlock(page.filter.Get()).FinalLength == 11000.0; }, 5000));
   EXPECT_EQ(f.Text(1018), "110.00 %");
   EXPECT_EQ(SendMessageA(f.Item(1003), SLM_GETPOS, 0, 0), 1000);
 
@@ -220,7 +221,8 @@ TEST_F(TimeStretchPageWindow, TheInputFormatListSwitchesLabelsAndEditContents) {
   EXPECT_EQ(f.Text(1007), "109.09");
   EXPECT_EQ(f.Text(1002), "&Final Tempo (240.00 to 24.00 bpm):");
   TypeInto(f, 1007, "60");
-  EXPECT_TRUE(PumpUntil([&] { return StretchBlock(page.filter.Get()).FinalLength == 20000.0; }, 5000));
+  EXPECT_TRUE(
+      PumpUntil([&] { return StretchBlock(page.filter.Get()).FinalLength == 20000.0; }, 5000));
   EXPECT_EQ(f.Text(1007), "60.00");
   Picture(f, "time-stretch-tempo");
 

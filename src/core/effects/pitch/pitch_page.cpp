@@ -68,7 +68,8 @@ class PitchHooks final : public PageHooks {
     if (code != kEditKillFocus) return true;  // typing is taken when the box loses the focus
     const std::string text = page.Dialog().Text(id, kSemitoneChars);
     if (id == MW_PS_SEMITONES_EDIT) {
-      PutField(page, "Semitones", SemitonesFromText(PageLocale(page), text.c_str(), Preserving(page)));
+      PutField(page, "Semitones",
+               SemitonesFromText(PageLocale(page), text.c_str(), Preserving(page)));
       page.UpdateControls(id);
       return true;
     }
@@ -117,12 +118,13 @@ class PitchHooks final : public PageHooks {
     PageDialog& d = page.Dialog();
     d.SetText(MW_PS_RATIO_TEXT, RatioText(page.Text(), ratio).c_str());
     if (d.Enabled(MW_PS_FINAL_TIME_TEXT)) {
+      const double initialTime = ReadDoubleField(page, "InitialTime");
       d.SetText(MW_PS_FINAL_TIME_TEXT,
-                FinalTimeText(page.Text(), PageSampleRate(page), ratio, ReadDoubleField(page, "InitialTime"))
-                    .c_str());
+                FinalTimeText(page.Text(), PageSampleRate(page), ratio, initialTime).c_str());
     }
     d.Enable(MW_PS_ANTIALIAS_CHECK, AntiAliasAvailable(ratio));
-    d.SetText(MW_PS_MUSICAL_TEXT, MusicalEquivalentText(page.Text(), semitones, cents, ratio).c_str());
+    d.SetText(MW_PS_MUSICAL_TEXT,
+              MusicalEquivalentText(page.Text(), semitones, cents, ratio).c_str());
     if (source == 0 || source == MW_PS_SEMITONES_TRACKBAR || source == MW_PS_SEMITONES_EDIT) {
       d.Enable(MW_PS_PRESERVE_CHECK, PreserveDurationAvailable(semitones));
     }

@@ -26,7 +26,10 @@ constexpr ListItem kModes[] = {
 };
 
 constexpr ListItem kInputFormats[] = {
-    {kStringFormatPercentage, 0}, {kStringFormatPercentage + 1, 1}, {kStringFormatPercentage + 2, 2}};
+    {kStringFormatPercentage, 0},
+    {kStringFormatPercentage + 1, 1},
+    {kStringFormatPercentage + 2, 2},
+};
 
 // Own rows, in the order of the refresh.
 enum Hook : int { kFinalValue = 1, kInputFormat, kInitialValue };
