@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "core/effects/pitch/pitch_page_ids.h"
 #include "core/effects/pitch/pitch_shift.h"
@@ -93,6 +94,11 @@ TEST(PitchShiftPage, OpensWithoutAnInputShowingTheRatioItWroteAndNeedInputPin) {
   ASSERT_EQ(d[MW_PS_MODE_LIST].items.size(), 19u);
   EXPECT_EQ(d[MW_PS_MODE_LIST].selection, 0);
   EXPECT_EQ(d[MW_IDC_BANNER].text, "Pitch Shift");
+  // The controls of the page's own rows have help as well.
+  for (auto [id, context] : {std::pair{MW_PS_INITIAL_TIME_EDIT, 84}, {MW_PS_FINAL_TIME_TEXT, 85},
+                             {MW_PS_MUSICAL_TEXT, 86}, {MW_PS_RATIO_TEXT, 87}}) {
+    EXPECT_EQ(rig.logic.HelpContext(id), context) << id;
+  }
 }
 
 TEST(PitchShiftPage, TheIntervalsTheRatiosAndWhatTheyEnable) {
@@ -282,6 +288,10 @@ TEST(TimeStretchPage, OpensInPercentage) {
   EXPECT_EQ(d[MW_TS_FORMAT_LIST].items[2].first, "Time (hr:mn:sc.xxx)");
   EXPECT_EQ(d[MW_TS_FORMAT_LIST].selection, 0);
   EXPECT_EQ(d[MW_IDC_BANNER].text, "Time Stretch");
+  for (auto [id, context] : {std::pair{MW_TS_FINAL_TRACKBAR, 63}, {MW_TS_FINAL_EDIT, 63},
+                             {MW_TS_INITIAL_EDIT, 64}, {MW_TS_PERCENT_TEXT, 66}}) {
+    EXPECT_EQ(rig.logic.HelpContext(id), context) << id;
+  }
 }
 
 TEST(TimeStretchPage, PercentagesTypedAndScrolled) {
