@@ -38,7 +38,8 @@ enum Hook : int { kDuration = 1, kRatio, kTime };
 constexpr int kTimeControls[] = {MW_PS_INITIAL_TIME_LABEL, MW_PS_INITIAL_TIME_EDIT,
                                  MW_PS_FINAL_TIME_TEXT, MW_PS_FINAL_TIME_LABEL};
 
-constexpr int kSemitoneChars = 50;
+// The semitone and initial-time boxes are read into 50 characters, the cents box into 10.
+constexpr int kEditChars = 50;
 
 bool Preserving(PageLogic& page) { return ReadField(page, "PreserveDuration") != 0; }
 
@@ -66,7 +67,7 @@ class PitchHooks final : public PageHooks {
   bool Command(PageLogic& page, int id, int code) const override {
     if (id != MW_PS_SEMITONES_EDIT && id != MW_PS_INITIAL_TIME_EDIT) return false;
     if (code != kEditKillFocus) return true;  // typing is taken when the box loses the focus
-    const std::string text = page.Dialog().Text(id, kSemitoneChars);
+    const std::string text = page.Dialog().Text(id, kEditChars);
     if (id == MW_PS_SEMITONES_EDIT) {
       PutField(page, "Semitones",
                SemitonesFromText(PageLocale(page), text.c_str(), Preserving(page)));
@@ -149,7 +150,7 @@ constexpr Binding kRows[] = {
     CheckBox("AntiAlias", MW_PS_ANTIALIAS_CHECK),
     Trackbar("Semitones", MW_PS_SEMITONES_TRACKBAR, -50, 50, 0, 10)
         .FilledFromDefault()
-        .Edit(MW_PS_SEMITONES_EDIT, Whole(), Integer(kSemitoneChars)),
+        .Edit(MW_PS_SEMITONES_EDIT, Whole(), Integer(kEditChars)),
     Trackbar("Cents", MW_PS_CENTS_TRACKBAR, -1000, 1000, 0, 10)
         .FilledFromDefault()
         .Edit(MW_PS_CENTS_EDIT, OwnText(&CentsShown), kCentsParse),
@@ -174,7 +175,7 @@ constexpr HelpEntry kHelp[] = {
 
 const pages::PageTable kPitchShiftPage = {
     &kPitchShift, MW_IDD_PITCH_SHIFT, MW_IDS_PITCH_SHIFT_TITLE, "Pitch Shift", kRows,
-    sizeof kRows / sizeof kRows[0], kHelp, kSemitoneChars, &kHooks,
+    sizeof kRows / sizeof kRows[0], kHelp, kEditChars, &kHooks,
 };
 
 }  // namespace mw
