@@ -20,6 +20,7 @@
 #include "core/effects/catalog.h"
 #include "mwppack1/mwppack1.h"
 #include "page_harness.h"
+#include "page_streamer.h"
 #include "win/ui/controls/control_messages.h"
 
 namespace uitest {
@@ -42,15 +43,6 @@ TimeStretchParams StretchBlock(IUnknown* filter) {
   if (p.Get() != nullptr) p->GetParameters(&block);
   return block;
 }
-
-// COM for the test's thread, as a host that builds graphs has it.
-struct ComScope {
-  ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result)) CoUninitialize();
-  }
-  HRESULT result;
-};
 
 class LengthPageSuite : public ModuleSuite {
  protected:

@@ -11,16 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/effects/catalog.h"
 #include "mwppack1/mwppack1.h"
 #include "page_harness.h"
+#include "page_streamer.h"
 
 namespace uitest {
 namespace {
@@ -83,71 +83,27 @@ struct BufferSeen {
   std::size_t outputBefore;
 };
 
-// Pushes buffers through the rig on a thread of its own, paced like a live source, until told
-// how many more to send.
-class Streamer {
+class BlockWatch {
  public:
-  Streamer(mwtest::PushRig& rig, IUnknown* filter, const LengthStreamCase& c, const Bytes& input)
-      : rig_(rig), filter_(filter), case_(c), input_(input) {
-    rig_.Sink()->SetWriter([this](const BYTE* data, std::size_t bytes) {
-      output_.insert(output_.end(), data, data + bytes);
-      return S_OK;
-    });
+  BlockWatch(IUnknown* filter, const LengthStreamCase& c) : filter_(filter), case_(c) {}
+  void Attach(const PageStreamer* streamer) { streamer_ = streamer; }
+  void operator()(int, bool before) {
+    if (before) {
+      pending_ = {case_.block(filter_), {}, streamer_->Output().size()};
+    } else {
+      pending_.after = case_.block(filter_);
+      seen_.push_back(std::move(pending_));
+    }
   }
-  ~Streamer() {
-    last_ = 0;
-    Join();
-  }
-  Streamer(const Streamer&) = delete;
-  Streamer& operator=(const Streamer&) = delete;
-
-  void Start() {
-    thread_ = std::thread([this] { Run(); });
-  }
-  int Pushed() const { return pushed_; }
-  void FinishAfter(int more) { last_ = pushed_ + more; }
-  bool Done() const { return done_; }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  // Read after Join.
-  HRESULT Failure() const { return failure_; }
+  // Read after the stream has ended.
   const std::vector<BufferSeen>& Seen() const { return seen_; }
-  const Bytes& Output() const { return output_; }
 
  private:
-  void Run() {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const std::size_t bytes = case_.BufferBytes();
-    for (int i = 0; i < kMaxBuffers && i < last_; ++i) {
-      mwtest::PushFlags flags;
-      flags.discontinuity = i == 0;
-      BufferSeen seen{case_.block(filter_), {}, output_.size()};
-      const HRESULT hr = rig_.Push(input_.data() + i * bytes, bytes, flags);
-      seen.after = case_.block(filter_);
-      if (hr != S_OK) {
-        failure_ = hr;
-        break;
-      }
-      seen_.push_back(std::move(seen));
-      pushed_ = i + 1;
-      Sleep(1);  // a live source's pace: the page's thread gets its share of the processors
-    }
-    done_ = true;
-    CoUninitialize();
-  }
-
-  mwtest::PushRig& rig_;
   IUnknown* filter_;
   const LengthStreamCase& case_;
-  const Bytes& input_;
+  const PageStreamer* streamer_ = nullptr;
+  BufferSeen pending_;
   std::vector<BufferSeen> seen_;
-  Bytes output_;
-  std::atomic<int> pushed_{0};
-  std::atomic<int> last_{kMaxBuffers};
-  std::atomic<bool> done_{false};
-  HRESULT failure_ = S_OK;
-  std::thread thread_;
 };
 
 // Writes the fields of `target` that differ from the core effect's block, one by one, as the
@@ -198,15 +154,6 @@ Bytes CoreOutput(const LengthStreamCase& c, const Bytes& input, const std::vecto
   return out;
 }
 
-// COM for the test's thread, as the host's streaming side uses it.
-struct ComScope {
-  ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result)) CoUninitialize();
-  }
-  HRESULT result;
-};
-
 class LengthPageStream : public ModuleSuite,
                          public ::testing::WithParamInterface<LengthStreamCase> {};
 
@@ -228,7 +175,9 @@ TEST_P(LengthPageStream, ATypedValueChangesTheOutputFromTheNextBuffer) {
   ASSERT_TRUE(frame.Open());
   const Bytes initial = c.block(filter.Get());
 
-  Streamer streamer(rig, filter.Get(), c, input);
+  BlockWatch watch(filter.Get(), c);
+  PageStreamer streamer(rig, input, bufferBytes, kMaxBuffers, std::ref(watch));
+  watch.Attach(&streamer);
   ASSERT_EQ(rig.Run(), S_OK);
   streamer.Start();
   EXPECT_TRUE(PumpUntil(
@@ -246,7 +195,7 @@ TEST_P(LengthPageStream, ATypedValueChangesTheOutputFromTheNextBuffer) {
   ASSERT_NE(changed, initial);
 
   // The blocks the buffers met; a buffer during which the page wrote is where the check ends.
-  const std::vector<BufferSeen>& seen = streamer.Seen();
+  const std::vector<BufferSeen>& seen = watch.Seen();
   std::vector<Bytes> blocks;
   std::size_t checkedBytes = streamer.Output().size();
   int before = 0, after = 0;
