@@ -35,7 +35,9 @@ struct ClassRow {
 };
 const ClassRow kClasses[] = {
     {L"{D2486E15-3B9F-11D1-8C5A-4E7A91C2D05F}", L"Marrowind Time Stretch", true},
+    {L"{1B7E9C41-92D3-11D0-9D27-4E7A91C2D05F}", L"MwTime Property Page", false},
     {L"{C8E35F20-8A64-11D0-9D27-4E7A91C2D05F}", L"Marrowind Pitch Shift", true},
+    {L"{C8E35F21-8A64-11D0-9D27-4E7A91C2D05F}", L"MwPitchs Property Page", false},
     {L"{3C41A870-5E2D-11D0-9D27-4E7A91C2D05F}", L"Marrowind Simple Delay", true},
     {L"{3C41A871-5E2D-11D0-9D27-4E7A91C2D05F}", L"RaZuder Property Page", false},
     {L"{61D7C5A0-4B19-11D0-9D27-4E7A91C2D05F}", L"Marrowind Multi-Tap Delay", true},

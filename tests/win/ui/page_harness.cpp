@@ -295,7 +295,8 @@ void Keys(const std::vector<WORD>& keys) {
 
 void TypeText(const std::string& text) {
   if (UseXdotool()) {
-    Xdotool("type --delay 20 \"" + text + "\"");
+    // "--" ends the options, so that a text starting with '-' is typed, not read as one.
+    Xdotool("type --delay 20 -- \"" + text + "\"");
     Pump(100 + 40 * static_cast<int>(text.size()));
     return;
   }
@@ -360,6 +361,11 @@ const PageKind kMultiTapKind = {"multi-tap",
                                 L"Marrowind Multi-Tap Delay",
                                 "Multi-Tap Delay",
                                 4001};
+const PageKind kPitchShiftKind = {"pitch-shift", &CLSID_MwPitchShift, &CLSID_MwPitchShiftPage,
+                                  L"Marrowind Pitch Shift", "Pitch Shift", 2001};
+const PageKind kTimeStretchKind = {"time-stretch", &CLSID_MwTimeStretch,
+                                   &CLSID_MwTimeStretchPage, L"Marrowind Time Stretch",
+                                   "Time Stretch", 1001};
 
 OpenPage::OpenPage(HMODULE module, const PageKind& kind)
     : filter(CreateFromModule(module, *kind.filter)) {
@@ -464,6 +470,48 @@ HWND AwaitWindow(DWORD threadId, const std::string& caption, int milliseconds) {
       },
       milliseconds);
   return found;
+}
+
+}  // namespace uitest
+
+namespace uitest {
+
+void ExpectTemplateLayout(HMODULE module, const FrameOnThread& frame, int dialogId) {
+  SIZE size{};
+  const std::vector<TemplateItem> items = ReadDialogTemplate(module, dialogId, &size);
+  ASSERT_FALSE(items.empty()) << "template " << dialogId;
+  for (const TemplateItem& t : items) {
+    if (t.id == 0xFFFF || t.id == -1) continue;  // unnamed labels
+    HWND control = frame.Item(t.id);
+    ASSERT_NE(control, nullptr) << "control " << t.id;
+    // The dialog maps a control's origin and its size each on their own.
+    RECT origin{t.rect.left, t.rect.top, t.rect.right - t.rect.left, t.rect.bottom - t.rect.top};
+    MapDialogRect(frame.Page(), &origin);
+    const RECT expected{origin.left, origin.top, origin.left + origin.right,
+                        origin.top + origin.bottom};
+    RECT actual;
+    GetWindowRect(control, &actual);
+    MapWindowPoints(nullptr, frame.Page(), reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_EQ(actual.left, expected.left) << "control " << t.id;
+    EXPECT_EQ(actual.top, expected.top) << "control " << t.id;
+    EXPECT_EQ(actual.right, expected.right) << "control " << t.id;
+    if (t.className != "#133") {
+      EXPECT_EQ(actual.bottom, expected.bottom) << "control " << t.id;
+    }
+  }
+}
+
+void ChooseEntry(const FrameOnThread& frame, int id, int index) {
+  auto dropped = [&] { return SendMessageA(frame.Item(id), CB_GETDROPPEDSTATE, 0, 0) != 0; };
+  // A click soon after the last one on the same spot would be a double click.
+  Pump(static_cast<int>(GetDoubleClickTime()) + 50);
+  ClickAt(frame.Centre(id));
+  ASSERT_TRUE(PumpUntil(dropped, 5000)) << "list " << id << " did not open for entry " << index;
+  std::vector<WORD> keys{VK_HOME};
+  keys.insert(keys.end(), static_cast<std::size_t>(index), VK_DOWN);
+  keys.push_back(VK_RETURN);
+  Keys(keys);
+  ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 5000));
 }
 
 }  // namespace uitest

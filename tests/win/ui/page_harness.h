@@ -130,6 +130,8 @@ extern const PageKind kSimpleDelayKind;
 extern const PageKind kChorusKind;
 extern const PageKind kReverbKind;
 extern const PageKind kMultiTapKind;
+extern const PageKind kPitchShiftKind;
+extern const PageKind kTimeStretchKind;
 
 // A filter of the kind, and its page in the system's property frame.
 struct OpenPage {
@@ -159,5 +161,18 @@ std::vector<std::string> MenuTexts(HMENU menu);
 
 // The visible top-level window of `threadId` whose caption is `caption`, waited for.
 HWND AwaitWindow(DWORD threadId, const std::string& caption, int milliseconds = 3000);
+
+}  // namespace uitest
+
+namespace uitest {
+
+// Every named control of the page sits where its dialog template puts it, in the display's
+// dialog units (a drop-down list's template height is that of its open list, so only its
+// top, left and right are compared).
+void ExpectTemplateLayout(HMODULE module, const FrameOnThread& frame, int dialogId);
+
+// Opens drop-down list `id` with a click and picks entry `index` with the keys, as a reader
+// does.
+void ChooseEntry(const FrameOnThread& frame, int id, int index);
 
 }  // namespace uitest

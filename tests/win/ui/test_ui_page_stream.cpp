@@ -11,17 +11,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/ui/slider_model.h"
 #include "mwppack1/mwppack1.h"
 #include "page_harness.h"
+#include "page_streamer.h"
 #include "win/ui/controls/control_messages.h"
 
 namespace uitest {
@@ -90,40 +90,19 @@ struct BufferLevels {
   std::int32_t after;
 };
 
-// Pushes buffers through the rig on a thread of its own, paced like a live source, until
-// told how many more to send.
-class Streamer {
+// The levels the filter held around each buffer, recorded by the streaming thread.
+class LevelWatch {
  public:
-  Streamer(mwtest::PushRig& rig, ISimpleDelayParams* params, const StreamCase& c,
-           const std::vector<std::uint8_t>& input)
-      : rig_(rig), params_(params), case_(c), input_(input) {
-    rig_.Sink()->SetWriter([this](const BYTE* data, std::size_t bytes) {
-      output_.insert(output_.end(), data, data + bytes);
-      return S_OK;
-    });
+  LevelWatch(ISimpleDelayParams* params, const StreamCase& c) : params_(params), case_(c) {}
+  void operator()(int, bool before) {
+    if (before) {
+      pending_ = Level();
+    } else {
+      levels_.push_back({pending_, Level()});
+    }
   }
-  ~Streamer() {
-    last_ = 0;
-    Join();
-  }
-  Streamer(const Streamer&) = delete;
-  Streamer& operator=(const Streamer&) = delete;
-
-  // Once the rig runs.
-  void Start() {
-    thread_ = std::thread([this] { Run(); });
-  }
-  int Pushed() const { return pushed_; }
-  // Sends `more` buffers after those already sent, then stops.
-  void FinishAfter(int more) { last_ = pushed_ + more; }
-  bool Done() const { return done_; }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  // Read after Join.
-  HRESULT Failure() const { return failure_; }
+  // Read after the stream has ended.
   const std::vector<BufferLevels>& Levels() const { return levels_; }
-  const std::vector<std::uint8_t>& Output() const { return output_; }
 
  private:
   std::int32_t Level() const {
@@ -131,47 +110,10 @@ class Streamer {
     return SUCCEEDED(params_->GetParameters(&p)) ? p.*case_.level : INT32_MIN;
   }
 
-  void Run() {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const std::size_t bytes = case_.BufferBytes();
-    for (int i = 0; i < kMaxBuffers && i < last_; ++i) {
-      mwtest::PushFlags flags;
-      flags.discontinuity = i == 0;
-      const std::int32_t before = Level();
-      const HRESULT hr = rig_.Push(input_.data() + i * bytes, bytes, flags);
-      const std::int32_t after = Level();
-      if (hr != S_OK) {
-        failure_ = hr;
-        break;
-      }
-      levels_.push_back({before, after});
-      pushed_ = i + 1;
-      Sleep(1);  // a live source's pace: the page's thread gets its share of the processors
-    }
-    done_ = true;
-    CoUninitialize();
-  }
-
-  mwtest::PushRig& rig_;
   ISimpleDelayParams* params_;
   const StreamCase& case_;
-  const std::vector<std::uint8_t>& input_;
+  std::int32_t pending_ = 0;
   std::vector<BufferLevels> levels_;
-  std::vector<std::uint8_t> output_;
-  std::atomic<int> pushed_{0};
-  std::atomic<int> last_{kMaxBuffers};
-  std::atomic<bool> done_{false};
-  HRESULT failure_ = S_OK;
-  std::thread thread_;
-};
-
-// COM for the test's thread, as the host's streaming side uses it.
-struct ComScope {
-  ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result)) CoUninitialize();
-  }
-  HRESULT result;
 };
 
 class PageStream : public ModuleSuite, public ::testing::WithParamInterface<StreamCase> {};
@@ -200,7 +142,8 @@ TEST_P(PageStream, FaderMoveChangesTheOutputFromTheNextBuffer) {
   mwtest::WaveType type(format, c.channels, kRate);
   ASSERT_EQ(rig.ConnectInput(filter.Get(), type.Get(), static_cast<LONG>(bufferBytes)), S_OK);
   ASSERT_EQ(rig.ConnectOutput(), S_OK);
-  Streamer streamer(rig, params.Get(), c, input);
+  LevelWatch watch(params.Get(), c);
+  PageStreamer streamer(rig, input, bufferBytes, kMaxBuffers, std::ref(watch));
   ASSERT_EQ(rig.Run(), S_OK);
   streamer.Start();
 
@@ -236,7 +179,7 @@ TEST_P(PageStream, FaderMoveChangesTheOutputFromTheNextBuffer) {
   moved.*c.level = oldLevel;  // nothing but the dragged fader's field moved
   EXPECT_EQ(std::memcmp(&moved, &initial, sizeof moved), 0);
   ASSERT_EQ(streamer.Failure(), S_OK);
-  const std::vector<BufferLevels>& levels = streamer.Levels();
+  const std::vector<BufferLevels>& levels = watch.Levels();
   ASSERT_EQ(streamer.Output().size(), levels.size() * bufferBytes);
   ASSERT_LT(levels.size(), static_cast<std::size_t>(kMaxBuffers)) << "the move never ended";
 

@@ -188,30 +188,7 @@ TEST_P(PageFrame, OpensWithTitleValuesAndTheTemplatesLayout) {
   EXPECT_STREQ(tab, Kind().title);
   EXPECT_EQ(page.frame->Text(2), Kind().title);  // the banner names the effect
 
-  // Every control sits where the template puts it, in this display's dialog units.
-  SIZE size{};
-  const std::vector<TemplateItem> items = ReadDialogTemplate(Module(), Kind().dialog, &size);
-  ASSERT_FALSE(items.empty());
-  for (const TemplateItem& t : items) {
-    if (t.id == 0xFFFF || t.id == -1) continue;  // unnamed labels
-    HWND control = page.frame->Item(t.id);
-    ASSERT_NE(control, nullptr) << "control " << t.id;
-    // The dialog maps a control's origin and its size each on their own.
-    RECT origin{t.rect.left, t.rect.top, t.rect.right - t.rect.left, t.rect.bottom - t.rect.top};
-    MapDialogRect(page.frame->Page(), &origin);
-    const RECT expected{origin.left, origin.top, origin.left + origin.right,
-                        origin.top + origin.bottom};
-    RECT actual;
-    GetWindowRect(control, &actual);
-    MapWindowPoints(nullptr, page.frame->Page(), reinterpret_cast<POINT*>(&actual), 2);
-    EXPECT_EQ(actual.left, expected.left) << "control " << t.id;
-    EXPECT_EQ(actual.top, expected.top) << "control " << t.id;
-    EXPECT_EQ(actual.right, expected.right) << "control " << t.id;
-    // A drop-down list's template height is that of its open list.
-    if (t.className != "#133") {
-      EXPECT_EQ(actual.bottom, expected.bottom) << "control " << t.id;
-    }
-  }
+  ExpectTemplateLayout(Module(), *page.frame, Kind().dialog);
   ExpectShowsFilter(page, Kind(), "at opening");
   Park();  // no item of the banner under the pointer
   Pump(200);
@@ -374,20 +351,6 @@ std::vector<std::string> ListTexts(HWND list) {
     texts.push_back(text);
   }
   return texts;
-}
-
-// Opens the list with a click and picks entry `index` with the keys, as a reader does.
-void ChooseEntry(const FrameOnThread& frame, int id, int index) {
-  auto dropped = [&] { return SendMessageA(frame.Item(id), CB_GETDROPPEDSTATE, 0, 0) != 0; };
-  // A click soon after the last one on the same spot would be a double click.
-  Pump(static_cast<int>(GetDoubleClickTime()) + 50);
-  ClickAt(frame.Centre(id));
-  ASSERT_TRUE(PumpUntil(dropped, 5000)) << "list " << id << " did not open for entry " << index;
-  std::vector<WORD> keys{VK_HOME};
-  keys.insert(keys.end(), static_cast<std::size_t>(index), VK_DOWN);
-  keys.push_back(VK_RETURN);
-  Keys(keys);
-  ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 5000));
 }
 
 TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {

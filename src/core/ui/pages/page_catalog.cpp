@@ -3,8 +3,10 @@
 namespace mw::pages {
 namespace {
 
-const PageTable* const kPages[] = {&kSimpleDelayPage, &kChorusPage, &kReverbPage,
-                                   &kMultiTapPage};
+const PageTable* const kPages[] = {
+    &kSimpleDelayPage, &kChorusPage, &kReverbPage, &kMultiTapPage, &kPitchShiftPage,
+    &kTimeStretchPage,
+};
 
 }  // namespace
 

@@ -12,6 +12,8 @@ extern const pages::PageTable kSimpleDelayPage;
 extern const pages::PageTable kChorusPage;
 extern const pages::PageTable kReverbPage;
 extern const pages::PageTable kMultiTapPage;
+extern const pages::PageTable kPitchShiftPage;
+extern const pages::PageTable kTimeStretchPage;
 
 namespace pages {
 

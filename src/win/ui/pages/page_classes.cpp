@@ -7,6 +7,8 @@
 #include "core/effects/delay/simple_delay.h"
 #include "core/effects/multitap/multi_tap_delay.h"
 #include "core/effects/reverb/reverb.h"
+#include "core/effects/pitch/pitch_shift.h"
+#include "core/effects/stretch/time_stretch.h"
 #include "core/ui/pages/page_catalog.h"
 #include "win/ui/pages/effect_property_page.h"
 #include "win/ui/pages/tap_graph_window.h"
@@ -25,6 +27,8 @@ const PageClass kPageClasses[] = {
     {&kReverb, &CreatePage<kReverbPage>},
     {&kChorus, &CreatePage<kChorusPage>},
     {&kMultiTap, &CreatePage<kMultiTapPage, &kTapGraphWindowHooks>},
+    {&kPitchShift, &CreatePage<kPitchShiftPage>},
+    {&kTimeStretch, &CreatePage<kTimeStretchPage>},
 };
 
 }  // namespace

@@ -1,0 +1,31 @@
+/* The Pitch Shift page: its dialog template, title string and controls. Plain preprocessor
+ * definitions, shared by the resource script and the page's binding table. */
+#ifndef MW_CORE_EFFECTS_PITCH_PITCH_PAGE_IDS_H
+#define MW_CORE_EFFECTS_PITCH_PITCH_PAGE_IDS_H
+
+#define MW_IDD_PITCH_SHIFT 2001
+#define MW_IDS_PITCH_SHIFT_TITLE 2000
+
+#define MW_PS_MODE_LABEL 2002
+#define MW_PS_PRESERVE_CHECK 2004
+#define MW_PS_ANTIALIAS_CHECK 2005
+#define MW_PS_MODE_LIST 2010
+#define MW_PS_SEMITONES_EDIT 2011
+#define MW_PS_CENTS_EDIT 2012
+#define MW_PS_RATIO_TEXT 2016
+#define MW_PS_ACCURACY_LABEL 2018
+#define MW_PS_SEMITONES_LABEL 2021
+#define MW_PS_SEMITONES_TRACKBAR 2022
+#define MW_PS_CENTS_TRACKBAR 2023
+#define MW_PS_ACCURACY_TRACKBAR 2024
+#define MW_PS_ACCURACY_TEXT 2025
+#define MW_PS_INITIAL_TIME_LABEL 2026
+#define MW_PS_INITIAL_TIME_EDIT 2027
+#define MW_PS_FINAL_TIME_TEXT 2028
+#define MW_PS_FINAL_TIME_LABEL 2029
+#define MW_PS_RATIO_LABEL 2030
+#define MW_PS_MUSICAL_LABEL 2031
+#define MW_PS_MUSICAL_TEXT 2032
+#define MW_PS_CENTS_LABEL 2075
+
+#endif
