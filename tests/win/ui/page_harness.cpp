@@ -218,7 +218,14 @@ void FrameOnThread::Run(HMODULE module, IUnknown* object, CLSID pageClsid,
 
 HRESULT FrameOnThread::Close() {
   if (!thread_.joinable()) return result_;
-  if (frame_ != nullptr && IsWindow(frame_)) PostMessageA(frame_, WM_COMMAND, IDCANCEL, 0);
+  if (frame_ != nullptr && IsWindow(frame_)) {
+    PostMessageA(frame_, WM_COMMAND, IDCANCEL, 0);
+  } else if (threadId_ != 0) {
+    // The frame never showed: whatever the thread has open is cancelled, and its modal loop
+    // told to end, so that a failed test ends instead of waiting for it.
+    for (HWND w : ThreadWindows(threadId_)) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+  }
   thread_.join();
   frame_ = page_ = nullptr;
   return result_;
