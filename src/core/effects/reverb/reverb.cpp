@@ -342,18 +342,79 @@ struct ReverbEngine::Run {
     return h;
   }
 
-  // One comb line's step with the filtered input h: what the line held is added to `sum`;
-  // the stereo chain flushes the states of the lines that feed only one side.
-  template <bool kFlushState>
-  static void Comb(Line& line, double h, OnePole highCut, double& sum) {
-    double* const slot = &line.Slot();
-    const double y = *slot;
-    sum += y;
-    double s = highCut.Step(y, line.state);
-    if (kFlushState) s = FlushBelow(s, kFlush);
-    line.state = s;
-    *slot = (s + h) * line.gain;
-    line.Advance();
+  // G comb lines over `count` frames of filtered input h. Each line runs its frames in
+  // order, as it would frame by frame (the lines never feed one another), while its
+  // coefficients, state and position stay in registers; lines [0, kSplit) add what they
+  // held to `first`, the others to `second`, each frame's sum receiving the lines in the
+  // order given after what it already holds. The stereo chain flushes the states of the
+  // lines that feed only one side.
+  template <int G, int kSplit, bool kFlushState>
+  static void Combs(Line* const* group, OnePole highCut, const double* h, double* first,
+                    double* second, std::uint32_t count) {
+    double state[G], gain[G];
+    double* at[G];
+    for (int g = 0; g < G; ++g) {
+      state[g] = group[g]->state;
+      gain[g] = group[g]->gain;
+    }
+    for (std::uint32_t done = 0; done < count;) {
+      // Up to the first line's wrap: a run over which every position only moves up.
+      std::uint32_t run = count - done;
+      for (int g = 0; g < G; ++g) {
+        const std::uint32_t room = group[g]->length - group[g]->position;
+        if (room < run) run = room;
+        at[g] = group[g]->buffer + group[g]->position;
+      }
+      const double* const in = h + done;
+      double* const out1 = first + done;
+      double* const out2 = second + done;
+      for (std::uint32_t j = 0; j < run; ++j) {
+        const double x = in[j];
+        double sum1 = out1[j];
+        double sum2 = kSplit < G ? out2[j] : 0.0;
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+          const double y = at[g][j];
+          if (g < kSplit) {
+            sum1 += y;
+          } else {
+            sum2 += y;
+          }
+          double s = highCut.Step(y, state[g]);
+          if (kFlushState) s = FlushBelow(s, kFlush);
+          state[g] = s;
+          at[g][j] = (s + x) * gain[g];
+        }
+        out1[j] = sum1;
+        if (kSplit < G) out2[j] = sum2;
+      }
+      for (int g = 0; g < G; ++g) {
+        group[g]->position += run;
+        if (group[g]->position == group[g]->length) group[g]->position = 0;
+      }
+      done += run;
+    }
+    for (int g = 0; g < G; ++g) group[g]->state = state[g];
+  }
+
+  // Lines [first, first + n) of the bank, unflushed, into `sums`: in groups of at most
+  // five, as even as they come, so that every group keeps several lines busy.
+  void Bank(int first, int n, const double* h, double* sums, std::uint32_t count) const {
+    Line* group[5];
+    const int groups = (n + 4) / 5;
+    for (int left = groups; left > 0; --left) {
+      const int g = (n + left - 1) / left;
+      for (int k = 0; k < g; ++k) group[k] = &lines[first + k];
+      switch (g) {
+        case 1: Combs<1, 1, false>(group, highCut, h, sums, sums, count); break;
+        case 2: Combs<2, 2, false>(group, highCut, h, sums, sums, count); break;
+        case 3: Combs<3, 3, false>(group, highCut, h, sums, sums, count); break;
+        case 4: Combs<4, 4, false>(group, highCut, h, sums, sums, count); break;
+        default: Combs<5, 5, false>(group, highCut, h, sums, sums, count); break;
+      }
+      first += g;
+      n -= g;
+    }
   }
 
   // The three positions of the early-reflection lines move together.
@@ -376,30 +437,42 @@ struct ReverbEngine::Run {
   std::uint32_t w, r1, r2;  // the early write position and the two shorter taps' reads
 };
 
-// One mono sample after another: input filters, comb bank, pre-delay, early reflections.
+// Frames are taken a block at a time: the input filters for the block's frames, then the
+// comb bank line by line over the block, then the pre-delay and early reflections frame by
+// frame. Every value is computed as frame by frame, in the same order.
+constexpr std::uint32_t kBlock = 256;
+
+// Mono: the filtered input feeds every line; the sum of all lines enters the pre-delay.
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
   double* const pre = pre_[0];
   double* const er = earlyLine_[0];
   const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
+  double h[kBlock], sums[kBlock];
 
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    const double u = kReadInput ? Codec::Decode(buffer[i]) : 0.0;
-    const double h = r.Input(r.highCut.Step(u, r.hs));
+  for (std::uint32_t start = 0; start < frames; start += kBlock) {
+    const std::uint32_t count = frames - start < kBlock ? frames - start : kBlock;
+    typename Codec::Stored* const block = buffer + start;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double u = kReadInput ? Codec::Decode(block[i]) : 0.0;
+      h[i] = r.Input(r.highCut.Step(u, r.hs));
+      sums[i] = 0.0;
+    }
+    r.Bank(0, r.lineCount, h, sums, count);
 
-    double sum = 0.0;
-    for (int k = 0; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, sum);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double u = kReadInput ? Codec::Decode(block[i]) : 0.0;
+      pre[r.prePos] = sums[i];
+      StepUp(r.prePos, r.preLength);
+      const double rv = pre[r.prePos];
 
-    pre[r.prePos] = sum;
-    StepUp(r.prePos, r.preLength);
-    const double rv = pre[r.prePos];
+      const double e = (er[r.r1] * g1 + er[r.r2] * g2 + er[r.w] * g3) * r.early;
+      er[r.w] = u;
+      r.AdvanceEarly();
 
-    const double e = (er[r.r1] * g1 + er[r.r2] * g2 + er[r.w] * g3) * r.early;
-    er[r.w] = u;
-    r.AdvanceEarly();
-
-    buffer[i] = Codec::Encode(e + rv * r.wet + u * r.dry);
+      block[i] = Codec::Encode(e + rv * r.wet + u * r.dry);
+    }
   }
   r.Store();
 }
@@ -409,10 +482,7 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
 template <class Codec, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
-  Line& l0 = lines_[0];
-  Line& l1 = lines_[1];
-  Line& xl = lines_[kExtraLeft];
-  Line& xr = lines_[kExtraRight];
+  Line* const sides[4] = {&lines_[0], &lines_[1], &lines_[kExtraLeft], &lines_[kExtraRight]};
   double* const preL = pre_[0];
   double* const preR = pre_[1];
   double* const erL = earlyLine_[0];
@@ -420,39 +490,44 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
   const double gL1 = taps_[0].left, gL2 = taps_[1].left, gL3 = taps_[2].left;
   const double gR1 = taps_[0].right, gR2 = taps_[1].right, gR3 = taps_[2].right;
   const double early = r.early;
+  double h[kBlock], left[kBlock], right[kBlock];
 
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    typename Codec::Stored* const frame = buffer + 2 * i;
-    const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
-    const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
-    const double h = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
+  for (std::uint32_t start = 0; start < frames; start += kBlock) {
+    const std::uint32_t count = frames - start < kBlock ? frames - start : kBlock;
+    typename Codec::Stored* const block = buffer + 2 * start;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double uL = kReadInput ? Codec::Decode(block[2 * i]) : 0.0;
+      const double uR = kReadInput ? Codec::Decode(block[2 * i + 1]) : 0.0;
+      h[i] = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
+      left[i] = 0.0;
+    }
+    // The shared lines' sum starts both sides' sums.
+    r.Bank(2, r.lineCount - 2, h, left, count);
+    std::memcpy(right, left, count * sizeof(double));
+    Run::Combs<4, 2, true>(sides, r.highCut, h, left, right, count);
 
-    double shared = 0.0;
-    for (int k = 2; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, shared);
-    double left = shared;
-    Run::Comb<true>(l0, h, r.highCut, left);
-    Run::Comb<true>(l1, h, r.highCut, left);
-    double right = shared;
-    Run::Comb<true>(xl, h, r.highCut, right);
-    Run::Comb<true>(xr, h, r.highCut, right);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      typename Codec::Stored* const frame = block + 2 * i;
+      const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
+      const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
+      preL[r.prePos] = left[i];
+      preR[r.prePos] = right[i];
+      StepUp(r.prePos, r.preLength);
+      const double rL = preL[r.prePos];
+      const double rR = preR[r.prePos];
 
-    preL[r.prePos] = left;
-    preR[r.prePos] = right;
-    StepUp(r.prePos, r.preLength);
-    const double rL = preL[r.prePos];
-    const double rR = preR[r.prePos];
+      const double v1 = erL[r.r1] + erR[r.r1];
+      const double v2 = erL[r.r2] + erR[r.r2];
+      const double v3 = erL[r.w] + erR[r.w];
+      const double eL = gL1 * v1 * early + gL2 * v2 * early + gL3 * v3 * early;
+      const double eR = gR1 * v1 * early + gR2 * v2 * early + gR3 * v3 * early;
+      erL[r.w] = uL;
+      erR[r.w] = uR;
+      r.AdvanceEarly();
 
-    const double v1 = erL[r.r1] + erR[r.r1];
-    const double v2 = erL[r.r2] + erR[r.r2];
-    const double v3 = erL[r.w] + erR[r.w];
-    const double eL = gL1 * v1 * early + gL2 * v2 * early + gL3 * v3 * early;
-    const double eR = gR1 * v1 * early + gR2 * v2 * early + gR3 * v3 * early;
-    erL[r.w] = uL;
-    erR[r.w] = uR;
-    r.AdvanceEarly();
-
-    frame[0] = Codec::Encode(eL + rL * r.wet + uL * r.dry);
-    frame[1] = Codec::Encode(eR + rR * r.wet + uR * r.dry);
+      frame[0] = Codec::Encode(eL + rL * r.wet + uL * r.dry);
+      frame[1] = Codec::Encode(eR + rR * r.wet + uR * r.dry);
+    }
   }
   r.Store();
 }
