@@ -1,5 +1,6 @@
 #include "core/effects/reverb/reverb.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "core/dsp/delay_line.h"
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 #include "core/dsp/one_pole.h"
 #include "core/dsp/levels.h"
 #include "core/frame/sample_format.h"
@@ -399,7 +401,8 @@ struct ReverbEngine::Run {
 
   // Lines [first, first + n) of the bank, unflushed, into `sums`: in groups of at most
   // five, as even as they come, so that every group keeps several lines busy.
-  void Bank(int first, int n, const double* h, double* sums, std::uint32_t count) const {
+  static void Bank(Line* lines, OnePole highCut, int first, int n, const double* h,
+                   double* sums, std::uint32_t count) {
     Line* group[5];
     const int groups = (n + 4) / 5;
     for (int left = groups; left > 0; --left) {
@@ -437,10 +440,16 @@ struct ReverbEngine::Run {
   std::uint32_t w, r1, r2;  // the early write position and the two shorter taps' reads
 };
 
-// Frames are taken a block at a time: the input filters for the block's frames, then the
-// comb bank line by line over the block, then the pre-delay and early reflections frame by
-// frame. Every value is computed as frame by frame, in the same order.
+// Frames are taken a block at a time: the comb bank line by line over the block, then the
+// pre-delay and early reflections frame by frame, and beside them the input filters for
+// the next block's frames (their states depend on nothing else, and running them there
+// keeps their chain of dependent steps from stalling the processor). Every value is
+// computed as frame by frame, in the same order.
 constexpr std::uint32_t kBlock = 256;
+
+inline std::uint32_t BlockAt(std::uint32_t start, std::uint32_t frames) {
+  return start >= frames ? 0 : frames - start < kBlock ? frames - start : kBlock;
+}
 
 // Mono: the filtered input feeds every line; the sum of all lines enters the pre-delay.
 template <class Codec, bool kReadInput>
@@ -449,19 +458,24 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
   double* const pre = pre_[0];
   double* const er = earlyLine_[0];
   const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
-  double h[kBlock], sums[kBlock];
+  double filtered[2][kBlock], sums[kBlock];
+  const auto input = [&](const typename Codec::Stored* block, std::uint32_t i) {
+    const double u = kReadInput ? Codec::Decode(block[i]) : 0.0;
+    return r.Input(r.highCut.Step(u, r.hs));
+  };
 
+  double* h = filtered[0];
+  double* next = filtered[1];
+  for (std::uint32_t i = 0, n = BlockAt(0, frames); i < n; ++i) h[i] = input(buffer, i);
   for (std::uint32_t start = 0; start < frames; start += kBlock) {
-    const std::uint32_t count = frames - start < kBlock ? frames - start : kBlock;
+    const std::uint32_t count = BlockAt(start, frames);
+    const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + start;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const double u = kReadInput ? Codec::Decode(block[i]) : 0.0;
-      h[i] = r.Input(r.highCut.Step(u, r.hs));
-      sums[i] = 0.0;
-    }
-    r.Bank(0, r.lineCount, h, sums, count);
+    std::fill(sums, sums + count, 0.0);
+    Run::Bank(lines_, r.highCut, 0, r.lineCount, h, sums, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
+      if (i < nextCount) next[i] = input(block + kBlock, i);
       const double u = kReadInput ? Codec::Decode(block[i]) : 0.0;
       pre[r.prePos] = sums[i];
       StepUp(r.prePos, r.preLength);
@@ -473,13 +487,16 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
 
       block[i] = Codec::Encode(e + rv * r.wet + u * r.dry);
     }
+    std::swap(h, next);
   }
   r.Store();
 }
 
 // Stereo frames: one comb bank fed with the mid signal; lines 0 and 1 add to the left sum
-// only, the two extra lines to the right; the early taps read both channels' lines.
-template <class Codec, bool kReadInput>
+// only, the two extra lines to the right; the early taps read both channels' lines. The
+// output stage takes a frame's two channels in the lanes of a pair P (F64x2, or PlainPair,
+// its plain twin).
+template <class Codec, class P, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
   Line* const sides[4] = {&lines_[0], &lines_[1], &lines_[kExtraLeft], &lines_[kExtraRight]};
@@ -487,47 +504,52 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
   double* const preR = pre_[1];
   double* const erL = earlyLine_[0];
   double* const erR = earlyLine_[1];
-  const double gL1 = taps_[0].left, gL2 = taps_[1].left, gL3 = taps_[2].left;
-  const double gR1 = taps_[0].right, gR2 = taps_[1].right, gR3 = taps_[2].right;
+  // The early taps' gains, left and right in the lanes of a pair.
+  using Pairs = FrameCodec<Codec, P>;
+  const P tap1 = MakePair<P>(taps_[0].left, taps_[0].right);
+  const P tap2 = MakePair<P>(taps_[1].left, taps_[1].right);
+  const P tap3 = MakePair<P>(taps_[2].left, taps_[2].right);
   const double early = r.early;
-  double h[kBlock], left[kBlock], right[kBlock];
+  double filtered[2][kBlock], left[kBlock], right[kBlock];
+  const auto input = [&](const typename Codec::Stored* frame) {
+    const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
+    const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
+    return r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
+  };
 
+  double* h = filtered[0];
+  double* next = filtered[1];
+  for (std::uint32_t i = 0, n = BlockAt(0, frames); i < n; ++i) h[i] = input(buffer + 2 * i);
   for (std::uint32_t start = 0; start < frames; start += kBlock) {
-    const std::uint32_t count = frames - start < kBlock ? frames - start : kBlock;
+    const std::uint32_t count = BlockAt(start, frames);
+    const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + 2 * start;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const double uL = kReadInput ? Codec::Decode(block[2 * i]) : 0.0;
-      const double uR = kReadInput ? Codec::Decode(block[2 * i + 1]) : 0.0;
-      h[i] = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
-      left[i] = 0.0;
-    }
     // The shared lines' sum starts both sides' sums.
-    r.Bank(2, r.lineCount - 2, h, left, count);
+    std::fill(left, left + count, 0.0);
+    Run::Bank(lines_, r.highCut, 2, r.lineCount - 2, h, left, count);
     std::memcpy(right, left, count * sizeof(double));
     Run::Combs<4, 2, true>(sides, r.highCut, h, left, right, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
       typename Codec::Stored* const frame = block + 2 * i;
-      const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
-      const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
+      if (i < nextCount) next[i] = input(frame + 2 * kBlock);
+      const P u = kReadInput ? Pairs::Decode(frame) : MakePair<P>(0.0, 0.0);
       preL[r.prePos] = left[i];
       preR[r.prePos] = right[i];
       StepUp(r.prePos, r.preLength);
-      const double rL = preL[r.prePos];
-      const double rR = preR[r.prePos];
+      const P rv = MakePair<P>(preL[r.prePos], preR[r.prePos]);
 
       const double v1 = erL[r.r1] + erR[r.r1];
       const double v2 = erL[r.r2] + erR[r.r2];
       const double v3 = erL[r.w] + erR[r.w];
-      const double eL = gL1 * v1 * early + gL2 * v2 * early + gL3 * v3 * early;
-      const double eR = gR1 * v1 * early + gR2 * v2 * early + gR3 * v3 * early;
-      erL[r.w] = uL;
-      erR[r.w] = uR;
+      const P e = tap1 * v1 * early + tap2 * v2 * early + tap3 * v3 * early;
+      erL[r.w] = u[0];
+      erR[r.w] = u[1];
       r.AdvanceEarly();
 
-      frame[0] = Codec::Encode(eL + rL * r.wet + uL * r.dry);
-      frame[1] = Codec::Encode(eR + rR * r.wet + uR * r.dry);
+      Pairs::Encode(frame, e + rv * r.wet + u * r.dry);
     }
+    std::swap(h, next);
   }
   r.Store();
 }
@@ -553,10 +575,13 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
       RunMono<Codec, false>(buffer, count);
     }
   } else {
+    const bool plain = PlainKernels();
     if (read) {
-      RunStereo<Codec, true>(buffer, count);
+      plain ? RunStereo<Codec, PlainPair, true>(buffer, count)
+            : RunStereo<Codec, F64x2, true>(buffer, count);
     } else {
-      RunStereo<Codec, false>(buffer, count);
+      plain ? RunStereo<Codec, PlainPair, false>(buffer, count)
+            : RunStereo<Codec, F64x2, false>(buffer, count);
     }
   }
   return finished ? kTailFinished : S_OK;

@@ -118,7 +118,7 @@ class ReverbEngine final : public EffectEngine {
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
   template <class Codec, bool kReadInput>
   void RunMono(typename Codec::Stored* buffer, std::uint32_t frames);
-  template <class Codec, bool kReadInput>
+  template <class Codec, class P, bool kReadInput>
   void RunStereo(typename Codec::Stored* buffer, std::uint32_t frames);
 
   // Levels.
