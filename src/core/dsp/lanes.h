@@ -274,8 +274,20 @@ inline PlainPair operator-(PlainPair a, PlainPair b) {
 inline PlainPair operator*(PlainPair a, PlainPair b) {
   return {{a.lane[0] * b.lane[0], a.lane[1] * b.lane[1]}};
 }
+inline PlainPair operator+(PlainPair a, double b) { return {{a.lane[0] + b, a.lane[1] + b}}; }
 inline PlainPair operator*(PlainPair a, double b) { return {{a.lane[0] * b, a.lane[1] * b}}; }
 inline PlainPair operator*(double a, PlainPair b) { return {{a * b.lane[0], a * b.lane[1]}}; }
+
+template <>
+struct Lanes<PlainPair> {
+  static constexpr int kCount = 2;
+  static PlainPair Splat(double v) { return {{v, v}}; }
+  static PlainPair Load(const double* p) { return {{p[0], p[1]}}; }
+  static void Store(double* p, PlainPair v) {
+    p[0] = v.lane[0];
+    p[1] = v.lane[1];
+  }
+};
 
 // A pair from its two lanes; a stereo frame decoded into a pair and a pair encoded into one.
 template <class P>
@@ -310,6 +322,10 @@ inline F64x2 FlushLanes(F64x2 v, double threshold) {
   typedef std::int64_t I64x2 __attribute__((vector_size(16)));
   const F64x2 magnitude = (F64x2)((I64x2)v & 0x7FFFFFFFFFFFFFFF);
   return magnitude < threshold ? F64x2{0.0, 0.0} : v;
+}
+inline double FlushLanes(double v, double threshold) {
+  if (std::fabs(v) < threshold) v = 0.0;
+  return v;
 }
 inline PlainPair FlushLanes(PlainPair v, double threshold) {
   for (double& x : v.lane) {

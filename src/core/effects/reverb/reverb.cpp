@@ -344,21 +344,27 @@ struct ReverbEngine::Run {
     return h;
   }
 
-  // G comb lines over `count` frames of filtered input h. Each line runs its frames in
-  // order, as it would frame by frame (the lines never feed one another), while its
-  // coefficients, state and position stay in registers; lines [0, kSplit) add what they
-  // held to `first`, the others to `second`, each frame's sum receiving the lines in the
-  // order given after what it already holds. The stereo chain flushes the states of the
-  // lines that feed only one side.
-  template <int G, int kSplit, bool kFlushState>
+  // G comb lines over `count` frames of filtered input h, Lanes<V>::kCount lines a step
+  // in the lanes of V (double, or two lines in F64x2 or in PlainPair, its plain twin). Each
+  // line runs its frames in order, as it would frame by frame (the lines never feed one
+  // another), while its coefficients, state and position stay in registers; lines
+  // [0, kSplit) add what they held to `first`, the others to `second`, each frame's sum
+  // receiving the lines in the order given after what it already holds. The stereo chain
+  // flushes the states of the lines that feed only one side.
+  template <class V, int G, int kSplit, bool kFlushState>
   static void Combs(Line* const* group, OnePole highCut, const double* h, double* first,
                     double* second, std::uint32_t count) {
-    double state[G], gain[G];
+    using L = Lanes<V>;
+    constexpr int kWidth = L::kCount;
+    constexpr int kSteps = G / kWidth;
+    static_assert(kSteps * kWidth == G && kSplit % kWidth == 0, "whole steps only");
+    V state[kSteps], gain[kSteps];
     double* at[G];
-    for (int g = 0; g < G; ++g) {
-      state[g] = group[g]->state;
-      gain[g] = group[g]->gain;
-    }
+    double lanes[G];
+    for (int g = 0; g < G; ++g) lanes[g] = group[g]->state;
+    for (int q = 0; q < kSteps; ++q) state[q] = L::Load(lanes + q * kWidth);
+    for (int g = 0; g < G; ++g) lanes[g] = group[g]->gain;
+    for (int q = 0; q < kSteps; ++q) gain[q] = L::Load(lanes + q * kWidth);
     for (std::uint32_t done = 0; done < count;) {
       // Up to the first line's wrap: a run over which every position only moves up.
       std::uint32_t run = count - done;
@@ -375,17 +381,24 @@ struct ReverbEngine::Run {
         double sum1 = out1[j];
         double sum2 = kSplit < G ? out2[j] : 0.0;
 #pragma GCC unroll 8
-        for (int g = 0; g < G; ++g) {
-          const double y = at[g][j];
-          if (g < kSplit) {
-            sum1 += y;
-          } else {
-            sum2 += y;
+        for (int q = 0; q < kSteps; ++q) {
+          double y[kWidth];
+#pragma GCC unroll 2
+          for (int l = 0; l < kWidth; ++l) {
+            y[l] = at[q * kWidth + l][j];
+            if (q * kWidth < kSplit) {
+              sum1 += y[l];
+            } else {
+              sum2 += y[l];
+            }
           }
-          double s = highCut.Step(y, state[g]);
-          if (kFlushState) s = FlushBelow(s, kFlush);
-          state[g] = s;
-          at[g][j] = (s + x) * gain[g];
+          V s = highCut.oneMinusA * L::Load(y) + highCut.a * state[q];
+          if (kFlushState) s = FlushLanes(s, kFlush);
+          state[q] = s;
+          double o[kWidth];
+          L::Store(o, (s + x) * gain[q]);
+#pragma GCC unroll 2
+          for (int l = 0; l < kWidth; ++l) at[q * kWidth + l][j] = o[l];
         }
         out1[j] = sum1;
         if (kSplit < G) out2[j] = sum2;
@@ -396,27 +409,33 @@ struct ReverbEngine::Run {
       }
       done += run;
     }
-    for (int g = 0; g < G; ++g) group[g]->state = state[g];
+    for (int q = 0; q < kSteps; ++q) L::Store(lanes + q * kWidth, state[q]);
+    for (int g = 0; g < G; ++g) group[g]->state = lanes[g];
   }
 
-  // Lines [first, first + n) of the bank, unflushed, into `sums`: in groups of at most
-  // five, as even as they come, so that every group keeps several lines busy.
+  // Lines [first, first + n) of the bank, unflushed, into `sums`: pairs of lines in the
+  // lanes of P, in groups of at most four pairs, as even as they come (so that every group
+  // keeps several lines busy), and a last odd line on its own.
+  template <class P>
   static void Bank(Line* lines, OnePole highCut, int first, int n, const double* h,
                    double* sums, std::uint32_t count) {
-    Line* group[5];
-    const int groups = (n + 4) / 5;
-    for (int left = groups; left > 0; --left) {
-      const int g = (n + left - 1) / left;
-      for (int k = 0; k < g; ++k) group[k] = &lines[first + k];
+    Line* group[8];
+    int pairs = n / 2;
+    for (int left = (pairs + 3) / 4; left > 0; --left) {
+      const int g = (pairs + left - 1) / left;
+      for (int k = 0; k < 2 * g; ++k) group[k] = &lines[first + k];
       switch (g) {
-        case 1: Combs<1, 1, false>(group, highCut, h, sums, sums, count); break;
-        case 2: Combs<2, 2, false>(group, highCut, h, sums, sums, count); break;
-        case 3: Combs<3, 3, false>(group, highCut, h, sums, sums, count); break;
-        case 4: Combs<4, 4, false>(group, highCut, h, sums, sums, count); break;
-        default: Combs<5, 5, false>(group, highCut, h, sums, sums, count); break;
+        case 1: Combs<P, 2, 2, false>(group, highCut, h, sums, sums, count); break;
+        case 2: Combs<P, 4, 4, false>(group, highCut, h, sums, sums, count); break;
+        case 3: Combs<P, 6, 6, false>(group, highCut, h, sums, sums, count); break;
+        default: Combs<P, 8, 8, false>(group, highCut, h, sums, sums, count); break;
       }
-      first += g;
-      n -= g;
+      first += 2 * g;
+      pairs -= g;
+    }
+    if (n % 2 != 0) {
+      group[0] = &lines[first];
+      Combs<double, 1, 1, false>(group, highCut, h, sums, sums, count);
     }
   }
 
@@ -452,7 +471,9 @@ inline std::uint32_t BlockAt(std::uint32_t start, std::uint32_t frames) {
 }
 
 // Mono: the filtered input feeds every line; the sum of all lines enters the pre-delay.
-template <class Codec, bool kReadInput>
+// The comb bank runs two lines at a time in the lanes of P (F64x2, or PlainPair, its plain
+// twin).
+template <class Codec, class P, bool kReadInput>
 void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
   double* const pre = pre_[0];
@@ -472,7 +493,7 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
     const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + start;
     std::fill(sums, sums + count, 0.0);
-    Run::Bank(lines_, r.highCut, 0, r.lineCount, h, sums, count);
+    Run::Bank<P>(lines_, r.highCut, 0, r.lineCount, h, sums, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
       if (i < nextCount) next[i] = input(block + kBlock, i);
@@ -526,9 +547,9 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
     typename Codec::Stored* const block = buffer + 2 * start;
     // The shared lines' sum starts both sides' sums.
     std::fill(left, left + count, 0.0);
-    Run::Bank(lines_, r.highCut, 2, r.lineCount - 2, h, left, count);
+    Run::Bank<P>(lines_, r.highCut, 2, r.lineCount - 2, h, left, count);
     std::memcpy(right, left, count * sizeof(double));
-    Run::Combs<4, 2, true>(sides, r.highCut, h, left, right, count);
+    Run::Combs<P, 4, 2, true>(sides, r.highCut, h, left, right, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
       typename Codec::Stored* const frame = block + 2 * i;
@@ -568,14 +589,16 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
 
   // The 8-bit tail feeds exact silence without reading the buffer.
   const bool read = !(Codec::kFormat == SampleFormat::Pcm8 && mode == kModeTail);
+  const bool plain = PlainKernels();
   if (channels == 1) {
     if (read) {
-      RunMono<Codec, true>(buffer, count);
+      plain ? RunMono<Codec, PlainPair, true>(buffer, count)
+            : RunMono<Codec, F64x2, true>(buffer, count);
     } else {
-      RunMono<Codec, false>(buffer, count);
+      plain ? RunMono<Codec, PlainPair, false>(buffer, count)
+            : RunMono<Codec, F64x2, false>(buffer, count);
     }
   } else {
-    const bool plain = PlainKernels();
     if (read) {
       plain ? RunStereo<Codec, PlainPair, true>(buffer, count)
             : RunStereo<Codec, F64x2, true>(buffer, count);

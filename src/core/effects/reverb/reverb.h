@@ -116,7 +116,7 @@ class ReverbEngine final : public EffectEngine {
 
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
-  template <class Codec, bool kReadInput>
+  template <class Codec, class P, bool kReadInput>
   void RunMono(typename Codec::Stored* buffer, std::uint32_t frames);
   template <class Codec, class P, bool kReadInput>
   void RunStereo(typename Codec::Stored* buffer, std::uint32_t frames);
