@@ -177,6 +177,7 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
     return true;
   };
   const int n = row.lines;
+  if (n < 8 || n > 10) return E_UNEXPECTED;  // the frame loops take eight to ten lines
   for (int i = 0; i < n; ++i) {
     if (!plan(lines[i], row.ms[i])) return E_OUTOFMEMORY;
   }

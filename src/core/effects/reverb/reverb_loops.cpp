@@ -64,27 +64,49 @@ struct ReverbEngine::Run {
     return h;
   }
 
-  // G comb lines over `count` frames of filtered input h, Lanes<V>::kCount lines a step
-  // in the lanes of V (double, or two lines in F64x2 or in PlainPair, its plain twin). Each
-  // line runs its frames in order, as it would frame by frame (the lines never feed one
-  // another), while its coefficients, state and position stay in registers; lines
-  // [0, kSplit) add what they held to `first`, the others to `second`, each frame's sum
-  // receiving the lines in the order given after what it already holds. The stereo chain
-  // flushes the states of the lines that feed only one side.
-  template <class V, int G, int kSplit, bool kFlushState>
-  static void Combs(Line* const* group, OnePole highCut, const double* h, double* first,
-                    double* second, std::uint32_t count) {
+  // One step of a comb pass at frame j: Lanes<V>::kCount lines in the lanes of V (one
+  // line in a double, two in F64x2 or in PlainPair, its plain twin). What the lines held
+  // is added to `sum` in their order; then each line's high-cut state and its slot, as
+  // the frame loop steps a line.
+  template <class V, bool kFlushState>
+  static void Step(double* const* at, std::uint32_t j, OnePole highCut, double x, V gain,
+                   V& state, double& sum) {
     using L = Lanes<V>;
-    constexpr int kWidth = L::kCount;
-    constexpr int kSteps = G / kWidth;
-    static_assert(kSteps * kWidth == G && kSplit % kWidth == 0, "whole steps only");
-    V state[kSteps], gain[kSteps];
+    double y[L::kCount];
+#pragma GCC unroll 2
+    for (int l = 0; l < L::kCount; ++l) {
+      y[l] = at[l][j];
+      sum += y[l];
+    }
+    V s = highCut.oneMinusA * L::Load(y) + highCut.a * state;
+    if (kFlushState) s = FlushLanes(s, kFlush);
+    state = s;
+    double o[L::kCount];
+    L::Store(o, (s + x) * gain);
+#pragma GCC unroll 2
+    for (int l = 0; l < L::kCount; ++l) at[l][j] = o[l];
+  }
+
+  // The whole comb bank over `count` frames of filtered input h. Each line runs its frames
+  // in order, as it would frame by frame (the lines never feed one another), with its
+  // coefficients, state and position in registers, and each frame's sum receives the lines
+  // in bank order: kPairs pairs of lines in the lanes of P, then an odd line when kOdd.
+  // Mono, that sum goes to `left`. With kSides, lines 0 and 1 (flushed) then add to it
+  // for `left` and the two extra lines (flushed) for `right`. `group` lists the lines in
+  // that order, the odd line last.
+  template <class P, int kPairs, bool kOdd, bool kSides>
+  static void Pass(Line* const* group, OnePole highCut, const double* h, double* left,
+                   double* right, std::uint32_t count) {
+    constexpr int kSteps = kPairs + (kSides ? 2 : 0);
+    constexpr int G = 2 * kSteps + (kOdd ? 1 : 0);
+    P state[kSteps], gain[kSteps];
+    for (int q = 0; q < kSteps; ++q) {
+      state[q] = MakePair<P>(group[2 * q]->state, group[2 * q + 1]->state);
+      gain[q] = MakePair<P>(group[2 * q]->gain, group[2 * q + 1]->gain);
+    }
+    double oddState = kOdd ? group[G - 1]->state : 0.0;
+    const double oddGain = kOdd ? group[G - 1]->gain : 0.0;
     double* at[G];
-    double lanes[G];
-    for (int g = 0; g < G; ++g) lanes[g] = group[g]->state;
-    for (int q = 0; q < kSteps; ++q) state[q] = L::Load(lanes + q * kWidth);
-    for (int g = 0; g < G; ++g) lanes[g] = group[g]->gain;
-    for (int q = 0; q < kSteps; ++q) gain[q] = L::Load(lanes + q * kWidth);
     for (std::uint32_t done = 0; done < count;) {
       // Up to the first line's wrap: a run over which every position only moves up.
       std::uint32_t run = count - done;
@@ -94,34 +116,27 @@ struct ReverbEngine::Run {
         at[g] = group[g]->buffer + group[g]->position;
       }
       const double* const in = h + done;
-      double* const out1 = first + done;
-      double* const out2 = second + done;
+      double* const outLeft = left + done;
+      double* const outRight = right + done;
       for (std::uint32_t j = 0; j < run; ++j) {
         const double x = in[j];
-        double sum1 = out1[j];
-        double sum2 = kSplit < G ? out2[j] : 0.0;
+        double sum = 0.0;
 #pragma GCC unroll 8
-        for (int q = 0; q < kSteps; ++q) {
-          double y[kWidth];
-#pragma GCC unroll 2
-          for (int l = 0; l < kWidth; ++l) {
-            y[l] = at[q * kWidth + l][j];
-            if (q * kWidth < kSplit) {
-              sum1 += y[l];
-            } else {
-              sum2 += y[l];
-            }
-          }
-          V s = highCut.oneMinusA * L::Load(y) + highCut.a * state[q];
-          if (kFlushState) s = FlushLanes(s, kFlush);
-          state[q] = s;
-          double o[kWidth];
-          L::Store(o, (s + x) * gain[q]);
-#pragma GCC unroll 2
-          for (int l = 0; l < kWidth; ++l) at[q * kWidth + l][j] = o[l];
+        for (int q = 0; q < kPairs; ++q) {
+          Step<P, false>(at + 2 * q, j, highCut, x, gain[q], state[q], sum);
         }
-        out1[j] = sum1;
-        if (kSplit < G) out2[j] = sum2;
+        if (kOdd) Step<double, false>(at + G - 1, j, highCut, x, oddGain, oddState, sum);
+        if (kSides) {
+          double l = sum;
+          Step<P, true>(at + 2 * kPairs, j, highCut, x, gain[kPairs], state[kPairs], l);
+          double r = sum;
+          Step<P, true>(at + 2 * kPairs + 2, j, highCut, x, gain[kPairs + 1],
+                        state[kPairs + 1], r);
+          outLeft[j] = l;
+          outRight[j] = r;
+        } else {
+          outLeft[j] = sum;
+        }
       }
       for (int g = 0; g < G; ++g) {
         group[g]->position += run;
@@ -129,33 +144,34 @@ struct ReverbEngine::Run {
       }
       done += run;
     }
-    for (int q = 0; q < kSteps; ++q) L::Store(lanes + q * kWidth, state[q]);
-    for (int g = 0; g < G; ++g) group[g]->state = lanes[g];
+    for (int q = 0; q < kSteps; ++q) {
+      group[2 * q]->state = state[q][0];
+      group[2 * q + 1]->state = state[q][1];
+    }
+    if (kOdd) group[G - 1]->state = oddState;
   }
 
-  // Lines [first, first + n) of the bank, unflushed, into `sums`: pairs of lines in the
-  // lanes of P, in groups of at most four pairs, as even as they come (so that every group
-  // keeps several lines busy), and a last odd line on its own.
-  template <class P>
-  static void Bank(Line* lines, OnePole highCut, int first, int n, const double* h,
-                   double* sums, std::uint32_t count) {
-    Line* group[8];
-    int pairs = n / 2;
-    for (int left = (pairs + 3) / 4; left > 0; --left) {
-      const int g = (pairs + left - 1) / left;
-      for (int k = 0; k < 2 * g; ++k) group[k] = &lines[first + k];
-      switch (g) {
-        case 1: Combs<P, 2, 2, false>(group, highCut, h, sums, sums, count); break;
-        case 2: Combs<P, 4, 4, false>(group, highCut, h, sums, sums, count); break;
-        case 3: Combs<P, 6, 6, false>(group, highCut, h, sums, sums, count); break;
-        default: Combs<P, 8, 8, false>(group, highCut, h, sums, sums, count); break;
-      }
-      first += 2 * g;
-      pairs -= g;
+  // The comb bank for a block: `shared` lines from `first` on (every line in mono; all
+  // but lines 0 and 1 in stereo), then in stereo the sides. Modes have eight to ten lines.
+  template <class P, bool kSides>
+  static void Bank(Line* lines, OnePole highCut, int first, int shared, const double* h,
+                   double* left, double* right, std::uint32_t count) {
+    Line* group[kMaxLines];
+    int g = 0;
+    for (int k = 0; k < shared - shared % 2; ++k) group[g++] = &lines[first + k];
+    if (kSides) {
+      group[g++] = &lines[0];
+      group[g++] = &lines[1];
+      group[g++] = &lines[kExtraLeft];
+      group[g++] = &lines[kExtraRight];
     }
-    if (n % 2 != 0) {
-      group[0] = &lines[first];
-      Combs<double, 1, 1, false>(group, highCut, h, sums, sums, count);
+    if (shared % 2 != 0) group[g++] = &lines[first + shared - 1];
+    switch (shared) {
+      case 6: Pass<P, 3, false, kSides>(group, highCut, h, left, right, count); break;
+      case 7: Pass<P, 3, true, kSides>(group, highCut, h, left, right, count); break;
+      case 8: Pass<P, 4, false, kSides>(group, highCut, h, left, right, count); break;
+      case 9: Pass<P, 4, true, kSides>(group, highCut, h, left, right, count); break;
+      default: Pass<P, 5, false, kSides>(group, highCut, h, left, right, count); break;
     }
   }
 
@@ -212,8 +228,7 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
     const std::uint32_t count = BlockAt(start, frames);
     const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + start;
-    std::fill(sums, sums + count, 0.0);
-    Run::Bank<P>(lines_, r.highCut, 0, r.lineCount, h, sums, count);
+    Run::Bank<P, false>(lines_, r.highCut, 0, r.lineCount, h, sums, sums, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
       if (i < nextCount) next[i] = input(block + kBlock, i);
@@ -240,7 +255,6 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
 template <class Codec, class P, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
-  Line* const sides[4] = {&lines_[0], &lines_[1], &lines_[kExtraLeft], &lines_[kExtraRight]};
   double* const preL = pre_[0];
   double* const preR = pre_[1];
   double* const erL = earlyLine_[0];
@@ -265,11 +279,7 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
     const std::uint32_t count = BlockAt(start, frames);
     const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + 2 * start;
-    // The shared lines' sum starts both sides' sums.
-    std::fill(left, left + count, 0.0);
-    Run::Bank<P>(lines_, r.highCut, 2, r.lineCount - 2, h, left, count);
-    std::memcpy(right, left, count * sizeof(double));
-    Run::Combs<P, 4, 2, true>(sides, r.highCut, h, left, right, count);
+    Run::Bank<P, true>(lines_, r.highCut, 2, r.lineCount - 2, h, left, right, count);
 
     for (std::uint32_t i = 0; i < count; ++i) {
       typename Codec::Stored* const frame = block + 2 * i;
