@@ -140,8 +140,8 @@ void ReverbEngine::ReleaseLines() {
   memory_.reset();
   memorySamples_ = 0;
   for (Line& line : lines_) line = Line{};
-  pre_[0] = pre_[1] = nullptr;
-  earlyLine_[0] = earlyLine_[1] = nullptr;
+  preLine_ = nullptr;
+  earlyLine_ = nullptr;
   lineCount_ = 0;
   valid_ = false;
 }
@@ -227,8 +227,8 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
 
   double* next = memory_.get();
   for (Line& line : lines_) line = Line{};
-  pre_[0] = pre_[1] = nullptr;
-  earlyLine_[0] = earlyLine_[1] = nullptr;
+  preLine_ = nullptr;
+  earlyLine_ = nullptr;
   for (int i = 0; i < kMaxLines; ++i) {
     if (lines[i].length == 0) continue;
     lines_[i] = lines[i];
@@ -240,12 +240,9 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   prePosition_ = 0;
   earlyLength_ = earlyLength;
   earlyWrite_ = 0;
-  for (std::uint32_t c = 0; c < channels; ++c) {
-    pre_[c] = next;
-    next += preLength;
-    earlyLine_[c] = next;
-    next += earlyLength;
-  }
+  preLine_ = next;
+  next += std::size_t{preLength} * channels;
+  earlyLine_ = next;
   for (int k = 0; k < 3; ++k) taps_[k] = taps[k];
   // Each shorter tap reads its delay behind the write position.
   for (int k = 0; k < 2; ++k) earlyRead_[k] = (earlyLength - taps[k].delay) % earlyLength;

@@ -141,12 +141,13 @@ class ReverbEngine final : public EffectEngine {
 
   int lineCount_ = 0;
   Line lines_[kMaxLines];
-  // Pre-delay: one line per channel, one shared position.
-  double* pre_[2] = {nullptr, nullptr};
+  // Pre-delay: frames of one sample per channel (a stereo frame's two side by side).
+  double* preLine_ = nullptr;
   std::uint32_t preLength_ = 0;
   std::uint32_t prePosition_ = 0;
-  // Early reflections: one line per channel; the longest tap reads under the write position.
-  double* earlyLine_[2] = {nullptr, nullptr};
+  // Early reflections: frames as in the pre-delay; the longest tap reads under the write
+  // position.
+  double* earlyLine_ = nullptr;
   std::uint32_t earlyLength_ = 0;
   std::uint32_t earlyWrite_ = 0;
   std::uint32_t earlyRead_[2] = {0, 0};

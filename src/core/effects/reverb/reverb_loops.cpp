@@ -182,6 +182,38 @@ struct ReverbEngine::Run {
     StepUp(r2, erLength);
   }
 
+  // The pre-delay reads the slot above the one it writes; a line of one slot reads what
+  // it has just written, which the stereo loop takes directly.
+  bool PreDirect() const { return preLength == 1; }
+  std::uint32_t PreRead() const { return prePos + 1 == preLength ? 0 : prePos + 1; }
+
+  // How many of the next `frames` frames every pre-delay and early-reflection position
+  // moves through without wrapping; and all of them moved on by such a run.
+  std::uint32_t Unwrapped(std::uint32_t frames) const {
+    std::uint32_t run = frames;
+    const auto shorten = [&run](std::uint32_t room) {
+      if (room < run) run = room;
+    };
+    if (!PreDirect()) {
+      shorten(preLength - prePos);
+      shorten(preLength - PreRead());
+    }
+    shorten(erLength - w);
+    shorten(erLength - r1);
+    shorten(erLength - r2);
+    return run;
+  }
+  void Advance(std::uint32_t run) {
+    const auto move = [run](std::uint32_t& position, std::uint32_t length) {
+      position += run;
+      if (position >= length) position -= length;
+    };
+    move(prePos, preLength);
+    move(w, erLength);
+    move(r1, erLength);
+    move(r2, erLength);
+  }
+
   ReverbEngine& engine;
   const OnePole highCut;
   BassCut bass;
@@ -212,8 +244,8 @@ inline std::uint32_t BlockAt(std::uint32_t start, std::uint32_t frames) {
 template <class Codec, class P, bool kReadInput>
 void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
   Run r(*this);
-  double* const pre = pre_[0];
-  double* const er = earlyLine_[0];
+  double* const pre = preLine_;
+  double* const er = earlyLine_;
   const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
   double filtered[2][kBlock], sums[kBlock];
   const auto input = [&](const typename Codec::Stored* block, std::uint32_t i) {
@@ -254,53 +286,72 @@ void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames)
 // its plain twin).
 template <class Codec, class P, bool kReadInput>
 void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
-  Run r(*this);
-  double* const preL = pre_[0];
-  double* const preR = pre_[1];
-  double* const erL = earlyLine_[0];
-  double* const erR = earlyLine_[1];
-  // The early taps' gains, left and right in the lanes of a pair.
   using Pairs = FrameCodec<Codec, P>;
+  using L = Lanes<P>;
+  Run r(*this);
+  // The pre-delay and early-reflection lines hold frames: left and right side by side.
+  double* const pre = preLine_;
+  double* const er = earlyLine_;
+  // The early taps' gains, left and right in the lanes of a pair.
   const P tap1 = MakePair<P>(taps_[0].left, taps_[0].right);
   const P tap2 = MakePair<P>(taps_[1].left, taps_[1].right);
   const P tap3 = MakePair<P>(taps_[2].left, taps_[2].right);
   const double early = r.early;
-  double filtered[2][kBlock], left[kBlock], right[kBlock];
-  const auto input = [&](const typename Codec::Stored* frame) {
-    const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
-    const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
-    return r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
+  const bool direct = r.PreDirect();
+  // Per block: the filtered input of each frame and its two decoded samples.
+  double filtered[2][kBlock], decoded[2][2 * kBlock], left[kBlock], right[kBlock];
+  const auto input = [&](const typename Codec::Stored* frame, double* u) {
+    const P v = kReadInput ? Pairs::Decode(frame) : MakePair<P>(0.0, 0.0);
+    L::Store(u, v);
+    return r.Input(r.highCut.oneMinusA * (v[0] + v[1]) * 0.5 + r.highCut.a * r.hs);
   };
 
   double* h = filtered[0];
   double* next = filtered[1];
-  for (std::uint32_t i = 0, n = BlockAt(0, frames); i < n; ++i) h[i] = input(buffer + 2 * i);
+  double* u = decoded[0];
+  double* nextU = decoded[1];
+  for (std::uint32_t i = 0, n = BlockAt(0, frames); i < n; ++i) {
+    h[i] = input(buffer + 2 * i, u + 2 * i);
+  }
   for (std::uint32_t start = 0; start < frames; start += kBlock) {
     const std::uint32_t count = BlockAt(start, frames);
     const std::uint32_t nextCount = BlockAt(start + kBlock, frames);  // at most count
     typename Codec::Stored* const block = buffer + 2 * start;
     Run::Bank<P, true>(lines_, r.highCut, 2, r.lineCount - 2, h, left, right, count);
 
-    for (std::uint32_t i = 0; i < count; ++i) {
-      typename Codec::Stored* const frame = block + 2 * i;
-      if (i < nextCount) next[i] = input(frame + 2 * kBlock);
-      const P u = kReadInput ? Pairs::Decode(frame) : MakePair<P>(0.0, 0.0);
-      preL[r.prePos] = left[i];
-      preR[r.prePos] = right[i];
-      StepUp(r.prePos, r.preLength);
-      const P rv = MakePair<P>(preL[r.prePos], preR[r.prePos]);
+    for (std::uint32_t i = 0; i < count;) {
+      const std::uint32_t run = r.Unwrapped(count - i);
+      double* const preWrite = pre + 2 * r.prePos;
+      const double* const preRead = pre + 2 * r.PreRead();
+      double* const erWrite = er + 2 * r.w;
+      const double* const er1 = er + 2 * r.r1;
+      const double* const er2 = er + 2 * r.r2;
+      for (std::uint32_t k = 0; k < run; ++k, ++i) {
+        typename Codec::Stored* const frame = block + 2 * i;
+        if (i < nextCount) next[i] = input(frame + 2 * kBlock, nextU + 2 * i);
+        const P in = L::Load(u + 2 * i);
+        P rv = MakePair<P>(left[i], right[i]);
+        if (!direct) {
+          L::Store(preWrite + 2 * k, rv);
+          rv = L::Load(preRead + 2 * k);
+        }
 
-      const double v1 = erL[r.r1] + erR[r.r1];
-      const double v2 = erL[r.r2] + erR[r.r2];
-      const double v3 = erL[r.w] + erR[r.w];
-      const P e = tap1 * v1 * early + tap2 * v2 * early + tap3 * v3 * early;
-      erL[r.w] = u[0];
-      erR[r.w] = u[1];
-      r.AdvanceEarly();
+        const double v1 = er1[2 * k] + er1[2 * k + 1];
+        const double v2 = er2[2 * k] + er2[2 * k + 1];
+        const double v3 = erWrite[2 * k] + erWrite[2 * k + 1];
+        const P e = tap1 * v1 * early + tap2 * v2 * early + tap3 * v3 * early;
+        L::Store(erWrite + 2 * k, in);
 
-      Pairs::Encode(frame, e + rv * r.wet + u * r.dry);
+        Pairs::Encode(frame, e + rv * r.wet + in * r.dry);
+      }
+      if (direct) {
+        pre[0] = left[i - 1];
+        pre[1] = right[i - 1];
+      }
+      r.Advance(run);
     }
     std::swap(h, next);
+    std::swap(u, nextU);
   }
   r.Store();
 }
