@@ -116,6 +116,10 @@ class ReverbEngine final : public EffectEngine {
 
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
+  // Mono or stereo frames, reading the input or feeding silence; P is F64x2 or PlainPair.
+  template <class Codec, class P>
+  void RunFrames(std::uint32_t channels, bool read, typename Codec::Stored* buffer,
+                 std::uint32_t count);
   template <class Codec, class P, bool kReadInput>
   void RunMono(typename Codec::Stored* buffer, std::uint32_t frames);
   template <class Codec, class P, bool kReadInput>

@@ -356,6 +356,16 @@ void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frame
   r.Store();
 }
 
+template <class Codec, class P>
+void ReverbEngine::RunFrames(std::uint32_t channels, bool read, typename Codec::Stored* buffer,
+                             std::uint32_t count) {
+  if (channels == 1) {
+    read ? RunMono<Codec, P, true>(buffer, count) : RunMono<Codec, P, false>(buffer, count);
+  } else {
+    read ? RunStereo<Codec, P, true>(buffer, count) : RunStereo<Codec, P, false>(buffer, count);
+  }
+}
+
 template <class Codec>
 HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
                            bool limited) {
@@ -370,23 +380,10 @@ HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32
 
   // The 8-bit tail feeds exact silence without reading the buffer.
   const bool read = !(Codec::kFormat == SampleFormat::Pcm8 && mode == kModeTail);
-  const bool plain = PlainKernels();
-  if (channels == 1) {
-    if (read) {
-      plain ? RunMono<Codec, PlainPair, true>(buffer, count)
-            : RunMono<Codec, F64x2, true>(buffer, count);
-    } else {
-      plain ? RunMono<Codec, PlainPair, false>(buffer, count)
-            : RunMono<Codec, F64x2, false>(buffer, count);
-    }
+  if (PlainKernels()) {
+    RunFrames<Codec, PlainPair>(channels, read, buffer, count);
   } else {
-    if (read) {
-      plain ? RunStereo<Codec, PlainPair, true>(buffer, count)
-            : RunStereo<Codec, F64x2, true>(buffer, count);
-    } else {
-      plain ? RunStereo<Codec, PlainPair, false>(buffer, count)
-            : RunStereo<Codec, F64x2, false>(buffer, count);
-    }
+    RunFrames<Codec, F64x2>(channels, read, buffer, count);
   }
   return finished ? kTailFinished : S_OK;
 }
