@@ -151,8 +151,9 @@ TEST(KernelTwinsExtra, SettingsBeyondThePresetsDeliverTheSameBytes) {
 // its candidates in blocks, and the reverb runs its comb pairs and its output stage over
 // 256-frame blocks split where a line wraps: buffers of every size from 1 to 12 frames, and
 // either side of the 256-frame blocks, meet every remainder and every split of a block.
-// The reverb cases take an odd line count (mode 7 has nine lines) and a pre-delay of one
-// slot, and eight lines without the bass-cut; the multi-tap case sweeps its taps through the low-pass.
+// The reverb cases take an odd line count (mode 7 has nine lines) with a pre-delay of one
+// slot, and eight lines without the bass-cut; the multi-tap case sweeps its taps through
+// the low-pass.
 TEST(KernelTwinsExtra, EveryRemainderOfTheWideStepsDeliversTheSameBytes) {
   constexpr Extra kCases[] = {
       {"chorus", 0, "ChorusSize", 3, nullptr, 0},
