@@ -1,8 +1,6 @@
 // The Reverb's frame loops: the input filters, the comb bank a block of frames at a time,
 // the pre-delay and the early reflections.
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "core/dsp/delay_line.h"
@@ -31,7 +29,6 @@ struct ReverbEngine::Run {
         wet(e.reverb_),
         early(e.early_),
         lineCount(e.lineCount_),
-        lines(e.lines_),
         hs(e.inputState_),
         preLength(e.preLength_),
         prePos(e.prePosition_),
@@ -219,7 +216,6 @@ struct ReverbEngine::Run {
   BassCut bass;
   const double dry, wet, early;
   const int lineCount;
-  Line* const lines;
   double hs;
   const std::uint32_t preLength;
   std::uint32_t prePos;
