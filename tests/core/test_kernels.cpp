@@ -147,9 +147,13 @@ TEST(KernelTwinsExtra, SettingsBeyondThePresetsDeliverTheSameBytes) {
 }
 
 // The widest kernels take four frames (the chorus voices) or two output frames (the sinc
-// interpolator) a step and leave what remains to narrower steps, and the splice search sums
-// its candidates in blocks: buffers of every size from 1 to 12 frames, and either side of
-// the 256-frame blocks, meet every remainder and every split of a block.
+// interpolator) a step and leave what remains to narrower steps, the splice search sums
+// its candidates in blocks, and the reverb runs its comb pairs and its output stage over
+// 256-frame blocks split where a line wraps: buffers of every size from 1 to 12 frames, and
+// either side of the 256-frame blocks, meet every remainder and every split of a block.
+// The reverb cases take an odd line count (mode 7 has nine lines) with a pre-delay of one
+// slot, and eight lines without the bass-cut; the multi-tap case sweeps its taps through
+// the low-pass.
 TEST(KernelTwinsExtra, EveryRemainderOfTheWideStepsDeliversTheSameBytes) {
   constexpr Extra kCases[] = {
       {"chorus", 0, "ChorusSize", 3, nullptr, 0},
@@ -157,6 +161,9 @@ TEST(KernelTwinsExtra, EveryRemainderOfTheWideStepsDeliversTheSameBytes) {
       {"pitch", 0, "Semitones", 4, "PreserveDuration", 1},
       {"pitch", 0, "Semitones", -7, "Accuracy", 3},
       {"stretch", 0, "FinalLength", 12500, nullptr, 0},
+      {"reverb", 0, "ReverbMode", 7, "PreDelay", 0},
+      {"reverb", 0, "ReverbMode", 1, "AttenuateBass", 0},
+      {"multitap", 11, "ModDepth", 100, "LowPassOn", 1},
   };
   std::vector<std::uint32_t> sizes;
   for (std::uint32_t n = 1; n <= 12; ++n) sizes.push_back(n);

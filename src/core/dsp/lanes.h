@@ -12,6 +12,7 @@
 // on the same input and compare.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -257,6 +258,81 @@ struct StereoPairs {
     LaneCodec<Codec, F64x2>::Encode(s + 2, F64x2{left[1], right[1]});
   }
 };
+
+// Kernels whose two lanes are the two channels of a stereo frame run on F64x2 or on its
+// plain twin, PlainPair: two doubles and the same element-wise operations, written out.
+struct PlainPair {
+  double lane[2];
+  double operator[](int i) const { return lane[i]; }
+};
+inline PlainPair operator+(PlainPair a, PlainPair b) {
+  return {{a.lane[0] + b.lane[0], a.lane[1] + b.lane[1]}};
+}
+inline PlainPair operator-(PlainPair a, PlainPair b) {
+  return {{a.lane[0] - b.lane[0], a.lane[1] - b.lane[1]}};
+}
+inline PlainPair operator*(PlainPair a, PlainPair b) {
+  return {{a.lane[0] * b.lane[0], a.lane[1] * b.lane[1]}};
+}
+inline PlainPair operator+(PlainPair a, double b) { return {{a.lane[0] + b, a.lane[1] + b}}; }
+inline PlainPair operator*(PlainPair a, double b) { return {{a.lane[0] * b, a.lane[1] * b}}; }
+inline PlainPair operator*(double a, PlainPair b) { return {{a * b.lane[0], a * b.lane[1]}}; }
+
+template <>
+struct Lanes<PlainPair> {
+  static constexpr int kCount = 2;
+  static PlainPair Splat(double v) { return {{v, v}}; }
+  static PlainPair Load(const double* p) { return {{p[0], p[1]}}; }
+  static void Store(double* p, PlainPair v) {
+    p[0] = v.lane[0];
+    p[1] = v.lane[1];
+  }
+};
+
+// A pair from its two lanes; a stereo frame decoded into a pair and a pair encoded into one.
+template <class P>
+P MakePair(double first, double second);
+template <>
+inline F64x2 MakePair<F64x2>(double first, double second) {
+  return F64x2{first, second};
+}
+template <>
+inline PlainPair MakePair<PlainPair>(double first, double second) {
+  return {{first, second}};
+}
+template <class Codec, class P>
+struct FrameCodec {
+  static P Decode(const typename Codec::Stored* s) { return LaneCodec<Codec, P>::Decode(s); }
+  static void Encode(typename Codec::Stored* s, P y) { LaneCodec<Codec, P>::Encode(s, y); }
+};
+template <class Codec>
+struct FrameCodec<Codec, PlainPair> {
+  static PlainPair Decode(const typename Codec::Stored* s) {
+    return {{Codec::Decode(s[0]), Codec::Decode(s[1])}};
+  }
+  static void Encode(typename Codec::Stored* s, PlainPair y) {
+    s[0] = Codec::Encode(y.lane[0]);
+    s[1] = Codec::Encode(y.lane[1]);
+  }
+};
+
+// Each lane below `threshold` in magnitude made +0.0, as FlushBelow does (the magnitude by
+// clearing the sign bit, as fabs does; a NaN stays).
+inline F64x2 FlushLanes(F64x2 v, double threshold) {
+  typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+  const F64x2 magnitude = (F64x2)((I64x2)v & 0x7FFFFFFFFFFFFFFF);
+  return magnitude < threshold ? F64x2{0.0, 0.0} : v;
+}
+inline double FlushLanes(double v, double threshold) {
+  if (std::fabs(v) < threshold) v = 0.0;
+  return v;
+}
+inline PlainPair FlushLanes(PlainPair v, double threshold) {
+  for (double& x : v.lane) {
+    if (std::fabs(x) < threshold) x = 0.0;
+  }
+  return v;
+}
 
 #if defined(__SSE2__)
 // Four 16-bit codes as 32-bit lanes; two lanes as scaled doubles; two doubles as clamped

@@ -5,6 +5,7 @@
 
 #include "core/dsp/delay_line.h"
 #include "core/dsp/exact_math.h"
+#include "core/dsp/lanes.h"
 #include "core/dsp/levels.h"
 #include "core/effects/multitap/tap_shifts.h"
 #include "core/frame/sample_format.h"
@@ -153,7 +154,6 @@ constexpr double kTwoPi = 2.0 * 3.141592653589793;
 constexpr double kFlush = 0x1p-32;            // states and outputs below this become 0
 constexpr double kBufferLimit = 16777216.0;  // bound of what enters the buffer
 
-inline double Flush(double v) { return FlushBelow(v, kFlush); }
 inline double Limit(double v) {
   if (v < -kBufferLimit) return -kBufferLimit;
   if (v > kBufferLimit) return kBufferLimit;
@@ -346,108 +346,139 @@ HResult MultiTapEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint
   const bool silent = kPcm8 && mode == kModeTail;  // 8-bit tails feed exact silence
   if (channels == 1) {
     if (silent) {
-      Run<Codec, 1, true>(buffer, count);
+      Run<Codec, double, true>(buffer, count);
     } else {
-      Run<Codec, 1, false>(buffer, count);
+      Run<Codec, double, false>(buffer, count);
+    }
+  } else if (PlainKernels()) {
+    if (silent) {
+      Run<Codec, PlainPair, true>(buffer, count);
+    } else {
+      Run<Codec, PlainPair, false>(buffer, count);
     }
   } else {
     if (silent) {
-      Run<Codec, 2, true>(buffer, count);
+      Run<Codec, F64x2, true>(buffer, count);
     } else {
-      Run<Codec, 2, false>(buffer, count);
+      Run<Codec, F64x2, false>(buffer, count);
     }
   }
   *frames = count;
   return finished ? kTailFinished : S_OK;
 }
 
-// The frame loops. Every tap's read index is the write index plus its delay (modulo L):
+namespace {
+
+// How the frame loop takes a frame: mono frames as one double; stereo frames with both
+// channels in the lanes of a pair P (F64x2, or PlainPair, its plain twin), each lane doing
+// exactly what a channel of its own would.
+template <class Codec, class P>
+struct Frames {
+  static constexpr bool kMono = false;
+  static constexpr int kChannels = 2;
+  static P Make(double left, double right) { return MakePair<P>(left, right); }
+  static P Decode(const typename Codec::Stored* s) { return FrameCodec<Codec, P>::Decode(s); }
+  static void Encode(typename Codec::Stored* s, P v) { FrameCodec<Codec, P>::Encode(s, v); }
+  static P Flush(P v) { return FlushLanes(v, kFlush); }
+  static void Keep(P v, double* states) {
+    states[0] = v[0];
+    states[1] = v[1];
+  }
+  // What enters the buffer: the mean of the channels' feedback and input.
+  static double Entering(P wv, P pv, double fb) {
+    return ((wv[0] + wv[1]) * fb + pv[0] + pv[1]) * 0.5;
+  }
+};
+
+template <class Codec>
+struct Frames<Codec, double> {
+  static constexpr bool kMono = true;
+  static constexpr int kChannels = 1;
+  static double Make(double value, double /*unused*/) { return value; }
+  static double Decode(const typename Codec::Stored* s) { return Codec::Decode(*s); }
+  static void Encode(typename Codec::Stored* s, double v) { *s = Codec::Encode(v); }
+  static double Flush(double v) { return FlushBelow(v, kFlush); }
+  static void Keep(double v, double* states) { states[0] = v; }
+  static double Entering(double wv, double pv, double fb) { return wv * fb + pv; }
+};
+
+}  // namespace
+
+// Where each tap in use reads, relative to the write index, for the shifts k.
+void MultiTapEngine::SetOffsets(const std::int32_t* k, std::uint32_t* off) const {
+  for (int i = 0; i < taps_; ++i) {
+    std::int64_t o = delay_[i] - k[i];  // D_i and k_i are at most L
+    if (o < 0) o += length_;
+    if (o >= length_) o -= length_;
+    off[i] = static_cast<std::uint32_t>(o);
+  }
+}
+
+// The frame loop. Every tap's read index is the write index plus its delay (modulo L):
 // both start that way and both move down by one a frame. A tap therefore reads at
 // write index + (D_i - k_i) modulo L, and that offset changes only when its shift does.
-template <class Codec, int kChannels, bool kSilent>
+template <class Codec, class P, bool kSilent>
 void MultiTapEngine::Run(typename Codec::Stored* s, std::uint32_t frames) {
-  constexpr bool kMono = kChannels == 1;
+  using F = Frames<Codec, P>;
   double* const buf = buffer_.get();
   const std::uint32_t len = length_;
   const int taps = taps_;
   const bool modulated = modulated_;
   const double in = in_, dry = dry_, wet = wet_, fb = fb_;
-  const OnePole lowPass = lowPass_;
+  const double a = lowPass_.a, oneMinusA = lowPass_.oneMinusA;
   const double step = step_;
   const double sigma = step + tap_shifts::kPhaseRounding;  // bounds one frame's growth of the phase
-  double gl[kTaps], gr[kTaps], depth[kTaps], inverseDepth[kTaps];
+  P gain[kTaps];
+  double depth[kTaps], inverseDepth[kTaps];
   std::int32_t k[kTaps] = {};
   std::uint32_t off[kTaps];
   for (int i = 0; i < kTaps; ++i) {
-    gl[i] = gainL_[i];
-    gr[i] = gainR_[i];
+    gain[i] = F::Make(gainL_[i], gainR_[i]);
     depth[i] = depth_[i];
     inverseDepth[i] = depth_[i] > 0.0 ? 1.0 / depth_[i] : 0.0;
   }
-  const auto setOffsets = [&]() {
-    for (int i = 0; i < taps; ++i) {
-      std::int64_t o = delay_[i] - k[i];  // D_i and k_i are at most L
-      if (o < 0) o += len;
-      if (o >= len) o -= len;
-      off[i] = static_cast<std::uint32_t>(o);
-    }
-  };
-  setOffsets();
+  SetOffsets(k, off);
 
   std::uint32_t w = write_;
   double phase = phase_;
-  double pState[2] = {inState_[0], inState_[1]};
-  double wState[2] = {wetState_[0], wetState_[1]};
+  P pState = F::Make(inState_[0], inState_[1]);
+  P wState = F::Make(wetState_[0], wetState_[1]);
   std::uint32_t hold = 0;
 
-  for (std::uint32_t f = 0; f < frames; ++f, s += kChannels) {
-    double x[kChannels], pv[kChannels];
-    for (int c = 0; c < kChannels; ++c) {
-      const double u = kSilent ? 0.0 : Codec::Decode(s[c]);
-      x[c] = u * in;
-      pv[c] = Flush(lowPass.Step(x[c], pState[c]));
-      pState[c] = pv[c];
-    }
+  for (std::uint32_t f = 0; f < frames; ++f, s += F::kChannels) {
+    // The low-pass y = (1 - a) x + a y_previous, on the input and on the summed taps.
+    const P x = (kSilent ? F::Make(0.0, 0.0) : F::Decode(s)) * in;
+    const P pv = F::Flush(oneMinusA * x + a * pState);
+    pState = pv;
 
     if (modulated) {
       if (hold == 0) {
-        hold = tap_shifts::Shifts<kMono>(phase, sigma, depth, inverseDepth, taps, k);
-        setOffsets();
+        hold = tap_shifts::Shifts<F::kMono>(phase, sigma, depth, inverseDepth, taps, k);
+        SetOffsets(k, off);
       } else {
         --hold;
       }
     }
     phase += step;
 
-    double acc[kChannels] = {};
+    P acc = F::Make(0.0, 0.0);
     for (int i = 0; i < taps; ++i) {
       std::uint32_t pos = w + off[i];
       if (pos >= len) pos -= len;
-      const double v = buf[pos];
-      acc[0] += v * gl[i];
-      if (!kMono) acc[kChannels - 1] += v * gr[i];
+      acc = acc + buf[pos] * gain[i];
     }
 
-    double wv[kChannels];
-    for (int c = 0; c < kChannels; ++c) {
-      wv[c] = Flush(lowPass.Step(acc[c], wState[c]));
-      wState[c] = wv[c];
-    }
-    if (kMono) {
-      buf[w] = Limit(wv[0] * fb + pv[0]);
-    } else {
-      buf[w] = Limit(((wv[0] + wv[kChannels - 1]) * fb + pv[0] + pv[kChannels - 1]) * 0.5);
-    }
+    const P wv = F::Flush(oneMinusA * acc + a * wState);
+    wState = wv;
+    buf[w] = Limit(F::Entering(wv, pv, fb));
     StepDown(w, len);
-    for (int c = 0; c < kChannels; ++c) s[c] = Codec::Encode(Flush(wv[c] * wet + x[c] * dry));
+    F::Encode(s, F::Flush(wv * wet + x * dry));
   }
 
   write_ = w;
   phase_ = phase;
-  inState_[0] = pState[0];
-  inState_[1] = pState[1];
-  wetState_[0] = wState[0];
-  wetState_[1] = wState[1];
+  F::Keep(pState, inState_);
+  F::Keep(wState, wetState_);
 }
 
 MW_DEFINE_FORMAT_LOOPS(MultiTapEngine)

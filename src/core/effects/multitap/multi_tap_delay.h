@@ -108,8 +108,10 @@ class MultiTapEngine final : public EffectEngine {
 
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
-  template <class Codec, int kChannels, bool kSilent>
+  // P: double for mono frames; F64x2 or its plain twin PlainPair for stereo frames.
+  template <class Codec, class P, bool kSilent>
   void Run(typename Codec::Stored* samples, std::uint32_t frames);
+  void SetOffsets(const std::int32_t* k, std::uint32_t* off) const;
 
   // Full initialisation when one is due (re-initialise flag, no valid set-up, or a format
   // other than the one the set-up was made for), else the partial update.

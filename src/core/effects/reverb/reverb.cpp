@@ -55,10 +55,6 @@ constexpr PresetRow<ReverbParams> kPresetRows[] = {
 };
 constexpr PresetTable kPresets(kPresetRows);
 
-// Filter states smaller than this are flushed to zero.
-constexpr double kFlush = 2.3283064365386963e-10;  // 2^-32
-static_assert(kFlush * 4294967296.0 == 1.0, "the flush threshold is 2^-32");
-
 constexpr double kFourPi = 12.56637061436;
 constexpr double kPi = 3.141592653589793;
 constexpr double kBassBandwidth = 0.1;
@@ -145,8 +141,8 @@ void ReverbEngine::ReleaseLines() {
   memoryCapacity_ = 0;
   memorySamples_ = 0;
   for (Line& line : lines_) line = Line{};
-  pre_[0] = pre_[1] = nullptr;
-  earlyLine_[0] = earlyLine_[1] = nullptr;
+  preLine_ = nullptr;
+  earlyLine_ = nullptr;
   lineCount_ = 0;
   valid_ = false;
 }
@@ -212,6 +208,7 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
     return true;
   };
   const int n = row.lines;
+  if (n < 8 || n > 10) return E_UNEXPECTED;  // the frame loops take eight to ten lines
   for (int i = 0; i < n; ++i) {
     if (!plan(lines[i], row.ms[i])) return E_OUTOFMEMORY;
   }
@@ -263,8 +260,8 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
 
   double* next = memory_.get();
   for (Line& line : lines_) line = Line{};
-  pre_[0] = pre_[1] = nullptr;
-  earlyLine_[0] = earlyLine_[1] = nullptr;
+  preLine_ = nullptr;
+  earlyLine_ = nullptr;
   for (int i = 0; i < kMaxLines; ++i) {
     if (lines[i].length == 0) continue;
     lines_[i] = lines[i];
@@ -276,12 +273,9 @@ HResult ReverbEngine::Build(const ReverbParams& p) {
   prePosition_ = 0;
   earlyLength_ = earlyLength;
   earlyWrite_ = 0;
-  for (std::uint32_t c = 0; c < channels; ++c) {
-    pre_[c] = next;
-    next += preLength;
-    earlyLine_[c] = next;
-    next += earlyLength;
-  }
+  preLine_ = next;
+  next += std::size_t{preLength} * channels;
+  earlyLine_ = next;
   for (int k = 0; k < 3; ++k) taps_[k] = taps[k];
   // Each shorter tap reads its delay behind the write position.
   for (int k = 0; k < 2; ++k) earlyRead_[k] = (earlyLength - taps[k].delay) % earlyLength;
@@ -330,196 +324,5 @@ HResult ReverbEngine::Free() {
   ReleaseLines();
   return S_OK;
 }
-
-// What a run of frames keeps in locals: the coefficients, the input filters' states and the
-// pre-delay and early-reflection positions. Loaded from the engine, stored back by Store.
-struct ReverbEngine::Run {
-  explicit Run(ReverbEngine& e)
-      : engine(e),
-        highCut(e.highCut_),
-        bass(e.bass_),
-        dry(e.dry_),
-        wet(e.reverb_),
-        early(e.early_),
-        lineCount(e.lineCount_),
-        lines(e.lines_),
-        hs(e.inputState_),
-        preLength(e.preLength_),
-        prePos(e.prePosition_),
-        erLength(e.earlyLength_),
-        w(e.earlyWrite_),
-        r1(e.earlyRead_[0]),
-        r2(e.earlyRead_[1]) {}
-
-  void Store() {
-    engine.inputState_ = hs;
-    engine.bass_.s1 = bass.s1;
-    engine.bass_.s2 = bass.s2;
-    engine.prePosition_ = prePos;
-    engine.earlyWrite_ = w;
-    engine.earlyRead_[0] = r1;
-    engine.earlyRead_[1] = r2;
-  }
-
-  // The input stage after its high-cut: flushed and kept as the high-cut state, then
-  // bass-cut (the input minus its resonant low-pass) when that is on.
-  double Input(double filtered) {
-    double h = FlushBelow(filtered, kFlush);
-    hs = h;
-    if (bass.on) {
-      const double y = FlushBelow(bass.g * h + bass.c1 * bass.s1 - bass.c2 * bass.s2, kFlush);
-      bass.s2 = bass.s1;
-      bass.s1 = y;
-      h = h - y;
-    }
-    return h;
-  }
-
-  // One comb line's step with the filtered input h: what the line held is added to `sum`;
-  // the stereo chain flushes the states of the lines that feed only one side.
-  template <bool kFlushState>
-  static void Comb(Line& line, double h, OnePole highCut, double& sum) {
-    double* const slot = &line.Slot();
-    const double y = *slot;
-    sum += y;
-    double s = highCut.Step(y, line.state);
-    if (kFlushState) s = FlushBelow(s, kFlush);
-    line.state = s;
-    *slot = (s + h) * line.gain;
-    line.Advance();
-  }
-
-  // The three positions of the early-reflection lines move together.
-  void AdvanceEarly() {
-    StepUp(w, erLength);
-    StepUp(r1, erLength);
-    StepUp(r2, erLength);
-  }
-
-  ReverbEngine& engine;
-  const OnePole highCut;
-  BassCut bass;
-  const double dry, wet, early;
-  const int lineCount;
-  Line* const lines;
-  double hs;
-  const std::uint32_t preLength;
-  std::uint32_t prePos;
-  const std::uint32_t erLength;
-  std::uint32_t w, r1, r2;  // the early write position and the two shorter taps' reads
-};
-
-// One mono sample after another: input filters, comb bank, pre-delay, early reflections.
-template <class Codec, bool kReadInput>
-void ReverbEngine::RunMono(typename Codec::Stored* buffer, std::uint32_t frames) {
-  Run r(*this);
-  double* const pre = pre_[0];
-  double* const er = earlyLine_[0];
-  const double g1 = taps_[0].left, g2 = taps_[1].left, g3 = taps_[2].left;
-
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    const double u = kReadInput ? Codec::Decode(buffer[i]) : 0.0;
-    const double h = r.Input(r.highCut.Step(u, r.hs));
-
-    double sum = 0.0;
-    for (int k = 0; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, sum);
-
-    pre[r.prePos] = sum;
-    StepUp(r.prePos, r.preLength);
-    const double rv = pre[r.prePos];
-
-    const double e = (er[r.r1] * g1 + er[r.r2] * g2 + er[r.w] * g3) * r.early;
-    er[r.w] = u;
-    r.AdvanceEarly();
-
-    buffer[i] = Codec::Encode(e + rv * r.wet + u * r.dry);
-  }
-  r.Store();
-}
-
-// Stereo frames: one comb bank fed with the mid signal; lines 0 and 1 add to the left sum
-// only, the two extra lines to the right; the early taps read both channels' lines.
-template <class Codec, bool kReadInput>
-void ReverbEngine::RunStereo(typename Codec::Stored* buffer, std::uint32_t frames) {
-  Run r(*this);
-  Line& l0 = lines_[0];
-  Line& l1 = lines_[1];
-  Line& xl = lines_[kExtraLeft];
-  Line& xr = lines_[kExtraRight];
-  double* const preL = pre_[0];
-  double* const preR = pre_[1];
-  double* const erL = earlyLine_[0];
-  double* const erR = earlyLine_[1];
-  const double gL1 = taps_[0].left, gL2 = taps_[1].left, gL3 = taps_[2].left;
-  const double gR1 = taps_[0].right, gR2 = taps_[1].right, gR3 = taps_[2].right;
-  const double early = r.early;
-
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    typename Codec::Stored* const frame = buffer + 2 * i;
-    const double uL = kReadInput ? Codec::Decode(frame[0]) : 0.0;
-    const double uR = kReadInput ? Codec::Decode(frame[1]) : 0.0;
-    const double h = r.Input(r.highCut.oneMinusA * (uL + uR) * 0.5 + r.highCut.a * r.hs);
-
-    double shared = 0.0;
-    for (int k = 2; k < r.lineCount; ++k) Run::Comb<false>(r.lines[k], h, r.highCut, shared);
-    double left = shared;
-    Run::Comb<true>(l0, h, r.highCut, left);
-    Run::Comb<true>(l1, h, r.highCut, left);
-    double right = shared;
-    Run::Comb<true>(xl, h, r.highCut, right);
-    Run::Comb<true>(xr, h, r.highCut, right);
-
-    preL[r.prePos] = left;
-    preR[r.prePos] = right;
-    StepUp(r.prePos, r.preLength);
-    const double rL = preL[r.prePos];
-    const double rR = preR[r.prePos];
-
-    const double v1 = erL[r.r1] + erR[r.r1];
-    const double v2 = erL[r.r2] + erR[r.r2];
-    const double v3 = erL[r.w] + erR[r.w];
-    const double eL = gL1 * v1 * early + gL2 * v2 * early + gL3 * v3 * early;
-    const double eR = gR1 * v1 * early + gR2 * v2 * early + gR3 * v3 * early;
-    erL[r.w] = uL;
-    erR[r.w] = uR;
-    r.AdvanceEarly();
-
-    frame[0] = Codec::Encode(eL + rL * r.wet + uL * r.dry);
-    frame[1] = Codec::Encode(eR + rR * r.wet + uR * r.dry);
-  }
-  r.Store();
-}
-
-template <class Codec>
-HResult ReverbEngine::Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames,
-                           bool limited) {
-  const LoopStart start =
-      BeginLoop(mode, buffer, frames, limited, Codec::kFormat == SampleFormat::Float32);
-  if (!start.run) return start.result;
-  const std::uint32_t channels = format_->nChannels;
-  bool finished = false;
-  const std::uint32_t count =
-      mode == kModeTail ? TakeTail(start.count, tailRemaining_, &finished) : start.count;
-  *frames = count;
-
-  // The 8-bit tail feeds exact silence without reading the buffer.
-  const bool read = !(Codec::kFormat == SampleFormat::Pcm8 && mode == kModeTail);
-  if (channels == 1) {
-    if (read) {
-      RunMono<Codec, true>(buffer, count);
-    } else {
-      RunMono<Codec, false>(buffer, count);
-    }
-  } else {
-    if (read) {
-      RunStereo<Codec, true>(buffer, count);
-    } else {
-      RunStereo<Codec, false>(buffer, count);
-    }
-  }
-  return finished ? kTailFinished : S_OK;
-}
-
-MW_DEFINE_FORMAT_LOOPS(ReverbEngine)
 
 }  // namespace mw

@@ -117,9 +117,13 @@ class ReverbEngine final : public EffectEngine {
 
   template <class Codec>
   HResult Loop(int mode, typename Codec::Stored* buffer, std::uint32_t* frames, bool limited);
-  template <class Codec, bool kReadInput>
+  // Mono or stereo frames, reading the input or feeding silence; P is F64x2 or PlainPair.
+  template <class Codec, class P>
+  void RunFrames(std::uint32_t channels, bool read, typename Codec::Stored* buffer,
+                 std::uint32_t count);
+  template <class Codec, class P, bool kReadInput>
   void RunMono(typename Codec::Stored* buffer, std::uint32_t frames);
-  template <class Codec, bool kReadInput>
+  template <class Codec, class P, bool kReadInput>
   void RunStereo(typename Codec::Stored* buffer, std::uint32_t frames);
 
   // Levels.
@@ -142,12 +146,13 @@ class ReverbEngine final : public EffectEngine {
 
   int lineCount_ = 0;
   Line lines_[kMaxLines];
-  // Pre-delay: one line per channel, one shared position.
-  double* pre_[2] = {nullptr, nullptr};
+  // Pre-delay: frames of one sample per channel (a stereo frame's two side by side).
+  double* preLine_ = nullptr;
   std::uint32_t preLength_ = 0;
   std::uint32_t prePosition_ = 0;
-  // Early reflections: one line per channel; the longest tap reads under the write position.
-  double* earlyLine_[2] = {nullptr, nullptr};
+  // Early reflections: frames as in the pre-delay; the longest tap reads under the write
+  // position.
+  double* earlyLine_ = nullptr;
   std::uint32_t earlyLength_ = 0;
   std::uint32_t earlyWrite_ = 0;
   std::uint32_t earlyRead_[2] = {0, 0};
