@@ -5,11 +5,13 @@
 // and restart, pause and run again in mid-stream, and every fifth one connects the filter
 // to another format. Every run must reach EC_COMPLETE, the process's working set at the end
 // must be within a small margin of what it was once every kind of run had been through
-// (the first five runs: the process's own heaps and threads grow until then), the module must be
-// free to unload once the filter is released, and a run with fixed settings afterwards must
-// give exactly what the core gives. The figures of each effect are printed.
+// (after the first five runs), the module must be free to unload once the filter is
+// released, and a run with fixed settings afterwards must give exactly what the core gives.
+// The process is warmed up by an unmeasured soak of the first effect. The figures of each
+// effect are printed.
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 #include <cstring>
 
 #include "reliability_util.h"
@@ -155,7 +157,15 @@ TEST_F(Soak, EveryEffectHoldsUpInLongDisturbedStreams) {
   const auto fixedInput = mwtest::MakeSignal(pcm16, 2, 5 * rate, 3);
   mwtest::WriteWav(dir.Path(L"fixed.wav"), pcm16, 2, rate, fixedInput, false);
 
-  for (const ModuleEffect& e : AllModuleEffects()) {
+  // Wine's own heaps and threads grow to their working size during the process's first long
+  // stream, at a moment that differs from run to run (20 to 30 MB, once). The first effect
+  // therefore soaks twice: the first time only warms the process up and is not measured.
+  std::vector<const ModuleEffect*> order;
+  for (const ModuleEffect& e : AllModuleEffects()) order.push_back(&e);
+  order.insert(order.begin(), order.front());
+  for (std::size_t index = 0; index < order.size(); ++index) {
+    const ModuleEffect& e = *order[index];
+    const bool processWarmUp = index == 0;
     SCOPED_TRACE(e.core->cliName);
     Figures fig;
     const DWORD start = GetTickCount();
@@ -198,14 +208,16 @@ TEST_F(Soak, EveryEffectHoldsUpInLongDisturbedStreams) {
     fig.milliseconds = GetTickCount() - start;
     // Every object of the module has been released with the filter.
     EXPECT_EQ(Module::Get().CanUnloadNow(), S_OK);
-    EXPECT_LE(fig.atEnd.workingSet, fig.afterWarmUp.workingSet + kMarginBytes);
+    if (!processWarmUp) {
+      EXPECT_LE(fig.atEnd.workingSet, fig.afterWarmUp.workingSet + kMarginBytes);
+    }
     EXPECT_GE(fig.audioSeconds, minutes * 60.0);
     std::printf(
-        "soak %-8s %6.1f audio minutes at %u Hz in %5.1f s; %llu parameter changes (%llu "
+        "%s %-8s %6.1f audio minutes at %u Hz in %5.1f s; %llu parameter changes (%llu "
         "presets); %d seeks, %d state cycles, %d renegotiations, %d runs to EC_COMPLETE; "
         "working set %.1f MB after the warm-up, %.1f MB at the end (committed %.1f / "
         "%.1f MB)\n",
-        e.core->cliName, fig.audioSeconds / 60.0, rate, fig.milliseconds / 1000.0,
+        processWarmUp ? "warm-up" : "soak   ", e.core->cliName, fig.audioSeconds / 60.0, rate, fig.milliseconds / 1000.0,
         static_cast<unsigned long long>(fig.changes),
         static_cast<unsigned long long>(fig.presets), fig.seeks, fig.stateCycles,
         fig.renegotiations, fig.runs, fig.afterWarmUp.workingSet / 1048576.0,
