@@ -83,6 +83,8 @@ wineserver -w
 # and nothing waits for a window manager).
 [ -d /usr/share/wine/fonts ] && cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# A crash ends the program with its backtrace instead of waiting in a dialog.
+"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Marrowind/Vantor 1 Plug-In Pack"
 install_win='C:\Program Files\Marrowind\Vantor 1 Plug-In Pack'

@@ -54,7 +54,12 @@ prepare_prefix() {
   main=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
   sed "s|^export WINEPREFIX=.*|export WINEPREFIX=\"$prefix\"|" "$wine_run" >"$wine_ui"
   chmod +x "$wine_ui"
-  [ -f "$prefix/.mw-ui-ready" ] && return 0
+  # Ready once, and still so (the prefix's settings can be lost when the build tree's prefix
+  # is made anew under it).
+  if [ -f "$prefix/.mw-ui-ready" ] && grep -q '^"Managed"="N"' "$prefix/user.reg" 2>/dev/null &&
+     grep -q '^"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
+    return 0
+  fi
   "$wine_run" --init
   rm -rf "$prefix"
   cp -al "$main" "$prefix"
@@ -65,9 +70,14 @@ prepare_prefix() {
   fi
   DISPLAY=":$(cat "$state/display")" "$wine_ui" reg add 'HKCU\Software\Wine\X11 Driver' \
     /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  # A crash writes its backtrace and ends the program; the crash dialog would wait for a
+  # click on the virtual display until the test's timeout.
+  DISPLAY=":$(cat "$state/display")" "$wine_ui" reg add 'HKCU\Software\Wine\WineDbg' \
+    /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # The server writes the registry out when it ends; stopping it later would lose it.
   WINEPREFIX="$prefix" wineserver -w
-  if grep -q '^"Managed"="N"' "$prefix/user.reg"; then
+  if grep -q '^"Managed"="N"' "$prefix/user.reg" &&
+     grep -q '^"ShowCrashDialog"=dword:00000000' "$prefix/user.reg"; then
     touch "$prefix/.mw-ui-ready"
   else
     echo "ui_display: Wine's X11 driver could not be set unmanaged; closing windows is slow" >&2
