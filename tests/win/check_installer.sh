@@ -45,6 +45,7 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
+[ -x "$native_mwfx" ] || fail "no native mwfx at $native_mwfx: build the native preset first"
 
 wine=wine
 runs32=yes
