@@ -6,13 +6,16 @@
 # stops the script with the input kept under build/fuzz/long/<target>/. The figures of
 # every run are printed and appended to build/fuzz/long/figures.txt. MAX_SECONDS, when
 # set, also bounds each target's time (the slower streaming targets need hours for ten million).
-# usage: [MAX_SECONDS=N] scripts/fuzz-long.sh [RUNS [TARGET...]]
+# FUZZ_FLAGS, when set, is passed on to every run (for example -entropic=0, which spends
+# less time choosing inputs and runs the streaming targets about 1.7 times as fast).
+# usage: [MAX_SECONDS=N] [FUZZ_FLAGS=...] scripts/fuzz-long.sh [RUNS [TARGET...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${1:-10000000}
 limit=()
 if [ -n "${MAX_SECONDS:-}" ]; then limit=(-max_total_time="$MAX_SECONDS"); fi
+read -r -a extra <<<"${FUZZ_FLAGS:-}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -31,7 +34,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/corpus"
   start=$(date +%s)
   if ! nice -n 19 "build/fuzz/bin/fuzz_$t" -runs="$runs" "${limit[@]}" -timeout=10 \
-       -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" \
+       -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" "${extra[@]}" \
        "$work/corpus" "tests/fuzz/corpus/$t" >"$work/log" 2>&1; then
     tail -n 60 "$work/log"
     echo "fuzz-long: $t found a fault; its input is kept in $work/"
