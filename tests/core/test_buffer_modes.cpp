@@ -31,7 +31,6 @@ double ChorusDry(const mw::EffectEngine& e) {
 
 struct Row {
   const char* effect;
-  mw::TailRule tail;
   mw::ResetRule reset;
   // A tail buffer that finds a change: its result, whether it leaves the buffer untouched
   // (false: processed), and the frames it reports.
@@ -48,16 +47,16 @@ struct Row {
 
 const Row kRows[] = {
     // The tail ends at a change; the line counts interleaved samples: 2 x 800 in stereo.
-    {"delay", mw::TailRule::kEndsOnChange, mw::ResetRule::kDropsHistory,  //
+    {"delay", mw::ResetRule::kDropsHistory,  //
      1, true, 16, mw::S_OK, 16, 1600, DryOf<mw::SimpleDelayEngine>},
     // The tail runs on; the count-down is the tail, trunc(2.5 s) x 8000 frames.
-    {"reverb", mw::TailRule::kRunsOnOldSettings, mw::ResetRule::kDropsHistory,  //
+    {"reverb", mw::ResetRule::kDropsHistory,  //
      mw::S_OK, false, 16, mw::S_OK, 16, 16000, DryOf<mw::ReverbEngine>},
     // The tail runs on; the count-down is the buffer, trunc(800 x 1.05) frames.
-    {"multitap", mw::TailRule::kRunsOnOldSettings, mw::ResetRule::kKeepsHistory,  //
+    {"multitap", mw::ResetRule::kKeepsHistory,  //
      mw::S_OK, false, 16, mw::S_OK, 16, 840, DryOf<mw::MultiTapEngine>},
     // No tail: tail buffers and limited calls are finished at once, with no frames.
-    {"chorus", mw::TailRule::kNone, mw::ResetRule::kDropsHistory,  //
+    {"chorus", mw::ResetRule::kDropsHistory,  //
      1, true, 0, 1, 0, 0, ChorusDry},
 };
 
@@ -86,15 +85,6 @@ struct Rig {
     ASSERT_EQ(effect->Params().Put(static_cast<std::size_t>(field), kNewDry), mw::S_OK);
   }
 };
-
-TEST(BufferModes, EachEffectStatesItsRules) {
-  for (const Row& row : kRows) {
-    Rig r(row.effect, AllFormats()[1], 1);
-    EXPECT_EQ(r.engine.Policy().tail, row.tail) << row.effect;
-    EXPECT_EQ(r.engine.Policy().reset, row.reset) << row.effect;
-    EXPECT_EQ(r.engine.HasTail(), row.tail != mw::TailRule::kNone) << row.effect;
-  }
-}
 
 // A change taken by a tail buffer is never applied there; it waits for the next ordinary
 // buffer, which applies it.

@@ -1,4 +1,6 @@
-// Graph-less float processing: initialise, process, tail, and the limited count-down.
+// Graph-less float processing: initialise, process, tail, and updates that keep or drop the
+// history. (The limited calls of every in-place effect are checked in the buffer-mode and
+// engine tests.)
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -75,60 +77,6 @@ TEST(DirectProcess, MatchesTheStreamingPath) {
     EXPECT_EQ(d.frame.Stop(), mw::S_OK);
     EXPECT_FALSE(d.engine.HasLine());
   }
-}
-
-TEST(DirectProcess, LimitedCallsStopAfterTheCountDown) {
-  Direct d;
-  mwtest::SetDelay(*d.effect, {0, 10, 1, 0, 0});  // no feedback: count-down = line = 10
-  ASSERT_EQ(d.frame.Initialize(1, 1000), mw::S_OK);
-  std::vector<float> x(4, 0.0f);
-  EXPECT_EQ(d.engine.CountDown(), 10);
-  EXPECT_EQ(d.frame.Process(x.data(), 4, true), mw::S_OK);
-  EXPECT_EQ(d.engine.CountDown(), 6);
-  EXPECT_EQ(d.frame.Process(x.data(), 4, true), mw::S_OK);
-  // Only two frames remain: the rest of the buffer is left as it was.
-  std::vector<float> y = {1.0f, 1.0f, 7.0f, 7.0f};
-  EXPECT_EQ(d.frame.Process(y.data(), 4, true), mw::S_OK);
-  EXPECT_EQ(y[2], 7.0f);
-  EXPECT_EQ(y[3], 7.0f);
-  EXPECT_EQ(d.frame.Process(y.data(), 4, true), 1);
-
-  // An unlimited call re-arms (with feedback on, to the tail length) after a fresh set-up.
-  d.effect->Params().Put(2, 1);  // Feedback
-  std::vector<float> z(4, 0.0f);
-  EXPECT_EQ(d.frame.Process(z.data(), 4, false), mw::S_OK);
-  EXPECT_EQ(d.engine.CountDown(), static_cast<std::int64_t>(d.engine.TailSamples()));
-  EXPECT_EQ(d.frame.Process(z.data(), 4, true), mw::S_OK);
-}
-
-TEST(DirectProcess, LimitedCallsLeavePendingChangesForLater) {
-  Direct d;
-  mwtest::SetDelay(*d.effect, {0, 10, 1, 0, 0});
-  ASSERT_EQ(d.frame.Initialize(1, 1000), mw::S_OK);
-  d.effect->Params().Put(0, -800);  // DryOut off
-  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_OK);
-  float x[2] = {0.5f, 0.5f};
-  EXPECT_EQ(d.frame.Process(x, 2, true), mw::S_OK);
-  EXPECT_EQ(x[0], 0.5f);  // still the old dry gain
-  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_OK);  // taken, but still waiting
-  float y[2] = {0.5f, 0.5f};
-  EXPECT_EQ(d.frame.Process(y, 2, true), mw::S_OK);
-  EXPECT_EQ(y[0], 0.5f);
-  EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_OK);  // applies it, keeping history
-  EXPECT_EQ(d.frame.ParametersChanged(), mw::S_FALSE);
-  EXPECT_EQ(d.frame.UpdateParameters(false), mw::S_FALSE);
-  float z[2] = {0.5f, 0.5f};
-  EXPECT_EQ(d.frame.Process(z, 2, true), mw::S_OK);
-  EXPECT_EQ(z[0], 0.0f);
-
-  // An unlimited call applies a waiting change as well.
-  d.effect->Params().Put(0, 0);
-  float w[2] = {0.5f, 0.5f};
-  EXPECT_EQ(d.frame.Process(w, 2, true), mw::S_OK);
-  EXPECT_EQ(w[0], 0.0f);
-  float v[2] = {0.5f, 0.5f};
-  EXPECT_EQ(d.frame.Process(v, 2, false), mw::S_OK);
-  EXPECT_EQ(v[0], 0.5f);
 }
 
 TEST(DirectProcess, UpdateParametersKeepsHistoryUnlessResetting) {
