@@ -387,23 +387,33 @@ TEST(TimeStretchPage, TimeNeedsTheInputsSampleRate) {
 
 // A percentage or a final tempo the page shows, typed back, settles after one round: the
 // second round changes nothing. Both show hundredths, so the first round moves the value they
-// show by half a hundredth at most.
+// show by half a hundredth at most. The same with the user's decimal comma.
 TEST(TimeStretchPage, TypingBackTheShownPercentageOrTempoIsAFixedPointAfterOneRound) {
-  for (std::int32_t format : {0, 1}) {
-    PageRig rig(mw::kTimeStretchPage);
-    Choose(rig, MW_TS_FORMAT_LIST, format);
-    for (double length = 5000.0; length <= 50000.0; length += 7.3) {
-      SetDouble(rig, "FinalLength", length);
-      rig.logic.UpdateControls(0);
-      rig.Type(MW_TS_FINAL_EDIT, rig.dialog[MW_TS_FINAL_EDIT].text);
-      const double once = Double(rig, "FinalLength");
-      if (format == 0) {
-        ASSERT_NEAR(once * 0.01, length * 0.01, 0.005 + 1e-9) << length;
-      } else {
-        ASSERT_NEAR(1.2e6 / once, 1.2e6 / length, 0.005 + 1e-9) << length;
+  mw::LocaleSnapshot german;
+  german.decimalSeparator = ",";
+  german.thousandsSeparator = ".";
+  mw::TempStringRing ring;
+  mw::TextServices germanText;
+  germanText.locale = &german;
+  germanText.ring = &ring;
+  const mw::TextServices* const texts[] = {&PageRig::Services(), &germanText};
+  for (const mw::TextServices* text : texts) {
+    for (std::int32_t format : {0, 1}) {
+      PageRig rig(mw::kTimeStretchPage, *text);
+      Choose(rig, MW_TS_FORMAT_LIST, format);
+      for (double length = 5000.0; length <= 50000.0; length += 7.3) {
+        SetDouble(rig, "FinalLength", length);
+        rig.logic.UpdateControls(0);
+        rig.Type(MW_TS_FINAL_EDIT, rig.dialog[MW_TS_FINAL_EDIT].text);
+        const double once = Double(rig, "FinalLength");
+        if (format == 0) {
+          ASSERT_NEAR(once * 0.01, length * 0.01, 0.005 + 1e-9) << length;
+        } else {
+          ASSERT_NEAR(1.2e6 / once, 1.2e6 / length, 0.005 + 1e-9) << length;
+        }
+        rig.Type(MW_TS_FINAL_EDIT, rig.dialog[MW_TS_FINAL_EDIT].text);
+        ASSERT_EQ(Double(rig, "FinalLength"), once) << format << " " << length;
       }
-      rig.Type(MW_TS_FINAL_EDIT, rig.dialog[MW_TS_FINAL_EDIT].text);
-      ASSERT_EQ(Double(rig, "FinalLength"), once) << format << " " << length;
     }
   }
 }
