@@ -169,6 +169,21 @@ struct PageRig {
     return services;
   }
 
+  // The same with a decimal comma and a point between thousands.
+  static const mw::TextServices& GermanServices() {
+    static mw::TempStringRing ring;
+    static mw::LocaleSnapshot german;
+    static const mw::TextServices services = [] {
+      german.decimalSeparator = ",";
+      german.thousandsSeparator = ".";
+      mw::TextServices s;
+      s.locale = &german;
+      s.ring = &ring;
+      return s;
+    }();
+    return services;
+  }
+
   int Field(const char* name) const { return effect->Params().Table().Find(name); }
   std::int32_t Value(const char* name) {
     std::int32_t v = 0;

@@ -32,21 +32,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-class NullDownstream : public mw::Downstream {
- public:
-  explicit NullDownstream(std::size_t bytes) : buffer_(bytes) {}
-  mw::HResult GetDeliveryBuffer(mw::MediaBuffer** b) override {
-    *b = &buffer_;
-    return mw::S_OK;
-  }
-  mw::HResult Deliver(mw::MediaBuffer*) override { return mw::S_OK; }
-  void ReleaseBuffer(mw::MediaBuffer*) override {}
-  mw::HResult DeliverEndOfStream() override { return mw::S_OK; }
-
- private:
-  mw::HeapBuffer buffer_;
-};
-
 // 60 buffers of 256 frames, discontinuities at the first and the 30th, changes after the
 // given buffers; counts the allocations after the start.
 template <class Frame>
@@ -58,7 +43,8 @@ void ExpectNoAllocation(Frame& frame, mw::Effect& e, const mwtest::FormatCase& f
   e.Connect(block.data(), 16);
   ASSERT_EQ(frame.StartStreaming(), mw::S_OK);
   mw::HeapBuffer buffer(256 * f.bits / 8 * ch);
-  NullDownstream down(buffer.Size() * 4);
+  mw::SinkDownstream down(buffer.Size() * 4,
+                          [](const std::uint8_t*, std::size_t) { return mw::S_OK; });
   const long news = g_news.load();
   const auto samples = mw::SampleAllocationCount();
   for (int i = 0; i < 60; ++i) {
@@ -66,12 +52,8 @@ void ExpectNoAllocation(Frame& frame, mw::Effect& e, const mwtest::FormatCase& f
     buffer.SetDiscontinuity(i == 0 || i == 30);
     ASSERT_EQ(frame.Receive(buffer, down), mw::S_OK);
     for (const auto& [at, field, v] : changes) {  // written in place: no allocation
-      const int k = e.Params().Table().Find(field);
-      if (at != i) continue;
-      if (e.Params().Table().fields[k].type == mw::FieldType::Float64) {
-        e.Params().PutDouble(k, v);
-      } else {
-        e.Params().Put(k, static_cast<std::int32_t>(v));
+      if (at == i) {
+        EXPECT_EQ(mwtest::PutField(e.Params(), field, v), mw::S_OK) << field;
       }
     }
   }
@@ -129,27 +111,6 @@ TEST(Allocation, SteadyStreamingAllocatesNothing) {
   }
 }
 
-// Delivered bytes collected, from one buffer of a fixed size.
-class CollectingDownstream : public mw::Downstream {
- public:
-  explicit CollectingDownstream(std::size_t bytes) : buffer_(bytes) {}
-  mw::HResult GetDeliveryBuffer(mw::MediaBuffer** b) override {
-    buffer_.Clear();
-    *b = &buffer_;
-    return mw::S_OK;
-  }
-  mw::HResult Deliver(mw::MediaBuffer* b) override {
-    bytes.insert(bytes.end(), buffer_.Data(), buffer_.Data() + b->ActualLength());
-    return mw::S_OK;
-  }
-  void ReleaseBuffer(mw::MediaBuffer*) override {}
-  mw::HResult DeliverEndOfStream() override { return mw::S_OK; }
-  std::vector<std::uint8_t> bytes;
-
- private:
-  mw::HeapBuffer buffer_;
-};
-
 struct SizedRun {
   std::vector<std::uint8_t> output;
   long news = 0;
@@ -169,17 +130,19 @@ SizedRun RunSized(Frame& frame, Engine& engine, mw::Effect& e, bool sized,
   const std::uint32_t bytes = 300 * f.bits / 8 * ch;
   const std::vector<std::uint8_t> signal = mwtest::MakeSignal(f, ch, 300 * 40, 7);
   mw::HeapBuffer buffer(bytes);
-  CollectingDownstream down(bytes * 4);
-  down.bytes.reserve(std::size_t{bytes} * 48);  // the stream's output, without growing
   SizedRun run;
+  run.output.reserve(std::size_t{bytes} * 48);  // the stream's output, without growing
+  mw::SinkDownstream down(bytes * 4, [&run](const std::uint8_t* d, std::size_t n) {
+    run.output.insert(run.output.end(), d, d + n);
+    return mw::S_OK;
+  });
   run.news = g_news.load();
   run.samples = mw::SampleAllocationCount();
   for (int i = 0; i < 40; ++i) {
     for (const auto& [at, field, v] : changes) {  // no allocation in the writes
-      const int k = e.Params().Table().Find(field);
-      if (at != i) continue;
-      const bool real = e.Params().Table().fields[k].type == mw::FieldType::Float64;
-      EXPECT_EQ(real ? e.Params().PutDouble(k, v) : e.Params().Put(k, std::int32_t(v)), mw::S_OK);
+      if (at == i) {
+        EXPECT_EQ(mwtest::PutField(e.Params(), field, v), mw::S_OK) << field;
+      }
     }
     std::memcpy(buffer.Data(), signal.data() + std::size_t{bytes} * i, bytes);
     buffer.SetActualLength(static_cast<std::int32_t>(bytes));
@@ -190,7 +153,6 @@ SizedRun RunSized(Frame& frame, Engine& engine, mw::Effect& e, bool sized,
   run.samples = mw::SampleAllocationCount() - run.samples;
   EXPECT_EQ(frame.EndOfStream(&down), mw::S_OK);
   frame.StopStreaming();
-  run.output = std::move(down.bytes);
   return run;
 }
 

@@ -389,15 +389,7 @@ TEST(TimeStretchPage, TimeNeedsTheInputsSampleRate) {
 // second round changes nothing. Both show hundredths, so the first round moves the value they
 // show by half a hundredth at most. The same with the user's decimal comma.
 TEST(TimeStretchPage, TypingBackTheShownPercentageOrTempoIsAFixedPointAfterOneRound) {
-  mw::LocaleSnapshot german;
-  german.decimalSeparator = ",";
-  german.thousandsSeparator = ".";
-  mw::TempStringRing ring;
-  mw::TextServices germanText;
-  germanText.locale = &german;
-  germanText.ring = &ring;
-  const mw::TextServices* const texts[] = {&PageRig::Services(), &germanText};
-  for (const mw::TextServices* text : texts) {
+  for (const mw::TextServices* text : {&PageRig::Services(), &PageRig::GermanServices()}) {
     for (std::int32_t format : {0, 1}) {
       PageRig rig(mw::kTimeStretchPage, *text);
       Choose(rig, MW_TS_FORMAT_LIST, format);

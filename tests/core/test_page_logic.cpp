@@ -201,14 +201,7 @@ TEST(PageEdits, OnlyLeavingTheBoxWrites) {
 }
 
 TEST(PageEdits, ReadTheUsersSeparators) {
-  mw::LocaleSnapshot german;
-  german.decimalSeparator = ",";
-  german.thousandsSeparator = ".";
-  mw::TempStringRing ring;
-  mw::TextServices text;
-  text.locale = &german;
-  text.ring = &ring;
-  PageRig rig(mw::kSimpleDelayPage, text);
+  PageRig rig(mw::kSimpleDelayPage, PageRig::GermanServices());
   rig.Type(MW_SD_DELAY_TIME_EDIT, "0,25");
   EXPECT_EQ(rig.Value("DelayTime"), 250);
   EXPECT_EQ(rig.dialog[MW_SD_DELAY_TIME_EDIT].text, "0,250");

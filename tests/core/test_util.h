@@ -161,16 +161,19 @@ class RecordingSink : public mw::NotifySink {
 // Field writes by name, in order.
 using Sets = std::vector<std::pair<const char*, double>>;
 
+// One field written by name through the accessor of its type (allocating nothing).
+inline mw::HResult PutField(mw::ParamStore& p, const char* name, double v) {
+  const int i = p.Table().Find(name);
+  if (i < 0) return mw::E_INVALIDARG;
+  return p.Table().fields[i].type == mw::FieldType::Float64
+             ? p.PutDouble(i, v)
+             : p.Put(i, static_cast<std::int32_t>(v));
+}
+
 inline void Apply(mw::Effect& e, const Sets& sets) {
-  mw::ParamStore& p = e.Params();
   for (const auto& [name, v] : sets) {
-    const int i = p.Table().Find(name);
-    ASSERT_GE(i, 0) << name;
-    if (p.Table().fields[i].type == mw::FieldType::Float64) {
-      EXPECT_EQ(p.PutDouble(i, v), mw::S_OK) << name;
-    } else {
-      EXPECT_EQ(p.Put(i, static_cast<std::int32_t>(v)), mw::S_OK) << name;
-    }
+    ASSERT_GE(e.Params().Table().Find(name), 0) << name;
+    EXPECT_EQ(PutField(e.Params(), name, v), mw::S_OK) << name;
   }
 }
 

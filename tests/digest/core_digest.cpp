@@ -109,7 +109,6 @@ int main() {
           const std::int32_t presets = entry.presets.Count();
           for (std::int32_t k = 0; k < presets + 7; ++k) {
             auto e = mw::CreateEffect(entry);
-            mw::ParamStore& p = e->Params();
             const LengthCase& c = lengthCases[k < presets ? 0 : k - presets];
             if (k < presets) {
               e->ApplyPreset(k);
@@ -117,9 +116,7 @@ int main() {
               continue;
             } else {
               e->ApplyPreset(3);  // a ratio away from one
-              const int i = p.Table().Find(c.field);
-              if (p.Table().fields[i].type == mw::FieldType::Float64) p.PutDouble(i, c.value);
-              else p.Put(i, static_cast<std::int32_t>(c.value));
+              mwtest::PutField(e->Params(), c.field, c.value);
             }
             const auto out = mwtest::RunThrough(*e, f, ch, rate, input, 1500);
             Fnv h;

@@ -32,31 +32,6 @@ class CountingSink final : public mw::NotifySink {
   int posts = 0;
 };
 
-// Downstream whose buffers are handed out one at a time (the frames hold one at most).
-class CountingDownstream final : public mw::Downstream {
- public:
-  explicit CountingDownstream(std::size_t bytes) : buffer_(bytes) {}
-  mw::HResult GetDeliveryBuffer(mw::MediaBuffer** out) override {
-    buffer_.Clear();
-    *out = &buffer_;
-    return mw::S_OK;
-  }
-  mw::HResult Deliver(mw::MediaBuffer* b) override {
-    bytes += static_cast<std::uint64_t>(b->ActualLength());
-    return mw::S_OK;
-  }
-  void ReleaseBuffer(mw::MediaBuffer*) override {}
-  mw::HResult DeliverEndOfStream() override {
-    ++endOfStreams;
-    return mw::S_OK;
-  }
-  std::uint64_t bytes = 0;
-  int endOfStreams = 0;
-
- private:
-  mw::HeapBuffer buffer_;
-};
-
 // The streaming side of one effect of either kind.
 struct Streamer {
   mw::Effect& effect;
@@ -110,7 +85,7 @@ void StreamWhileOthersWrite(const mw::EffectDescription& d, int encoding) {
 
   std::thread streamer([&] {
     std::mt19937 rng(1);
-    CountingDownstream down(4096);
+    mw::SinkDownstream down(4096, [](const std::uint8_t*, std::size_t) { return mw::S_OK; });
     const auto signal = mwtest::MakeSignal(f, 2, 512, 3);
     mw::HeapBuffer sample(signal.size());
     for (int i = 0; i < kBuffers; ++i) {
@@ -129,7 +104,7 @@ void StreamWhileOthersWrite(const mw::EffectDescription& d, int encoding) {
       }
       if (i % 40 == 39) {
         EXPECT_GE(s.EndOfStream(down), 0);
-        endsDelivered = down.endOfStreams;
+        endsDelivered = down.EndOfStreams();
       }
     }
     done = true;
