@@ -155,21 +155,19 @@ TEST(FormatDecimal, HalfUnitAndLocale) {
   EXPECT_STREQ(small, "1234");
 }
 
+// What the C library's printf does not share (the conversions it does are compared with it
+// below): character and string directives, 32-bit arguments unless I64, grouping with '$',
+// the fixed-point 'z', the locale's separators, named values and what is not a directive.
 TEST(FormatString, Directives) {
   Text en(English());
   en.named.Set("Product", "Vantor 1 Plug-In Pack");
   EXPECT_EQ(en.Format("100 %%"), "100 %");
   EXPECT_EQ(en.Format("$$"), "$");
-  EXPECT_EQ(en.Format("%d|%5i|%-5u|%05d|%+d|% d", -42, 7, 3u, -42, 5, 5),
-            "-42|    7|3    |-0042|+5| 5");
-  EXPECT_EQ(en.Format("%o %#o %x %#X %.3x", 8, 8, 255, 255, 10), "10 010 ff 0XFF 00a");
   EXPECT_EQ(en.Format("%c%c%s|%.2s|%6s|%-4s|", 'O', 'K', "!", "abcdef", "ab", "ab"),
             "OK!|ab|    ab|ab  |");
   EXPECT_EQ(en.Format("%u %d", -1, 4294967296LL), "4294967295 0");  // 32 bits unless I64
   EXPECT_EQ(en.Format("%I64d %lld %hd", 4294967296LL, -5LL, 70000), "4294967296 -5 4464");
   EXPECT_EQ(en.Format("$d $i $u $5d", 1234567, -1234, 1000u, 12), "1,234,567 -1,234 1,000    12");
-  EXPECT_EQ(en.Format("%.2f %e %G %g", 3.14159, 1234.5, 0.00001234, 100000.0),
-            "3.14 1.234500e+03 1.234E-05 100000");
   EXPECT_EQ(en.Format("$.2f %08.3f %-8.1f|", 1234567.891, -3.14159, 2.0),
             "1,234,567.89 -003.142 2.0     |");
   EXPECT_EQ(en.Format("%.3z $.1z %z $z %.0z", 250, 123456, 7, 12345, 9),
