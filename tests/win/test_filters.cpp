@@ -271,6 +271,8 @@ class NoticeWindow {
   HWND window_;
 };
 
+// The slots' rules are the parameter store's (tested with it); here the notices reach real
+// windows as posted commands, and a destroyed window is found out by the platform.
 TEST_F(AllFilters, ChangeNoticesReachRegisteredWindows) {
   Ptr<ISimpleDelayParams> params;
   Ptr<IEffectPresets> presets;
@@ -278,30 +280,22 @@ TEST_F(AllFilters, ChangeNoticesReachRegisteredWindows) {
   Create(CLSID_MwSimpleDelay, IID_ISimpleDelayParams, params);
   ASSERT_EQ(params->QueryInterface(IID_IEffectPresets, presets.OutVoid()), S_OK);
   ASSERT_EQ(params->QueryInterface(IID_IPersistStream, persist.OutVoid()), S_OK);
-  NoticeWindow a, b, c;
+  NoticeWindow a, b;
   ASSERT_NE(a.Handle(), nullptr);
   EXPECT_EQ(params->RegisterNotifyWindow(a.Handle(), 32700), S_OK);
-  EXPECT_EQ(params->RegisterNotifyWindow(b.Handle(), 32700), S_OK);
-  EXPECT_EQ(params->RegisterNotifyWindow(c.Handle(), 32700), E_OUTOFMEMORY);
+  EXPECT_EQ(params->RegisterNotifyWindow(b.Handle(), 32701), S_OK);
   presets->ApplyPreset(3);
-  const std::vector<WPARAM> expected = {MAKEWPARAM(32700, 100)};
-  EXPECT_EQ(a.Commands(), expected);
-  EXPECT_EQ(b.Commands(), expected);
-  EXPECT_TRUE(c.Commands().empty());
+  EXPECT_EQ(a.Commands(), std::vector<WPARAM>{MAKEWPARAM(32700, 100)});
+  EXPECT_EQ(b.Commands(), std::vector<WPARAM>{MAKEWPARAM(32701, 100)});
   params->put_DelayTime(777);  // plain writes announce nothing
   EXPECT_TRUE(a.Commands().empty());
-  // A loaded record is announced, to a page that registered after a departure too.
-  EXPECT_EQ(params->RegisterNotifyWindow(b.Handle(), 0), S_OK);
-  EXPECT_EQ(params->RegisterNotifyWindow(c.Handle(), 32700), S_OK);
-  ASSERT_EQ(Load(persist.Get(), Save(persist.Get())), S_OK);
-  EXPECT_EQ(a.Commands(), expected);
-  EXPECT_TRUE(b.Commands().empty());
-  EXPECT_EQ(c.Commands(), expected);
+  ASSERT_EQ(Load(persist.Get(), Save(persist.Get())), S_OK);  // a loaded record is announced
+  EXPECT_EQ(a.Commands(), std::vector<WPARAM>{MAKEWPARAM(32700, 100)});
   // A window destroyed without unregistering frees its slot at the next notice.
   a.Destroy();
   presets->ApplyPreset(1);
-  NoticeWindow d;
-  EXPECT_EQ(params->RegisterNotifyWindow(d.Handle(), 32700), S_OK);
+  NoticeWindow c;
+  EXPECT_EQ(params->RegisterNotifyWindow(c.Handle(), 32700), S_OK);
 }
 
 // Direct processing through COM: an impulse comes back after the delay, the tail lasts the

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "page_testing.h"
+
 namespace uitest {
 namespace {
 
@@ -263,7 +265,6 @@ static const char* XKeyName(WORD vk) {
          : vk == VK_F1     ? "F1"
          : vk == VK_DOWN   ? "Down"
          : vk == VK_RIGHT  ? "Right"
-         : vk == VK_LEFT   ? "Left"
          : vk == VK_UP     ? "Up"
          : vk == VK_HOME   ? "Home"
          : vk == VK_END    ? "End"
@@ -400,6 +401,7 @@ namespace {
 
 template <class Params, class Interface>
 std::vector<std::int32_t> BlockOf(IUnknown* filter, const IID& iid) {
+  static_assert(sizeof(Params) % sizeof(std::int32_t) == 0, "a block of whole words");
   Ref<Interface> params(Query<Interface>(filter, iid));
   Params block{};
   if (params.Get() == nullptr || FAILED(params->GetParameters(&block))) return {};
@@ -417,6 +419,12 @@ std::vector<std::int32_t> Block(IUnknown* filter, const PageKind& kind) {
   if (&kind == &kChorusKind) return BlockOf<ChorusParams, IChorusParams>(filter, IID_IChorusParams);
   if (&kind == &kMultiTapKind) {
     return BlockOf<MultiTapParams, IMultiTapParams>(filter, IID_IMultiTapParams);
+  }
+  if (&kind == &kPitchShiftKind) {
+    return BlockOf<PitchShiftParams, IPitchShiftParams>(filter, IID_IPitchShiftParams);
+  }
+  if (&kind == &kTimeStretchKind) {
+    return BlockOf<TimeStretchParams, ITimeStretchParams>(filter, IID_ITimeStretchParams);
   }
   return BlockOf<ReverbParams, IReverbParams>(filter, IID_IReverbParams);
 }
@@ -519,6 +527,53 @@ void ChooseEntry(const FrameOnThread& frame, int id, int index) {
   keys.push_back(VK_RETURN);
   Keys(keys);
   ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 5000));
+}
+
+}  // namespace uitest
+
+namespace uitest {
+
+void ExpectShowsFilter(const FrameOnThread& frame, IUnknown* filter, const PageKind& kind,
+                       const std::string& when) {
+  std::size_t count = 0;
+  const mw::pages::PageTable* const* tables = mw::pages::PageTables(&count);
+  const mw::pages::PageTable* table = nullptr;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (tables[i]->dialogId == kind.dialog) table = tables[i];
+  }
+  ASSERT_NE(table, nullptr) << kind.name;
+  const std::vector<std::int32_t> block = Block(filter, kind);
+  ASSERT_FALSE(block.empty()) << when;
+  pagetest::PageRig model(*table);
+  ASSERT_GE(model.effect->Params().SetParameters(block.data()), 0) << when;
+  model.logic.UpdateControls(0);
+  for (const auto& [id, want] : model.dialog.controls) {
+    HWND control = frame.Item(id);
+    ASSERT_NE(control, nullptr) << when << ": control " << id;
+    char name[64] = "";
+    GetClassNameA(control, name, sizeof name);
+    const std::string kindOf = name;
+    if (!want.text.empty()) {
+      EXPECT_EQ(WindowText(control), want.text) << when << ": control " << id;
+    }
+    EXPECT_EQ(IsWindowEnabled(control) != FALSE, want.enabled) << when << ": control " << id;
+    if (kindOf == "Button") {
+      EXPECT_EQ(SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED, want.checked)
+          << when << ": button " << id;
+    }
+    if (kindOf.find("_Trackbar_") != std::string::npos ||
+        kindOf.find("_Fader_") != std::string::npos) {
+      constexpr UINT kGetPos = 0x60A;
+      EXPECT_EQ(SendMessageA(control, kGetPos, 0, 0), want.slider.position)
+          << when << ": slider " << id;
+    }
+    if (!want.items.empty()) {
+      const LRESULT at = SendMessageA(control, CB_GETCURSEL, 0, 0);
+      EXPECT_EQ(SendMessageA(control, CB_GETITEMDATA, static_cast<WPARAM>(at), 0),
+                model.dialog.ListData(id, want.selection))
+          << when << ": list " << id;
+    }
+  }
 }
 
 }  // namespace uitest

@@ -147,8 +147,8 @@ void TypeInto(const FrameOnThread& frame, int edit, const std::string& text);
 
 namespace uitest {
 
-// The filter's parameter block as its 32-bit fields, in the block's order (empty when the
-// filter has no parameter interface of the kind). kField gives a field's index.
+// The filter's parameter block as 32-bit words, in the block's order (empty when the filter
+// has no parameter interface of the kind). MW_FIELD gives an integer field's index.
 std::vector<std::int32_t> Block(IUnknown* filter, const PageKind& kind);
 #define MW_FIELD(Block, Name) static_cast<int>(offsetof(Block, Name) / sizeof(std::int32_t))
 
@@ -174,5 +174,12 @@ void ExpectTemplateLayout(HMODULE module, const FrameOnThread& frame, int dialog
 // Opens drop-down list `id` with a click and picks entry `index` with the keys, as a reader
 // does.
 void ChooseEntry(const FrameOnThread& frame, int id, int index);
+
+// The page shows the filter's present values: every control that the portable page frame
+// sets for the same parameter block (in a dialog in memory, where the frame's arithmetic is
+// tested) reads the same in the real page: its text, tick, enabled state, slider position
+// and chosen list entry. The model has no input: a filter with one shows more.
+void ExpectShowsFilter(const FrameOnThread& frame, IUnknown* filter, const PageKind& kind,
+                       const std::string& when);
 
 }  // namespace uitest

@@ -47,15 +47,6 @@ std::string Format(const char* number, int decimals, bool grouped, const LocaleS
   return out.substr(0, n - 1);
 }
 
-// Replaces "." and "," in a pattern by the snapshot's separators.
-std::string Localized(const std::string& pattern, const LocaleSnapshot& l) {
-  std::string s;
-  for (char c : pattern) {
-    s += c == '.' ? l.decimalSeparator : c == ',' ? l.thousandsSeparator : std::string(1, c);
-  }
-  return s;
-}
-
 TEST(Locale, SnapshotIsTheUsersLocale) {
   const Expected* e = ExpectedLocale();
   if (e == nullptr) GTEST_SKIP() << "MW_EXPECT_LOCALE names no known locale";
@@ -71,20 +62,6 @@ TEST(Locale, SnapshotIsTheUsersLocale) {
   EXPECT_EQ(l.negativeSign, "-");
   EXPECT_EQ(l.negativeOrder, 1);
   EXPECT_EQ(l.timeSeparator, ":");
-}
-
-TEST(Locale, PlatformFormattingWithTheUsersSnapshot) {
-  const Expected* e = ExpectedLocale();
-  if (e == nullptr) GTEST_SKIP() << "MW_EXPECT_LOCALE names no known locale";
-  const LocaleSnapshot l = ReadUserLocale();
-  EXPECT_EQ(Format("12345", 0, true, l), Localized("12,345", l));
-  EXPECT_EQ(Format("-1234567.5", 2, true, l), Localized("-1,234,567.50", l));
-  EXPECT_EQ(Format("-1234567.5", 2, false, l), Localized("-1234567.50", l));
-  EXPECT_EQ(Format("0.25", 3, true, l), Localized("0.250", l));
-  EXPECT_EQ(Format("-6", 1, true, l), Localized("-6.0", l));
-  EXPECT_EQ(Format("999.996", 2, true, l), Localized("1,000.00", l));  // rounds half up
-  EXPECT_EQ(Format("-99999.5", 0, true, l), Localized("-100,000", l));
-  EXPECT_EQ(Format("0.004", 2, true, l), Localized("0.00", l));
 }
 
 // Snapshots other than the user's: separators, grouping, leading zero and negative pattern

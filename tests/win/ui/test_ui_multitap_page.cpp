@@ -106,31 +106,7 @@ void ExpectGraphShows(HWND graph, IUnknown* filter, const std::string& when) {
   EXPECT_EQ(GraphMismatches(shot, ParamsOf(filter), &first), 0) << when << ": first " << first;
 }
 
-// The pixel of the bar at `t` ms of value v, in the captured graph.
-std::uint32_t BarPixel(const Picture& shot, const MultiTapParams& p, int t, int v) {
-  const mw::TapGraphFrame frame = mw::TapGraphFrameOf({0, 0, shot.width, shot.height});
-  const mw::UiRect r = mw::TapGraphBar(frame, mw::TapGraphSpan(p.GraphResolution), t, v);
-  return shot.At(r.left, r.top);
-}
-
 bool Enabled(const FrameOnThread& frame, int id) { return IsWindowEnabled(frame.Item(id)) != 0; }
-bool Checked(const FrameOnThread& frame, int id) {
-  return SendMessageA(frame.Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-// The current tap's controls show that tap of the filter.
-void ExpectShowsTap(const FrameOnThread& frame, const MultiTapParams& p, int tap) {
-  EXPECT_EQ(SendMessageA(frame.Item(4026), SLM_GETPOS, 0, 0), p.TapGain[tap]) << "tap " << tap;
-  EXPECT_EQ(frame.Text(4027), std::to_string(p.TapGain[tap]) + " %");
-  EXPECT_EQ(SendMessageA(frame.Item(4029), SLM_GETPOS, 0, 0), p.TapDelay[tap]);
-  char delay[16];
-  std::snprintf(delay, sizeof delay, "%d,%03d", p.TapDelay[tap] / 1000, p.TapDelay[tap] % 1000);
-  EXPECT_EQ(frame.Text(4118), p.TapDelay[tap] >= 1000 ? delay : std::to_string(p.TapDelay[tap]));
-  EXPECT_EQ(SendMessageA(frame.Item(4031), SLM_GETPOS, 0, 0), p.TapPan[tap]);
-  EXPECT_EQ(frame.Text(4038), std::to_string(p.TapPan[tap]) + " %");
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(Checked(frame, kFirstTapButton + i), i == tap);
-}
-
 // Drags a trackbar's thumb from its position to past the left end of its groove.
 void DragToLeftEnd(HWND trackbar) {
   const LRESULT span = SendMessageA(trackbar, SLM_GETCHANNELSPAN, 0, 0);
@@ -171,22 +147,16 @@ TEST_F(MultiTapPage, FromEightTapsToOneWithTheEighthCurrent) {
   ASSERT_TRUE(page.Open());
   FrameOnThread& frame = *page.frame;
   IUnknown* filter = page.filter.Get();
-  if (SendMessageA(frame.Item(kCountTrackbar), SLM_GETRANGEMAX, 0, 0) != 8) {
-    GTEST_SKIP() << "the trackbar windows of this build do not answer their messages";
-  }
   ClickAt(frame.Centre(kFirstTapButton + 7));
   ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).CurrentTap == 7; }, 5000));
-  for (int i = 0; i < 8; ++i) EXPECT_TRUE(Enabled(frame, kFirstTapButton + i));
-  ExpectShowsTap(frame, ParamsOf(filter), 7);
+  ExpectShowsFilter(frame, filter, kMultiTapKind, "the eighth tap current");
 
   DragToLeftEnd(frame.Item(kCountTrackbar));
   Park();
   ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).TapCount == 1; }, 5000));
   ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).CurrentTap == 0; }, 5000));
-  EXPECT_EQ(frame.Text(4034), "1");
-  EXPECT_TRUE(Enabled(frame, kFirstTapButton));
-  for (int i = 1; i < 8; ++i) EXPECT_FALSE(Enabled(frame, kFirstTapButton + i)) << i + 1;
-  ExpectShowsTap(frame, ParamsOf(filter), 0);
+  EXPECT_FALSE(Enabled(frame, kFirstTapButton + 7));
+  ExpectShowsFilter(frame, filter, kMultiTapKind, "one tap left");
   ExpectGraphShows(frame.Item(kGraph), filter, "one tap left");
   EXPECT_EQ(frame.Close(), S_OK);
 }
@@ -196,11 +166,8 @@ TEST_F(MultiTapPage, SelectingATapShowsItAndHighlightsItInTheGraph) {
   ASSERT_TRUE(page.Open());
   FrameOnThread& frame = *page.frame;
   IUnknown* filter = page.filter.Get();
-  ExpectShowsTap(frame, ParamsOf(filter), 2);
+  ExpectShowsFilter(frame, filter, kMultiTapKind, "at opening");
   ExpectGraphShows(frame.Item(kGraph), filter, "at opening");
-  const std::uint32_t tapColour = FromColorRef(GetSysColorEx(mw::kTapGraphTapColour));
-  const std::uint32_t currentColour = FromColorRef(GetSysColorEx(mw::kTapGraphCurrentTapColour));
-  ASSERT_NE(tapColour, currentColour);
   for (int tap : {0, 4, 1, 6}) {
     Pump(static_cast<int>(GetDoubleClickTime()) + 50);
     ClickAt(frame.Centre(kFirstTapButton + tap));
@@ -208,24 +175,17 @@ TEST_F(MultiTapPage, SelectingATapShowsItAndHighlightsItInTheGraph) {
         << "tap " << tap + 1;
     Park();
     Pump(100);
-    const MultiTapParams p = ParamsOf(filter);
-    ExpectShowsTap(frame, p, tap);
-    // As the page repainted it: the current tap's bar in its own colour, the other visible
-    // taps' in theirs; taps 7 and 8 lie beyond the span and are not drawn.
-    const Picture shot = Capture(frame.Item(kGraph));
-    for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ(BarPixel(shot, p, p.TapDelay[i], p.TapGain[i] * 100),
-                i == tap ? currentColour : tapColour)
-          << "tap " << i + 1 << " with tap " << tap + 1 << " current";
-    }
+    ExpectShowsFilter(frame, filter, kMultiTapKind, "tap " + std::to_string(tap + 1));
+    // The current tap's bar in its own colour; taps 7 and 8 lie beyond the span.
     ExpectGraphShows(frame.Item(kGraph), filter, "tap " + std::to_string(tap + 1));
     if (tap == 1) SavePng(Capture(frame.Frame(), true), "multi-tap-several-taps");
   }
   EXPECT_EQ(frame.Close(), S_OK);
 }
 
-// The worked example: echoes of 2,500, 1,250, 625 and 312 at 200 to 500 ms; the echo of
-// 5,000 at 100 ms lies under the tap's own bar. Without feedback only the tap is drawn.
+// One tap at half feedback: the graph draws its echoes (their values and places are the
+// core's, compared pixel by pixel). With the feedback dragged to 0 the page's own repaint
+// leaves the tap alone.
 TEST_F(MultiTapPage, TheEchoesOfOneTapAtHalfFeedback) {
   TapPage page(Module(), [](MultiTapParams& p) {
     p.TapCount = 1;
@@ -238,20 +198,14 @@ TEST_F(MultiTapPage, TheEchoesOfOneTapAtHalfFeedback) {
   FrameOnThread& frame = *page.frame;
   IUnknown* filter = page.filter.Get();
   ExpectGraphShows(frame.Item(kGraph), filter, "half feedback");
-  const MultiTapParams p = ParamsOf(filter);
-  const Picture shot = Capture(frame.Item(kGraph));
   const std::uint32_t echo = FromColorRef(GetSysColorEx(mw::kTapGraphEchoColour));
-  const int echoes[][2] = {{200, 2500}, {300, 1250}, {400, 625}, {500, 312}};
-  for (const auto& e : echoes) EXPECT_EQ(BarPixel(shot, p, e[0], e[1]), echo) << e[0] << " ms";
-  EXPECT_EQ(BarPixel(shot, p, 100, 10000),
-            FromColorRef(GetSysColorEx(mw::kTapGraphCurrentTapColour)));
+  EXPECT_GT(Capture(frame.Item(kGraph)).Count([&](std::uint32_t c) { return c == echo; }), 0);
   SavePng(Capture(frame.Frame(), true), "multi-tap-half-feedback");
 
   // The feedback trackbar dragged to its left end: the graph repaints with the tap alone.
   DragToLeftEnd(frame.Item(4013));
   Park();
   ASSERT_TRUE(PumpUntil([&] { return ParamsOf(filter).Feedback == 0; }, 5000));
-  EXPECT_EQ(frame.Text(4033), "0 %");
   Pump(150);
   EXPECT_EQ(Capture(frame.Item(kGraph)).Count([&](std::uint32_t c) { return c == echo; }), 0)
       << "the page's own repaint left echoes";

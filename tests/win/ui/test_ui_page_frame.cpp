@@ -63,9 +63,7 @@ TEST_F(PageMenu, RightClickListsPresetsHelpAndAbout) {
   HMENU presets = GetSubMenu(menu, 0);
   ASSERT_NE(presets, nullptr);
   const std::vector<std::string> names = MenuTexts(presets);
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "Default all parameters", "Echo chamber", "Slap-back echo", "Grand Canyon",
-                       names.size() > 4 ? names[4] : "", names.size() > 5 ? names[5] : ""}));
+  ASSERT_FALSE(names.empty());
   EXPECT_EQ(names, PresetNames(page.filter.Get()));
   for (int i = 0; i < static_cast<int>(names.size()); ++i) {
     EXPECT_EQ(GetMenuItemID(presets, i), static_cast<UINT>(40500 + i));
@@ -85,26 +83,23 @@ TEST_F(PageMenu, RightClickListsPresetsHelpAndAbout) {
 // Shift+F10 (with the focus on a control that leaves the menu to the page) opens the menu at
 // the page's horizontal centre, a quarter of its height down.
 TEST_F(PageMenu, KeyboardOpensTheMenuAtTheCentreAQuarterDown) {
-  for (const PageKind* kind : {&kSimpleDelayKind, &kChorusKind, &kReverbKind}) {
-    OpenPage page(Module(), *kind);
-    ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
-    // The first check box of the page takes the focus, clicked twice to leave it as it was.
-    const int box = kind == &kSimpleDelayKind ? kFeedbackBox : kind == &kChorusKind ? 6029 : 5034;
-    const std::string before = SaveRecord(page.filter.Get());
-    ClickAt(page.frame->Centre(box));
-    Pump(static_cast<int>(GetDoubleClickTime()) + 50);
-    ClickAt(page.frame->Centre(box));
-    ASSERT_TRUE(PumpUntil([&] { return SaveRecord(page.filter.Get()) == before; }, 5000));
-    Key(VK_F10, true);
-    ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000)) << kind->name;
-    RECT pageRect, menuRect;
-    GetWindowRect(page.frame->Page(), &pageRect);
-    GetWindowRect(FindMenuWindow(), &menuRect);
-    EXPECT_EQ(menuRect.left, pageRect.left + (pageRect.right - pageRect.left) / 2) << kind->name;
-    EXPECT_EQ(menuRect.top, pageRect.top + (pageRect.bottom - pageRect.top) / 4) << kind->name;
-    CloseMenus();
-    EXPECT_EQ(page.frame->Close(), S_OK);
-  }
+  OpenPage page(Module(), kSimpleDelayKind);
+  ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
+  // The check box takes the focus, clicked twice to leave it as it was.
+  const std::string before = SaveRecord(page.filter.Get());
+  ClickAt(page.frame->Centre(kFeedbackBox));
+  Pump(static_cast<int>(GetDoubleClickTime()) + 50);
+  ClickAt(page.frame->Centre(kFeedbackBox));
+  ASSERT_TRUE(PumpUntil([&] { return SaveRecord(page.filter.Get()) == before; }, 5000));
+  Key(VK_F10, true);
+  ASSERT_TRUE(PumpUntil([] { return FindMenuWindow() != nullptr; }, 5000));
+  RECT pageRect, menuRect;
+  GetWindowRect(page.frame->Page(), &pageRect);
+  GetWindowRect(FindMenuWindow(), &menuRect);
+  EXPECT_EQ(menuRect.left, pageRect.left + (pageRect.right - pageRect.left) / 2);
+  EXPECT_EQ(menuRect.top, pageRect.top + (pageRect.bottom - pageRect.top) / 4);
+  CloseMenus();
+  EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
 // Opens the context menu and chooses one of its last two items (Help, About...).
@@ -231,21 +226,19 @@ TEST_F(PageNotices, ANoticeWithAnyCodeRefreshesEverything) {
   Ref<ISimpleDelayParams> params(
       Query<ISimpleDelayParams>(page.filter.Get(), IID_ISimpleDelayParams));
   std::int32_t delay = 10;
-  // Levels at the floor and below read "-Inf.", above it in decibels with one decimal.
-  const std::int32_t levels[] = {-800, -801, -799, -1};
-  const char* levelTexts[] = {"-Inf.", "-Inf.", "-79.9 dB", "-0.1 dB"};
+  const std::int32_t levels[] = {-800, -801, -799, -1};  // at, below and above the floor
   int i = 0;
   for (WORD code : {WORD{100}, WORD{0}, WORD{1}, WORD{0xFFFF}}) {
     delay += 111;
     params->put_DelayTime(delay);  // single fields post no notice
-    params->put_DryOut(levels[i]);
+    params->put_DryOut(levels[i++]);
     Pump(100);
     EXPECT_NE(page.frame->Text(kDelayEdit), DelayText(delay));
     PostMessageA(page.frame->Page(), WM_COMMAND, MAKEWPARAM(32700, code), 0);
     EXPECT_TRUE(PumpUntil([&] { return page.frame->Text(kDelayEdit) == DelayText(delay); }, 5000))
         << "code " << code;
-    EXPECT_EQ(page.frame->Text(3008), levelTexts[i]) << "code " << code;
-    ++i;
+    ExpectShowsFilter(*page.frame, page.filter.Get(), kSimpleDelayKind,
+                      "code " + std::to_string(code));
   }
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
@@ -308,6 +301,33 @@ std::string ControlText(HWND control) {
   return text;
 }
 
+// mwfx.exe started with the arguments on the command line (no process when it could not
+// start), and its exit status once it ends (~0u when it did not end in time).
+PROCESS_INFORMATION StartMwfx(const std::string& arguments) {
+  std::string command = "\"" + ExeFolder() + "mwfx.exe\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                 &process);
+  return process;
+}
+
+DWORD ExitStatus(const PROCESS_INFORMATION& process, DWORD milliseconds) {
+  if (process.hProcess == nullptr) return ~0u;
+  DWORD code = ~0u;
+  if (WaitForSingleObject(process.hProcess, milliseconds) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    TerminateProcess(process.hProcess, ~0u);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+DWORD RunMwfx(const std::string& arguments) { return ExitStatus(StartMwfx(arguments), 30000); }
+
 // mwfx settings: the record loaded is what the page shows; the page's change lands in the
 // record written when the frame closes.
 TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
@@ -318,14 +338,9 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   std::ofstream(in, std::ios::binary)
       .write(record.data(), static_cast<std::streamsize>(record.size()));
   DeleteFileA(out.c_str());
-  std::string command = "\"" + folder + "mwfx.exe\" settings delay --load-record \"" + in +
-                        "\" --save-record \"" + out + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process))
-      << command;
+  const PROCESS_INFORMATION process =
+      StartMwfx("settings delay --load-record \"" + in + "\" --save-record \"" + out + "\"");
+  ASSERT_NE(process.hProcess, nullptr);
   HWND frame = nullptr, dialog = nullptr;
   PumpUntil(
       [&] {
@@ -351,12 +366,7 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
       PumpUntil([&] { return ControlText(GetDlgItem(dialog, kDelayEdit)) == "4.321"; }, 5000));
   GetWindowRect(GetDlgItem(frame, IDOK), &r);
   ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  EXPECT_EQ(ExitStatus(process, 15000), 0u);
   std::ifstream written(out, std::ios::binary);
   const std::string saved((std::istreambuf_iterator<char>(written)),
                           std::istreambuf_iterator<char>());
@@ -364,28 +374,6 @@ TEST_F(PageNotices, CommandLineSettingsRoundTripsARecord) {
   ASSERT_EQ(LoadRecord(result.Get(), saved), S_OK);
   fields[kDelayField] = 4321;
   EXPECT_EQ(Block(result.Get(), kSimpleDelayKind), fields);
-}
-
-// Runs mwfx.exe with the arguments on the command line; its exit status (~0u when it
-// could not start or did not end).
-DWORD RunMwfx(const std::string& arguments) {
-  std::string command = "\"" + ExeFolder() + "mwfx.exe\" " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return ~0u;
-  }
-  DWORD code = ~0u;
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  } else {
-    TerminateProcess(process.hProcess, ~0u);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
 }
 
 std::uint32_t BigEndian(const std::string& bytes, std::size_t at) {

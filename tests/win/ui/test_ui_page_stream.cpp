@@ -124,9 +124,6 @@ TEST_P(PageStream, FaderMoveChangesTheOutputFromTheNextBuffer) {
   OpenPage page(Module(), kSimpleDelayKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   HWND fader = page.frame->Item(c.fader);
-  if (SendMessageA(fader, SLM_GETRANGEMIN, 0, 0) != -800) {
-    GTEST_SKIP() << "the fader windows of this build do not answer their messages";
-  }
   Ref<IBaseFilter> filter(Query<IBaseFilter>(page.filter.Get(), IID_IBaseFilter));
   Ref<ISimpleDelayParams> params(
       Query<ISimpleDelayParams>(page.filter.Get(), IID_ISimpleDelayParams));

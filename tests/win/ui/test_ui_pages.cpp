@@ -1,160 +1,31 @@
 // The settings pages in the system's property frame, as a host opens them, driven as a person
 // does: typing into edit boxes and leaving them, clicking check boxes, choosing list entries
 // and presets from the context menu. Every step is checked through the filter's parameter
-// interface, and every control's text against the value the filter holds.
+// interface, and every control against what the portable page frame shows for the values
+// the filter holds.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <functional>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "mwppack1/mwppack1.h"
 #include "page_harness.h"
+#include "page_testing.h"
 
 namespace uitest {
 namespace {
 
 using Fields = std::vector<std::int32_t>;
 
-// What a person reads for a value, in the test display's English locale.
-std::string Level(std::int32_t v, std::int32_t floor) {
-  if (v <= floor) return "-Inf.";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f dB", v / 10.0);
-  return text;
-}
-
-std::string Fixed(std::int32_t v, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v / std::pow(10.0, decimals));
-  return text;
-}
-
-std::string Grouped(std::int32_t v, const char* suffix = "") {
-  std::string digits = std::to_string(v < 0 ? -static_cast<std::int64_t>(v) : v);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-    digits.insert(static_cast<std::size_t>(at), ",");
-  }
-  return (v < 0 ? "-" : "") + digits + suffix;
-}
-
-// What each page must show for a parameter block: texts, ticks and enabled controls.
-struct Shown {
-  std::map<int, std::string> texts;
-  std::map<int, bool> ticks;
-  std::map<int, bool> enabled;
-  std::map<int, std::int32_t> listData;  // the selected entry's item data
-};
-
-Shown SimpleDelayShows(const Fields& f) {
-  const SimpleDelayParams p = {f[0], f[1], f[2], f[3], f[4]};
-  const bool feedback = p.Feedback != 0;
-  return {{{3008, Level(p.DryOut, -800)},
-           {3010, Level(p.DelayOut, -800)},
-           {3014, Fixed(p.DelayTime, 3)},
-           {3015, Fixed(p.DecayTime, 1)}},
-          {{3012, feedback}},
-          {{3017, feedback}, {3015, feedback}, {3018, feedback}},
-          {}};
-}
-
-Shown ChorusShows(const Fields& f) {
-  auto at = [&f](int offset) { return f[static_cast<std::size_t>(offset)]; };
-  const std::int32_t rate = at(MW_FIELD(ChorusParams, ModulationRate));
-  const bool highs = at(MW_FIELD(ChorusParams, AttenuateHighs)) != 0;
-  return {{{6022, Level(at(MW_FIELD(ChorusParams, InputGain)), -600)},
-           {6023, Level(at(MW_FIELD(ChorusParams, DryOut)), -600)},
-           {6024, Level(at(MW_FIELD(ChorusParams, ChorusOut)), -600)},
-           {6026, Grouped(at(MW_FIELD(ChorusParams, ChorusSize)))},
-           {6028, Grouped(at(MW_FIELD(ChorusParams, Feedback)), " %")},
-           {6039, Fixed(at(MW_FIELD(ChorusParams, ChorusOutDelay)), 1)},
-           {6033, rate > 9999 ? Fixed(rate / 10, 2) : Fixed(rate, 3)},
-           {6035, Grouped(at(MW_FIELD(ChorusParams, ModulationDepth)), " %")},
-           {6038, Grouped(at(MW_FIELD(ChorusParams, HighCutoff)))}},
-          {{6029, at(MW_FIELD(ChorusParams, InvertChorusPhase)) != 0},
-           {6030, at(MW_FIELD(ChorusParams, InvertFeedbackPhase)) != 0},
-           {6036, highs}},
-          {{6037, highs}, {6038, highs}},
-          {}};
-}
-
-Shown ReverbShows(const Fields& f) {
-  auto at = [&f](int offset) { return f[static_cast<std::size_t>(offset)]; };
-  const std::int32_t pre = at(MW_FIELD(ReverbParams, PreDelay));
-  const bool bass = at(MW_FIELD(ReverbParams, AttenuateBass)) != 0;
-  const bool highs = at(MW_FIELD(ReverbParams, AttenuateHighs)) != 0;
-  return {{{5016, Level(at(MW_FIELD(ReverbParams, DryOut)), -800)},
-           {5017, Level(at(MW_FIELD(ReverbParams, ReverbOut)), -800)},
-           {5018, Level(at(MW_FIELD(ReverbParams, EarlyOut)), -800)},
-           {5019, Fixed(at(MW_FIELD(ReverbParams, DecayTime)), 1)},
-           {5023, pre == 0 ? "Off" : std::to_string(pre) + " ms."},
-           {5036, Grouped(at(MW_FIELD(ReverbParams, BassCutoff)))},
-           {5037, Grouped(at(MW_FIELD(ReverbParams, HighCutoff)))}},
-          {{5034, bass}, {5035, highs}},
-          {{5038, bass}, {5036, bass}, {5039, highs}, {5037, highs}},
-          {{5030, at(MW_FIELD(ReverbParams, ReverbMode))},
-           {5031, at(MW_FIELD(ReverbParams, EarlyStyle))}}};
-}
-
-// The current tap's controls show that tap; the buttons of the taps in use are enabled.
-Shown MultiTapShows(const Fields& f) {
-  auto at = [&f](int offset) { return f[static_cast<std::size_t>(offset)]; };
-  const std::int32_t tap = at(MW_FIELD(MultiTapParams, CurrentTap));
-  const std::int32_t count = at(MW_FIELD(MultiTapParams, TapCount));
-  const bool lowPass = at(MW_FIELD(MultiTapParams, LowPassOn)) != 0;
-  Shown shown{{{4002, Level(at(MW_FIELD(MultiTapParams, InputGain)), -800)},
-               {4004, Level(at(MW_FIELD(MultiTapParams, DryOut)), -800)},
-               {4009, Level(at(MW_FIELD(MultiTapParams, WetOut)), -800)},
-               {4027, Grouped(at(MW_FIELD(MultiTapParams, TapGain) + tap), " %")},
-               {4035, Fixed(at(MW_FIELD(MultiTapParams, ModRate)), 1) + " Hz"},
-               {4032, Grouped(at(MW_FIELD(MultiTapParams, ModDepth)), " %")},
-               {4033, Grouped(at(MW_FIELD(MultiTapParams, Feedback)), " %")},
-               {4117, Grouped(at(MW_FIELD(MultiTapParams, LowPassStart)))},
-               {4034, Grouped(count)},
-               {4118, Grouped(at(MW_FIELD(MultiTapParams, TapDelay) + tap))},
-               {4038, Grouped(at(MW_FIELD(MultiTapParams, TapPan) + tap), " %")}},
-              {{4115, lowPass}},
-              {{4116, lowPass}, {4117, lowPass}},
-              {{4043, at(MW_FIELD(MultiTapParams, GraphResolution))}}};
-  for (int i = 0; i < 8; ++i) shown.enabled[4018 + i] = i < count;
-  return shown;
-}
-
-Shown ShownFor(const PageKind& kind, const Fields& f) {
-  if (&kind == &kSimpleDelayKind) return SimpleDelayShows(f);
-  if (&kind == &kChorusKind) return ChorusShows(f);
-  if (&kind == &kMultiTapKind) return MultiTapShows(f);
-  return ReverbShows(f);
-}
-
 // The page shows the filter's present values in every control.
 void ExpectShowsFilter(const OpenPage& page, const PageKind& kind, const std::string& when) {
-  const Fields fields = Block(page.filter.Get(), kind);
-  ASSERT_FALSE(fields.empty());
-  const Shown shown = ShownFor(kind, fields);
-  for (const auto& [id, text] : shown.texts) {
-    EXPECT_EQ(page.frame->Text(id), text) << when << ": control " << id;
-  }
-  for (const auto& [id, on] : shown.ticks) {
-    EXPECT_EQ(IsDlgButtonChecked(page.frame->Page(), id) == BST_CHECKED, on)
-        << when << ": check box " << id;
-  }
-  for (const auto& [id, on] : shown.enabled) {
-    EXPECT_EQ(IsWindowEnabled(page.frame->Item(id)) != FALSE, on) << when << ": control " << id;
-  }
-  for (const auto& [id, data] : shown.listData) {
-    const LRESULT at = SendMessageA(page.frame->Item(id), CB_GETCURSEL, 0, 0);
-    EXPECT_EQ(SendMessageA(page.frame->Item(id), CB_GETITEMDATA, static_cast<WPARAM>(at), 0), data)
-        << when << ": list " << id;
-  }
+  uitest::ExpectShowsFilter(*page.frame, page.filter.Get(), kind, when);
 }
 
 std::string Name(const ::testing::TestParamInfo<const PageKind*>& info) {
@@ -206,32 +77,21 @@ struct Typing {
   std::int32_t stored;
 };
 
+// What the page frame makes of a text is tested with the frame itself; here the real edit
+// boxes: typed text reaches the filter when the box is left, the box then shows the value
+// kept, and the text is read through a buffer of the page's size (nine characters for the
+// Simple Delay, fourteen for the others), so that a longer text is cut.
 const Typing kTypings[] = {
     {&kSimpleDelayKind, 0, 3014, "0.25", MW_FIELD(SimpleDelayParams, DelayTime), 250},
-    // 0.4 ms truncates to 0, which the filter raises to 1.
-    {&kSimpleDelayKind, 0, 3014, "0.0004", MW_FIELD(SimpleDelayParams, DelayTime), 1},
-    {&kSimpleDelayKind, 0, 3014, "abc", MW_FIELD(SimpleDelayParams, DelayTime), 1},
     {&kSimpleDelayKind, 0, 3014, "000000005", MW_FIELD(SimpleDelayParams, DelayTime), 5000},
-    // Nine characters are read: the 5 of the eleventh is never seen.
     {&kSimpleDelayKind, 0, 3014, "00000000005", MW_FIELD(SimpleDelayParams, DelayTime), 1},
     {&kSimpleDelayKind, 3012, 3015, "30", MW_FIELD(SimpleDelayParams, DecayTime), 200},
-    {&kSimpleDelayKind, 3012, 3015, "2.55", MW_FIELD(SimpleDelayParams, DecayTime), 25},
     {&kChorusKind, 0, 6033, "20", MW_FIELD(ChorusParams, ModulationRate), 20000},
-    {&kChorusKind, 0, 6033, "0.0005", MW_FIELD(ChorusParams, ModulationRate), 1},
-    {&kChorusKind, 0, 6033, "9.999", MW_FIELD(ChorusParams, ModulationRate), 9999},
-    {&kChorusKind, 0, 6039, "150", MW_FIELD(ChorusParams, ChorusOutDelay), 1000},
-    {&kChorusKind, 0, 6039, "x", MW_FIELD(ChorusParams, ChorusOutDelay), 1},
     {&kChorusKind, 6036, 6038, "5,000", MW_FIELD(ChorusParams, HighCutoff), 5000},
-    {&kReverbKind, 5034, 5036, "20000", MW_FIELD(ReverbParams, BassCutoff), 5000},
     {&kReverbKind, 5034, 5036, "00000000000500", MW_FIELD(ReverbParams, BassCutoff), 500},
-    // Fourteen characters are read: the 500 is cut off, and 0 is raised to the minimum.
     {&kReverbKind, 5034, 5036, "00000000000000500", MW_FIELD(ReverbParams, BassCutoff), 10},
-    {&kReverbKind, 5035, 5037, "1234", MW_FIELD(ReverbParams, HighCutoff), 1234},
-    {&kMultiTapKind, 0, 4118, "3000", MW_FIELD(MultiTapParams, TapDelay), 2500},
     {&kMultiTapKind, 0, 4118, "1,234", MW_FIELD(MultiTapParams, TapDelay), 1234},
-    // Fourteen characters are read: zero, raised to the minimum.
     {&kMultiTapKind, 0, 4118, "00000000000000500", MW_FIELD(MultiTapParams, TapDelay), 1},
-    {&kMultiTapKind, 4115, 4117, "20000", MW_FIELD(MultiTapParams, LowPassStart), 10000},
     {&kMultiTapKind, 4115, 4117, "2,500", MW_FIELD(MultiTapParams, LowPassStart), 2500},
 };
 
@@ -259,14 +119,24 @@ TEST_P(PageFrame, TypedValuesAreStoredClampedAndShownCanonically) {
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
-// Every check box: a click toggles its field alone, greys or ungreys its dependants, and the
-// dependants' values are kept; a second click brings everything back.
+// Every check box of the page: a click toggles its field alone, greys or ungreys its
+// dependants, and the dependants' values are kept; a second click brings everything back.
 TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
   OpenPage page(Module(), Kind());
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
-  const Shown shown = ShownFor(Kind(), Block(page.filter.Get(), Kind()));
-  ASSERT_FALSE(shown.ticks.empty());
-  for (const auto& [box, on] : shown.ticks) {
+  SIZE units{};
+  int boxes = 0;
+  for (const TemplateItem& item : ReadDialogTemplate(Module(), Kind().dialog, &units)) {
+    HWND control = page.frame->Item(item.id);
+    char name[32] = "";
+    GetClassNameA(control, name, sizeof name);
+    if (lstrcmpiA(name, "Button") != 0 ||
+        (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) != BS_AUTOCHECKBOX) {
+      continue;
+    }
+    ++boxes;
+    const int box = item.id;
+    const bool on = IsDlgButtonChecked(page.frame->Page(), box) == BST_CHECKED;
     const Fields before = Block(page.filter.Get(), Kind());
     ClickAt(page.frame->Centre(box));
     ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) != before; }, 5000))
@@ -275,13 +145,14 @@ TEST_P(PageFrame, CheckBoxesToggleTheirFieldAndGreyTheirDependants) {
     int changed = 0;
     for (std::size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i];
     EXPECT_EQ(changed, 1) << "check box " << box;
-    EXPECT_EQ(ShownFor(Kind(), after).ticks.at(box), !on);
+    EXPECT_EQ(IsDlgButtonChecked(page.frame->Page(), box) == BST_CHECKED, !on);
     ExpectShowsFilter(page, Kind(), "after a click on " + std::to_string(box));
     Pump(static_cast<int>(GetDoubleClickTime()) + 50);  // two clicks, not a double click
     ClickAt(page.frame->Centre(box));
     ASSERT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), Kind()) == before; }, 5000));
     ExpectShowsFilter(page, Kind(), "after a second click on " + std::to_string(box));
   }
+  EXPECT_GT(boxes, 0);
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
 
@@ -308,12 +179,7 @@ TEST_P(PageFrame, PresetsFromTheContextMenuApplyTheirRow) {
   LONG count = 0;
   ASSERT_EQ(presets->GetPresetCount(&count), S_OK);
   ASSERT_GT(count, 2);
-  std::vector<int> rows;
-  if (&Kind() == &kSimpleDelayKind) {
-    for (int row = 1; row < count; ++row) rows.push_back(row);
-  } else {
-    rows = {2, static_cast<int>(count) - 1, 1};
-  }
+  const std::vector<int> rows = {2, static_cast<int>(count) - 1, 1};
   Ref<IUnknown> reference(CreateFromModule(Module(), *Kind().filter));
   Ref<IEffectPresets> referencePresets(Query<IEffectPresets>(reference.Get(), IID_IEffectPresets));
   for (int row : rows) {
@@ -339,7 +205,9 @@ INSTANTIATE_TEST_SUITE_P(Pages, PageFrame,
                                            &kMultiTapKind),
                          Name);
 
-// The Reverb's mode list is sorted for the reader, yet stores the mode's table index.
+// The Reverb's lists hold the page frame's entries with their values (the frame's own test
+// checks those): the mode list sorted for the reader by the list window itself, the style
+// list in the frame's order; a chosen entry stores its value, not its place.
 class ReverbLists : public ModuleSuite {};
 
 std::vector<std::string> ListTexts(HWND list) {
@@ -353,58 +221,41 @@ std::vector<std::string> ListTexts(HWND list) {
   return texts;
 }
 
-TEST_F(ReverbLists, SortedForTheReaderKeyedByTableIndex) {
-  const std::vector<std::string> modes = {
-      "Rich hall",       "Wide open hall",  "Concert hall",      "Deep hall",
-      "Long hall",       "Medium hall 1",   "Medium hall 2",     "Warm space",
-      "Cavernous space", "Bright corridor", "Bright small room", "Bright medium room",
-      "Medium room",     "Subtle ambience", "Live ambience",     "Warm ambience",
-      "Plate 1",         "Plate 2, ringy",  "Metal tank"};
+TEST_F(ReverbLists, SortedForTheReaderKeyedByTheirValues) {
   OpenPage page(Module(), kReverbKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
-  const std::vector<std::string> shown = ListTexts(page.frame->Item(5030));
-  ASSERT_EQ(shown.size(), modes.size());
-  EXPECT_EQ(shown.front(), "Bright corridor");
-  EXPECT_EQ(shown.back(), "Wide open hall");
-  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
+  pagetest::PageRig model(mw::kReverbPage);  // its lists unsorted, in the frame's order
+  for (int list : {5030, 5031}) {
+    const auto& items = model.dialog[list].items;
+    const std::vector<std::string> shown = ListTexts(page.frame->Item(list));
+    ASSERT_EQ(shown.size(), items.size()) << list;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const auto at = std::find_if(items.begin(), items.end(),
+                                   [&](const auto& item) { return item.first == shown[i]; });
+      ASSERT_NE(at, items.end()) << shown[i];
+      EXPECT_EQ(SendMessageA(page.frame->Item(list), CB_GETITEMDATA, i, 0), at->second);
+      if (list == 5031) {
+        EXPECT_EQ(shown[i], items[i].first);
+      }
+    }
+  }
+  const std::vector<std::string> modes = ListTexts(page.frame->Item(5030));
+  EXPECT_EQ(modes.front(), "Bright corridor");
+  EXPECT_TRUE(std::is_sorted(modes.begin(), modes.end(), [](const auto& a, const auto& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) < 0;
   }));
-  // Every entry's item data is its name's index in the table.
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const auto at = std::find(modes.begin(), modes.end(), shown[i]);
-    ASSERT_NE(at, modes.end()) << shown[i];
-    EXPECT_EQ(SendMessageA(page.frame->Item(5030), CB_GETITEMDATA, i, 0), at - modes.begin());
-  }
-  const std::vector<std::string> styles = ListTexts(page.frame->Item(5031));
-  ASSERT_EQ(styles.size(), 10u);
-  EXPECT_EQ(styles[0], "Mode 1  (6  ms)");
-  EXPECT_EQ(styles[9], "Mode 10 (16 ms, pan left)");
-
-  const int richHall =
-      static_cast<int>(std::find(shown.begin(), shown.end(), "Rich hall") - shown.begin());
-  const struct {
-    int list;
-    int entry;
-    int field;
-    std::int32_t stored;
-  } choices[] = {
-      {5030, 0, MW_FIELD(ReverbParams, ReverbMode), 9},         // Bright corridor
-      {5030, richHall, MW_FIELD(ReverbParams, ReverbMode), 0},  // Rich hall
-      {5030, 18, MW_FIELD(ReverbParams, ReverbMode), 1},        // Wide open hall
-      {5031, 9, MW_FIELD(ReverbParams, EarlyStyle), 9},
-      {5031, 2, MW_FIELD(ReverbParams, EarlyStyle), 2},
-  };
-  for (const auto& c : choices) {
-    ChooseEntry(*page.frame, c.list, c.entry);
+  const std::pair<int, int> choices[] = {{5030, 0}, {5030, 18}, {5031, 9}, {5031, 2}};
+  for (const auto& [list, entry] : choices) {
+    const auto field = static_cast<std::size_t>(list == 5030 ? MW_FIELD(ReverbParams, ReverbMode)
+                                                             : MW_FIELD(ReverbParams, EarlyStyle));
+    const LRESULT value = SendMessageA(page.frame->Item(list), CB_GETITEMDATA, entry, 0);
+    EXPECT_NE(Block(page.filter.Get(), kReverbKind)[field], value) << "entry " << entry;
+    ChooseEntry(*page.frame, list, entry);
     ASSERT_TRUE(IsWindow(page.frame->Page()));
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-          return Block(page.filter.Get(), kReverbKind)[static_cast<std::size_t>(c.field)] ==
-                 c.stored;
-        },
-        5000))
-        << "list " << c.list << " entry " << c.entry;
-    ExpectShowsFilter(page, kReverbKind, "after choosing entry " + std::to_string(c.entry));
+    EXPECT_TRUE(PumpUntil([&] { return Block(page.filter.Get(), kReverbKind)[field] == value; },
+                          5000))
+        << "list " << list << " entry " << entry;
+    ExpectShowsFilter(page, kReverbKind, "after choosing entry " + std::to_string(entry));
   }
   EXPECT_EQ(page.frame->Close(), S_OK);
 }
@@ -417,61 +268,9 @@ namespace {
 
 // The sliders' messages.
 constexpr UINT kGetPos = 0x60A;
-constexpr UINT kGetRangeMax = 0x60C;
 constexpr UINT kGetChannelSpan = 0x61E;
 
-bool SlidersAnswer(const FrameOnThread& frame, int trackbar, std::int32_t maximum) {
-  return SendMessageA(frame.Item(trackbar), kGetRangeMax, 0, 0) == maximum;
-}
-
 class PageSliders : public ModuleSuite {};
-
-// Every slider stands where its parameter's value puts it (the rate on its two-segment scale).
-TEST_F(PageSliders, EverySliderShowsItsParameter) {
-  struct Slider {
-    const PageKind* kind;
-    int id;
-    std::function<std::int32_t(const Fields&)> position;
-  };
-  const Slider sliders[] = {
-      {&kSimpleDelayKind, 3009,
-       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DryOut)]; }},
-      {&kSimpleDelayKind, 3016,
-       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DelayTime)]; }},
-      {&kSimpleDelayKind, 3017,
-       [](const Fields& f) { return f[MW_FIELD(SimpleDelayParams, DecayTime)]; }},
-      {&kChorusKind, 6016, [](const Fields& f) { return f[MW_FIELD(ChorusParams, InputGain)]; }},
-      {&kChorusKind, 6032,
-       [](const Fields& f) {
-         const std::int32_t rate = f[MW_FIELD(ChorusParams, ModulationRate)];
-         return rate <= 9999 ? rate : rate / 10 + 9000;
-       }},
-      {&kChorusKind, 6037, [](const Fields& f) { return f[MW_FIELD(ChorusParams, HighCutoff)]; }},
-      {&kReverbKind, 5015, [](const Fields& f) { return f[MW_FIELD(ReverbParams, EarlyOut)]; }},
-      {&kReverbKind, 5033, [](const Fields& f) { return f[MW_FIELD(ReverbParams, PreDelay)]; }},
-      {&kReverbKind, 5038, [](const Fields& f) { return f[MW_FIELD(ReverbParams, BassCutoff)]; }},
-  };
-  for (const PageKind* kind : {&kSimpleDelayKind, &kChorusKind, &kReverbKind}) {
-    OpenPage page(Module(), *kind);
-    ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
-    if (!SlidersAnswer(*page.frame,
-                       kind == &kSimpleDelayKind ? 3016
-                       : kind == &kChorusKind    ? 6032
-                                                 : 5033,
-                       kind == &kSimpleDelayKind ? 5000
-                       : kind == &kChorusKind    ? 11000
-                                                 : 200)) {
-      GTEST_SKIP() << "the trackbar and fader windows of this build do not answer their messages";
-    }
-    const Fields fields = Block(page.filter.Get(), *kind);
-    for (const Slider& s : sliders) {
-      if (s.kind != kind) continue;
-      EXPECT_EQ(SendMessageA(page.frame->Item(s.id), kGetPos, 0, 0), s.position(fields))
-          << "slider " << s.id;
-    }
-    EXPECT_EQ(page.frame->Close(), S_OK);
-  }
-}
 
 // Dragging the delay-time thumb to the right end writes the filter all along the way and the
 // edit box follows; a digit key then sets the trackbar's tenth.
@@ -479,9 +278,6 @@ TEST_F(PageSliders, DraggingTheDelayTrackbarWritesContinuously) {
   OpenPage page(Module(), kSimpleDelayKind);
   ASSERT_TRUE(page.frame != nullptr && page.frame->Open());
   HWND trackbar = page.frame->Item(3016);
-  if (!SlidersAnswer(*page.frame, 3016, 5000)) {
-    GTEST_SKIP() << "the trackbar and fader windows of this build do not answer their messages";
-  }
   const int field = MW_FIELD(SimpleDelayParams, DelayTime);
   const LRESULT span = SendMessageA(trackbar, kGetChannelSpan, 0, 0);
   const int start = HIWORD(span), travel = LOWORD(span);

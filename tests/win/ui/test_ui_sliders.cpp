@@ -206,8 +206,6 @@ TEST_F(Sliders, TrackbarAndFaderMessages) {
   EXPECT_EQ(SendMessageA(t, SLM_SETFILLFROMDEFAULT, 0, 1), -1);
   EXPECT_EQ(SendMessageA(t, SLM_SETSHADEDFILL, 0, 0), 0);
   EXPECT_EQ(static_cast<COLORREF>(Get(t, SLM_GETCOLOR)), GetSysColor(COLOR_BTNFACE));
-  SendMessageA(t, SLM_SETCOLOR, 0, RGB(1, 2, 3));
-  EXPECT_EQ(Get(t, SLM_GETCOLOR), RGB(1, 2, 3));
   EXPECT_EQ(Get(t, FDM_GETFLAG), 0);  // not a trackbar message: 0 like any unlisted one
   EXPECT_EQ(Get(t, 0x7000), 0);
   EXPECT_EQ(Get(t, WM_GETDLGCODE), DLGC_WANTARROWS | DLGC_WANTCHARS);
