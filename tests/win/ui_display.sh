@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The virtual display the window tests run on: an Xvfb server of our own on a free display
 # number, and a Wine prefix of their own beside the build tree's (hard links to its files, so
-# it costs neither time nor room) with the dialog fonts copied in and Wine's X11 driver
-# unmanaged (closing a window does not wait for a window manager; Wine draws the caption).
+# it costs neither time nor room, except the registry files, which are copies) with the dialog
+# fonts copied in and Wine's X11 driver unmanaged (closing a window does not wait for a window
+# manager; Wine draws the caption).
 #
 # The window tests need a Wine session of their own: the first process of a session decides
 # whether its desktop has a display, and the other tests run without one.
@@ -48,6 +49,25 @@ stop_session() {
   if [ -d "$prefix" ]; then WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true; fi
 }
 
+# Copies of the registry and settings files of the build tree's prefix MAIN, taken again when
+# its server was writing one of them meanwhile: each copy must equal its source, and the
+# registry must hold the media type keys the graphs need.
+copy_registry() {
+  local main=$1 f ok
+  for _ in $(seq 20); do
+    ok=yes
+    while IFS= read -r -d '' f; do
+      cp --remove-destination "$main/$f" "$prefix/$f"
+      cmp -s "$main/$f" "$prefix/$f" || ok=
+    done < <(cd "$main" && find . -maxdepth 1 -type f -printf '%P\0' &&
+             find drive_c/windows -maxdepth 1 -type f -name '*.ini' -print0)
+    grep -q '^\[Software\\\\Classes\\\\Media Type\\\\' "$prefix/system.reg" 2>/dev/null || ok=
+    [ -n "$ok" ] && return 0
+    sleep 1
+  done
+  return 1
+}
+
 # The prefix, once: linked from the build tree's, then fonts and window mode set.
 prepare_prefix() {
   local wine_run=$1 main
@@ -55,15 +75,24 @@ prepare_prefix() {
   sed "s|^export WINEPREFIX=.*|export WINEPREFIX=\"$prefix\"|" "$wine_run" >"$wine_ui"
   chmod +x "$wine_ui"
   # Ready once, and still so (the prefix's settings can be lost when the build tree's prefix
-  # is made anew under it).
+  # is made anew under it, and a prefix made by an older script shared its registry files).
   if [ -f "$prefix/.mw-ui-ready" ] && grep -q '^"Managed"="N"' "$prefix/user.reg" 2>/dev/null &&
-     grep -q '^"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
+     grep -q '^"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null &&
+     ! [ "$prefix/system.reg" -ef "$main/system.reg" ] &&
+     ! [ "$prefix/user.reg" -ef "$main/user.reg" ]; then
     return 0
   fi
   "$wine_run" --init
   rm -rf "$prefix"
   cp -al "$main" "$prefix"
   rm -f "$prefix/.update-timestamp.lock"
+  # Wine rewrites its registry files in place: through a shared link two servers would write
+  # one file, and a server starting while the other writes would load half a registry and
+  # later save that half back. The files beside drive_c and the .ini files are copies.
+  copy_registry "$main" || {
+    echo "ui_display: the build tree's prefix kept changing; its registry could not be copied" >&2
+    return 1
+  }
   if [ -d /usr/share/wine/fonts ]; then
     # New files, never written through a link into the build tree's prefix.
     cp --remove-destination /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
