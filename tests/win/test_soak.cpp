@@ -11,8 +11,8 @@
 // effect are printed.
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 #include <cstring>
+#include <vector>
 
 #include "reliability_util.h"
 
@@ -217,7 +217,8 @@ TEST_F(Soak, EveryEffectHoldsUpInLongDisturbedStreams) {
         "presets); %d seeks, %d state cycles, %d renegotiations, %d runs to EC_COMPLETE; "
         "working set %.1f MB after the warm-up, %.1f MB at the end (committed %.1f / "
         "%.1f MB)\n",
-        processWarmUp ? "warm-up" : "soak   ", e.core->cliName, fig.audioSeconds / 60.0, rate, fig.milliseconds / 1000.0,
+        processWarmUp ? "warm-up" : "soak   ", e.core->cliName, fig.audioSeconds / 60.0, rate,
+        fig.milliseconds / 1000.0,
         static_cast<unsigned long long>(fig.changes),
         static_cast<unsigned long long>(fig.presets), fig.seeks, fig.stateCycles,
         fig.renegotiations, fig.runs, fig.afterWarmUp.workingSet / 1048576.0,

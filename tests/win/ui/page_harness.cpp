@@ -529,10 +529,6 @@ void ChooseEntry(const FrameOnThread& frame, int id, int index) {
   ASSERT_TRUE(PumpUntil([&] { return !dropped(); }, 5000));
 }
 
-}  // namespace uitest
-
-namespace uitest {
-
 void ExpectShowsFilter(const FrameOnThread& frame, IUnknown* filter, const PageKind& kind,
                        const std::string& when) {
   std::size_t count = 0;
